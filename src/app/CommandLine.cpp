@@ -1,0 +1,65 @@
+#include "app/CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <string_view>
+
+namespace pelliqo {
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    std::string_view summary;
+    std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)> run;
+};
+
+void printHelp(std::ostream& out);
+
+int help(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
+    printHelp(out);
+    return exitCode::ok;
+}
+
+int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
+    out << "pelliqo " << PELLIQO_VERSION << "\n";
+    return exitCode::ok;
+}
+
+const std::array<Command, 2>& commands() {
+    static const std::array<Command, 2> table{{
+        {"help", "Show this help.", help},
+        {"version", "Show the version number.", version},
+    }};
+    return table;
+}
+
+void printHelp(std::ostream& out) {
+    out << "Usage: pelliqo COMMAND [OPTIONS]\n\n"
+           "Removes, blurs or replaces the background behind a person in video.\n"
+           "All processing happens on this computer, with no network and no cloud.\n\n"
+           "Commands:\n";
+    for (const Command& command : commands()) {
+        out << "  " << command.name << std::string(12 - command.name.size(), ' ') << command.summary
+            << "\n";
+    }
+}
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") return help(args, out, err);
+    if (args[0] == "--version") return version(args, out, err);
+    const auto& table = commands();
+    const auto found =
+        std::ranges::find_if(table, [&](const Command& c) { return c.name == args[0]; });
+    if (found == table.end()) {
+        err << "pelliqo: unknown command \"" << args[0] << "\"\n\n";
+        printHelp(err);
+        return exitCode::usage;
+    }
+    return found->run({args.begin() + 1, args.end()}, out, err);
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace pelliqo {
+
+// Exit codes of the command line; scripts rely on them.
+namespace exitCode {
+inline constexpr int ok = 0;
+inline constexpr int failure = 1;
+inline constexpr int usage = 2;
+}  // namespace exitCode
+
+// Runs one command-line invocation (arguments without the program name) and gives the
+// exit code. Normal output goes to out, messages and usage errors to err.
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace pelliqo

@@ -1,0 +1,36 @@
+#include "errors/ErrorInfo.h"
+
+#include "errors/Texts.h"
+
+namespace pelliqo {
+
+ErrorInfo::ErrorInfo(std::string title_, std::string message_, std::string details_)
+    : id(QUuid::createUuid()),
+      title(std::move(title_)),
+      message(std::move(message_)),
+      details(std::move(details_)) {}
+
+ErrorInfo ErrorInfo::report(std::string_view title, std::string_view sentence) {
+    return ErrorInfo(std::string(title), std::string(sentence), std::string(sentence));
+}
+
+ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error) {
+    const std::string message = isDiskFull(error) ? std::string(text::diskFull) : error.description;
+    std::string details = "Domain: " + error.domain + "\nCode: " + std::to_string(error.code) +
+                          "\n" + error.description;
+    if (error.reason) details += "\nReason: " + *error.reason;
+    if (const auto& inner = error.underlying) {
+        details += "\nUnderlying: " + inner->domain + " " + std::to_string(inner->code) + " " +
+                   inner->description;
+    }
+    return ErrorInfo(std::string(title), message, details);
+}
+
+bool ErrorInfo::isDiskFull(const PlatformError& error) {
+    if (error.domain == domain::media && error.code == code::mediaDiskFull) return true;
+    if (error.domain == domain::files && error.code == code::filesOutOfSpace) return true;
+    if (error.domain == domain::posix && error.code == code::posixNoSpace) return true;
+    return error.underlying && isDiskFull(*error.underlying);
+}
+
+}  // namespace pelliqo

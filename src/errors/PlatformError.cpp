@@ -1,0 +1,28 @@
+#include "errors/PlatformError.h"
+
+#include <cstring>
+
+namespace pelliqo {
+
+PlatformError PlatformError::posix(int errnum) {
+    char buffer[256];
+    // GNU strerror_r may return a static string instead of filling the buffer.
+    const char* text = strerror_r(errnum, buffer, sizeof buffer);
+    return PlatformError{std::string(domain::posix), errnum, text, std::nullopt, nullptr};
+}
+
+PlatformError PlatformError::withUnderlying(PlatformError inner) const {
+    PlatformError copy = *this;
+    copy.underlying = std::make_shared<const PlatformError>(std::move(inner));
+    return copy;
+}
+
+bool PlatformError::operator==(const PlatformError& other) const {
+    const bool sameUnderlying =
+        (underlying == nullptr && other.underlying == nullptr) ||
+        (underlying && other.underlying && *underlying == *other.underlying);
+    return domain == other.domain && code == other.code && description == other.description &&
+           reason == other.reason && sameUnderlying;
+}
+
+}  // namespace pelliqo

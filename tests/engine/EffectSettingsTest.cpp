@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cmath>
+#include <limits>
+
+#include "engine/EffectSettings.h"
+
+namespace pelliqo {
+namespace {
+
+const QStringList allKeys{"kind",          "blurStrength", "red",           "green",
+                          "blue",          "pictureFit",   "picturePath",   "quality",
+                          "edgeSoftness",  "edgeShift",    "reduceFlicker", "showMask",
+                          "useSubjectMask"};
+
+// Through text, as the preset store keeps it.
+Result<EffectSettings> throughText(const QJsonObject& json) {
+    const QByteArray bytes = QJsonDocument(json).toJson(QJsonDocument::Compact);
+    return EffectSettings::fromJson(QJsonDocument::fromJson(bytes).object());
+}
+
+EffectSettings unusual() {
+    return EffectSettings{BackgroundKind::picture,
+                          0.1 + 0.2,
+                          1.0 / 3,
+                          0,
+                          1e-9,
+                          PictureFit::fit,
+                          "/tmp/ä ö/bild \"1\".jpg",
+                          QualityChoice::accurate,
+                          12.75,
+                          -7.5,
+                          false,
+                          true,
+                          true};
+}
+
+TEST(EffectSettings, DefaultsAreTheDocumentedValues) {
+    const EffectSettings explicitDefaults{BackgroundKind::blur,
+                                          25.0,
+                                          0.1,
+                                          0.6,
+                                          0.3,
+                                          PictureFit::fill,
+                                          "",
+                                          QualityChoice::fast,
+                                          2.0,
+                                          0.0,
+                                          true,
+                                          false,
+                                          false};
+    EXPECT_EQ(EffectSettings{}, explicitDefaults);
+}
+
+TEST(EffectSettings, EveryFieldTakesPartInEquality) {
+    const EffectSettings base;
+    auto differs = [&](auto change) {
+        EffectSettings other = base;
+        change(other);
+        return !(other == base);
+    };
+    EXPECT_TRUE(differs([](auto& s) { s.kind = BackgroundKind::none; }));
+    EXPECT_TRUE(differs([](auto& s) { s.blurStrength = 25.000001; }));
+    EXPECT_TRUE(differs([](auto& s) { s.red = 0.2; }));
+    EXPECT_TRUE(differs([](auto& s) { s.green = 0.2; }));
+    EXPECT_TRUE(differs([](auto& s) { s.blue = 0.2; }));
+    EXPECT_TRUE(differs([](auto& s) { s.pictureFit = PictureFit::fit; }));
+    EXPECT_TRUE(differs([](auto& s) { s.picturePath = " "; }));
+    EXPECT_TRUE(differs([](auto& s) { s.quality = QualityChoice::balanced; }));
+    EXPECT_TRUE(differs([](auto& s) { s.edgeSoftness = 0; }));
+    EXPECT_TRUE(differs([](auto& s) { s.edgeShift = -0.5; }));
+    EXPECT_TRUE(differs([](auto& s) { s.reduceFlicker = false; }));
+    EXPECT_TRUE(differs([](auto& s) { s.showMask = true; }));
+    EXPECT_TRUE(differs([](auto& s) { s.useSubjectMask = true; }));
+}
+
+TEST(EffectSettings, EnumerationsListTheirCasesInOrderWithExactRawValues) {
+    EXPECT_EQ(rawValue(allCases<BackgroundKind>()[4]), "transparent");
+    EXPECT_EQ(allCases<BackgroundKind>().size(), 5u);
+    EXPECT_EQ(allCases<PictureFit>()[1], PictureFit::fit);
+    EXPECT_EQ(allCases<QualityChoice>()[0], QualityChoice::fast);
+    EXPECT_EQ(rawValue(QualityChoice::balanced), "balanced");
+    EXPECT_EQ(fromRawValue<BackgroundKind>("color"), BackgroundKind::color);
+    EXPECT_EQ(fromRawValue<BackgroundKind>("Color"), std::nullopt);
+    EXPECT_EQ(fromRawValue<QualityChoice>("ultra"), std::nullopt);
+}
+
+TEST(EffectSettings, EncodesAllThirteenKeysAndDecodesToAnEqualValue) {
+    for (const EffectSettings& original : {EffectSettings{}, unusual()}) {
+        const QJsonObject json = original.toJson();
+        EXPECT_EQ(json.keys().size(), 13);
+        for (const QString& key : allKeys) EXPECT_TRUE(json.contains(key)) << key.toStdString();
+        const auto decoded = throughText(json);
+        ASSERT_TRUE(decoded) << decoded.error().description;
+        EXPECT_EQ(decoded.value(), original);
+    }
+    EXPECT_EQ(unusual().toJson().value("kind").toString(), "picture");
+    EXPECT_EQ(unusual().toJson().value("reduceFlicker"), QJsonValue(false));
+}
+
+TEST(EffectSettings, AnyMissingKeyFailsTheWholeDecode) {
+    for (const QString& key : allKeys) {
+        QJsonObject json = unusual().toJson();
+        json.remove(key);
+        const auto decoded = throughText(json);
+        EXPECT_FALSE(decoded) << key.toStdString();
+        if (!decoded) {
+            EXPECT_NE(decoded.error().description.find(key.toStdString()), std::string::npos);
+        }
+    }
+}
+
+TEST(EffectSettings, WrongTypesAndUnknownWordsFailTheDecode) {
+    const std::vector<std::pair<QString, QJsonValue>> bad{
+        {"kind", "Blur"},           {"kind", 1},
+        {"quality", "ultra"},       {"pictureFit", "stretch"},
+        {"blurStrength", "25"},     {"red", QJsonValue::Null},
+        {"picturePath", 3},         {"reduceFlicker", 1},
+        {"showMask", "true"},       {"useSubjectMask", QJsonValue::Null},
+        {"edgeShift", QJsonArray{}}};
+    for (const auto& [key, value] : bad) {
+        QJsonObject json = EffectSettings{}.toJson();
+        json.insert(key, value);
+        EXPECT_FALSE(throughText(json)) << key.toStdString();
+    }
+    EXPECT_FALSE(EffectSettings::fromJson(QJsonValue(QJsonArray{})));
+    EXPECT_FALSE(EffectSettings::fromJson(QJsonValue("blur")));
+}
+
+TEST(EffectSettings, ExtraKeysAreIgnoredAndWholeNumbersAreNumbers) {
+    QJsonObject json = EffectSettings{}.toJson();
+    json.insert("addedLater", "whatever");
+    json.insert("blurStrength", 40);
+    const auto decoded = throughText(json);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded.value().blurStrength, 40.0);
+}
+
+TEST(EffectSettings, ColourIsOpaqueSrgbAndDropsOpacity) {
+    EffectSettings s;
+    EXPECT_EQ(s.color(), (Color{0.1, 0.6, 0.3, 1.0}));
+    s.setColor(Color{1, 0, 0, 0.5});
+    EXPECT_EQ(s.red, 1);
+    EXPECT_EQ(s.green, 0);
+    EXPECT_EQ(s.blue, 0);
+    EXPECT_EQ(s.color(), (Color{1, 0, 0, 1}));
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    s.setColor(Color{0.5, nan, 0.5, 1});
+    EXPECT_EQ(s.color(), (Color{0, 0, 0, 1}));
+}
+
+}  // namespace
+}  // namespace pelliqo

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "engine/PresetStore.h"
+
+namespace pelliqo {
+namespace {
+
+// Each test has its own settings file; the user's own settings are never touched.
+class PresetStoreTest : public testing::Test {
+  protected:
+    std::unique_ptr<QSettings> defaults() const {
+        return std::make_unique<QSettings>(dir_.filePath("defaults.ini"), QSettings::IniFormat);
+    }
+    QVariant stored() const { return defaults()->value(PresetStore::key); }
+    void storeRaw(const QByteArray& bytes) const { defaults()->setValue(PresetStore::key, bytes); }
+    static std::vector<std::string> names(const PresetStore& s) {
+        std::vector<std::string> out;
+        for (const Preset& p : s.presets()) out.push_back(p.name);
+        return out;
+    }
+
+    QTemporaryDir dir_;
+};
+
+EffectSettings colour(double red) {
+    EffectSettings s;
+    s.kind = BackgroundKind::color;
+    s.red = red;
+    return s;
+}
+
+TEST_F(PresetStoreTest, StartsEmptyWhenNothingIsStored) {
+    EXPECT_TRUE(PresetStore(defaults()).presets().empty());
+}
+
+TEST_F(PresetStoreTest, TrimsNamesAndIgnoresBlankOnes) {
+    PresetStore presets(defaults());
+    QSignalSpy changed(&presets, &PresetStore::presetsChanged);
+    presets.add(" \t \n", EffectSettings{});
+    EXPECT_TRUE(presets.presets().empty());
+    EXPECT_FALSE(stored().isValid());
+    EXPECT_EQ(changed.count(), 0);
+
+    presets.add("  Studio \n", EffectSettings{});
+    EXPECT_EQ(names(presets), std::vector<std::string>{"Studio"});
+    EXPECT_EQ(changed.count(), 1);
+}
+
+TEST_F(PresetStoreTest, SavingUnderAnExistingNameMovesItToTheEndWithNewSettingsAndId) {
+    PresetStore presets(defaults());
+    presets.add("First", colour(0.1));
+    const QUuid firstId = presets.presets()[0].id;
+    presets.add("Second", colour(0.2));
+    presets.add("First", colour(0.3));
+
+    EXPECT_EQ(names(presets), (std::vector<std::string>{"Second", "First"}));
+    EXPECT_EQ(presets.presets()[1].settings.red, 0.3);
+    EXPECT_NE(presets.presets()[1].id, firstId);
+    EXPECT_FALSE(presets.presets()[1].id.isNull());
+}
+
+TEST_F(PresetStoreTest, NamesDifferingOnlyInCaseAreDifferentPresets) {
+    PresetStore presets(defaults());
+    presets.add("Office", colour(0.1));
+    presets.add("office", colour(0.2));
+    EXPECT_EQ(names(presets), (std::vector<std::string>{"Office", "office"}));
+}
+
+TEST_F(PresetStoreTest, ANewStoreLoadsAnEqualList) {
+    std::vector<Preset> saved;
+    {
+        PresetStore presets(defaults());
+        presets.add("Blurred", EffectSettings{});
+        EffectSettings picture;
+        picture.kind = BackgroundKind::picture;
+        picture.picturePath = "/home/me/Pictures/beach.jpg";
+        picture.edgeShift = -3;
+        presets.add("Beach", picture);
+        saved = presets.presets();
+    }
+    EXPECT_EQ(PresetStore(defaults()).presets(), saved);
+
+    // The stored form: one compact JSON array of objects with id, name and settings.
+    const QJsonDocument document = QJsonDocument::fromJson(stored().toByteArray());
+    ASSERT_TRUE(document.isArray());
+    const QJsonObject first = document.array()[0].toObject();
+    EXPECT_EQ(first.value("id").toString(), saved[0].id.toString(QUuid::WithoutBraces));
+    EXPECT_EQ(first.value("id").toString().size(), 36);
+    EXPECT_EQ(first.value("name").toString(), "Blurred");
+    EXPECT_EQ(first.value("settings").toObject().size(), 13);
+    EXPECT_FALSE(stored().toByteArray().contains('\n'));
+}
+
+TEST_F(PresetStoreTest, RemovingDeletesByIdAndAlwaysRewritesTheList) {
+    PresetStore presets(defaults());
+    presets.add("A", colour(0.1));
+    presets.add("B", colour(0.2));
+    const Preset a = presets.presets()[0];
+    presets.remove(a);
+    EXPECT_EQ(names(presets), std::vector<std::string>{"B"});
+
+    // Replace the stored bytes with an indented copy: removing a preset that is no longer
+    // there must still write the list back, in its compact form.
+    const QByteArray compact = stored().toByteArray();
+    storeRaw(QJsonDocument::fromJson(compact).toJson(QJsonDocument::Indented));
+    presets.remove(a);
+    EXPECT_EQ(names(presets), std::vector<std::string>{"B"});
+    EXPECT_EQ(stored().toByteArray(), compact);
+}
+
+TEST_F(PresetStoreTest, AnIncompleteElementLosesTheWholeListWhichTheNextSaveReplaces) {
+    {
+        PresetStore presets(defaults());
+        presets.add("Kept", EffectSettings{});
+        presets.add("Broken", EffectSettings{});
+    }
+    QJsonArray array = QJsonDocument::fromJson(stored().toByteArray()).array();
+    QJsonObject broken = array[1].toObject();
+    QJsonObject settings = broken.value("settings").toObject();
+    settings.remove("useSubjectMask");
+    broken.insert("settings", settings);
+    array[1] = broken;
+    storeRaw(QJsonDocument(array).toJson());
+
+    PresetStore reloaded(defaults());
+    EXPECT_TRUE(reloaded.presets().empty());
+    reloaded.add("Fresh", EffectSettings{});
+    EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"Fresh"});
+}
+
+TEST_F(PresetStoreTest, GarbageStoredDataLoadsAsAnEmptyList) {
+    for (const QByteArray& garbage :
+         {QByteArray("not json at all"), QByteArray("{\"id\": 1}"), QByteArray("[1, 2]"),
+          QByteArray("[{\"id\":\"nope\",\"name\":\"x\",\"settings\":{}}]"), QByteArray()}) {
+        storeRaw(garbage);
+        EXPECT_TRUE(PresetStore(defaults()).presets().empty()) << garbage.toStdString();
+    }
+}
+
+TEST_F(PresetStoreTest, SettingsJsonCannotHoldAreNotStored) {
+    PresetStore presets(defaults());
+    presets.add("Good", EffectSettings{});
+    const QByteArray before = stored().toByteArray();
+    EffectSettings odd;
+    odd.blurStrength = std::nan("");
+    presets.add("Odd", odd);
+    EXPECT_EQ(stored().toByteArray(), before);
+    EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"Good"});
+}
+
+}  // namespace
+}  // namespace pelliqo
