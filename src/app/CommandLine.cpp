@@ -5,6 +5,8 @@
 #include <functional>
 #include <string_view>
 
+#include "app/MaskCommand.h"
+
 namespace pelliqo {
 
 namespace {
@@ -12,6 +14,7 @@ namespace {
 struct Command {
     std::string_view name;
     std::string_view summary;
+    std::string_view usage;
     std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)> run;
 };
 
@@ -27,10 +30,11 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
     return exitCode::ok;
 }
 
-const std::array<Command, 2>& commands() {
-    static const std::array<Command, 2> table{{
-        {"help", "Show this help.", help},
-        {"version", "Show the version number.", version},
+const std::array<Command, 3>& commands() {
+    static const std::array<Command, 3> table{{
+        {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
+        {"help", "Show this help.", "pelliqo help", help},
+        {"version", "Show the version number.", "pelliqo version", version},
     }};
     return table;
 }

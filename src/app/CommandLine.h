@@ -11,6 +11,7 @@ namespace exitCode {
 inline constexpr int ok = 0;
 inline constexpr int failure = 1;
 inline constexpr int usage = 2;
+inline constexpr int noPerson = 3;
 }  // namespace exitCode
 
 // Runs one command-line invocation (arguments without the program name) and gives the

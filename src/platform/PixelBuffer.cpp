@@ -17,6 +17,7 @@ std::size_t roundUp(std::size_t n) {
 std::size_t bytesPerPixel(PixelFormat format) {
     switch (format) {
         case PixelFormat::bgra8:
+        case PixelFormat::rgba8:
         case PixelFormat::grayF32:
             return 4;
         case PixelFormat::gray8:

@@ -9,6 +9,7 @@ namespace pelliqo {
 
 enum class PixelFormat {
     bgra8,    // frames: blue, green, red, alpha, 8 bits each
+    rgba8,    // bitmaps for display: red, green, blue, alpha, 8 bits each, sRGB
     gray8,    // masks: one 8-bit component
     grayF32,  // masks: one 32-bit float component
 };

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace pelliqo {
+
+struct OptionSpec {
+    std::string_view name;  // with its dashes: "--quality"
+    bool takesValue;
+};
+
+struct Arguments {
+    std::map<std::string, std::string> values;  // options given with a value, last one wins
+    std::set<std::string> flags;                // options given without one
+    std::vector<std::string> positional;
+};
+
+// Parses "--name value", "--name=value" and flags; "--" ends the options. An unknown
+// option or a missing value gives the sentence to show with the usage.
+std::variant<Arguments, std::string> parseArguments(const std::vector<std::string>& args,
+                                                    std::span<const OptionSpec> specs);
+
+}  // namespace pelliqo

@@ -1,0 +1,72 @@
+#include "app/MaskCommand.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include "app/Arguments.h"
+#include "app/CommandLine.h"
+#include "engine/Segmenter.h"
+#include "platform/ImageFile.h"
+#include "platform/ModelDirectory.h"
+
+namespace pelliqo {
+
+namespace {
+
+constexpr OptionSpec options[] = {{"--quality", true}};
+
+int usageError(std::ostream& err, const std::string& problem) {
+    err << "pelliqo mask: " << problem << "\nUsage: " << maskUsage << "\n";
+    return exitCode::usage;
+}
+
+// The engine for the quality, or the sentence saying which model file is missing.
+Result<std::shared_ptr<SegmentationEngine>> engineFor(QualityChoice quality) {
+    auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
+    if (!models) return models.error();
+    return makeSegmentationEngine(segmentationLevel(quality), models.value());
+}
+
+}  // namespace
+
+int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+    const auto parsed = parseArguments(args, options);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(err, *problem);
+    const auto& arguments = std::get<Arguments>(parsed);
+    if (arguments.positional.size() != 2) return usageError(err, "needs INPUT and OUTPUT.png");
+    EffectSettings settings;
+    if (const auto it = arguments.values.find("--quality"); it != arguments.values.end()) {
+        const auto quality = fromRawValue<QualityChoice>(it->second);
+        if (!quality) return usageError(err, "unknown quality \"" + it->second + "\"");
+        settings.quality = *quality;
+    }
+    const std::string& input = arguments.positional[0];
+    const std::string& output = arguments.positional[1];
+
+    const auto frame = readImageFile(input);
+    if (!frame) {
+        err << "pelliqo: can't read " << input << " as an image.\n";
+        return exitCode::failure;
+    }
+    auto engine = engineFor(settings.quality);
+    if (!engine) {
+        err << "pelliqo: " << engine.error().description << "\n";
+        return exitCode::failure;
+    }
+    Segmenter segmenter([shared = engine.value()](SegmentationLevel) { return shared; });
+    const auto mask = segmenter.mask(*frame, settings, false);
+    if (!mask) {
+        err << "No person found.\n";
+        return exitCode::noPerson;
+    }
+    cv::Mat bytes = mask->pixels();
+    if (bytes.type() != CV_8UC1) mask->pixels().convertTo(bytes, CV_8U, 255.0);
+    cv::Mat scaled;
+    cv::resize(bytes, scaled, cv::Size(frame->width(), frame->height()), 0, 0, cv::INTER_LINEAR);
+    if (!writePng(output, scaled)) {
+        err << "pelliqo: can't write " << output << ".\n";
+        return exitCode::failure;
+    }
+    return exitCode::ok;
+}
+
+}  // namespace pelliqo

