@@ -1,8 +1,10 @@
 #include <iostream>
 
 #include "app/CommandLine.h"
+#include "platform/LibraryLogging.h"
 
 int main(int argc, char** argv) {
+    pelliqo::silenceLibraryLogging();
     const std::vector<std::string> args(argv + 1, argv + argc);
     return pelliqo::runCommandLine(args, std::cout, std::cerr);
 }
