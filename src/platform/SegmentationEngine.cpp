@@ -1,6 +1,7 @@
 #include "platform/SegmentationEngine.h"
 
 #include "platform/MediaPipeEngine.h"
+#include "platform/RvmEngine.h"
 
 namespace pelliqo {
 
@@ -11,10 +12,7 @@ Result<std::shared_ptr<SegmentationEngine>> makeSegmentationEngine(SegmentationL
                                                               : "accurate";
     auto found = models.verified(name);
     if (!found) return found.error();
-    if (level == SegmentationLevel::accurate) {
-        return PlatformError{std::string(domain::files), 3,
-                             "The accurate engine is not available yet.", std::nullopt, nullptr};
-    }
+    if (level == SegmentationLevel::accurate) return RvmEngine::load(found.value());
     return MediaPipeEngine::load(found.value().front());
 }
 

@@ -16,6 +16,7 @@ import sys
 import onnx
 
 import mediapipe_onnx
+import rvm_onnx
 from sources import PACKAGES, package_dir
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -59,6 +60,20 @@ def mediapipe_models(cache):
         yield name, model, size, title, "%s@%s %s" % (package["name"], package["version"], file), package["license"]
 
 
+# Robust Video Matting at fixed sizes (multiples of 16): 16:9 landscape, its portrait
+# twin, and a square one for everything in between.
+RVM_SIZES = ((512, 288), (288, 512), (384, 384))
+
+
+def rvm_models(cache):
+    package = PACKAGES[1]
+    graph = os.path.join(package_dir(cache, package), "package", "models", "rvm.json")
+    for width, height in RVM_SIZES:
+        model = rvm_onnx.convert(graph, width, height)
+        yield ("accurate-%dx%d" % (width, height), model, (width, height), "Robust Video Matting",
+               "%s@%s models/rvm.json" % (package["name"], package["version"]), package["license"])
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: convert.py CACHE_DIR OUT_DIR")
@@ -68,7 +83,7 @@ def main():
         return
     os.makedirs(out, exist_ok=True)
     entries = []
-    for name, model, size, title, source, license_name in mediapipe_models(cache):
+    for name, model, size, title, source, license_name in [*mediapipe_models(cache), *rvm_models(cache)]:
         file = name + ".onnx"
         path = os.path.join(out, file)
         onnx.save(model, path + ".part")
