@@ -5,7 +5,9 @@
 #include <functional>
 #include <string_view>
 
+#include "app/EffectOptions.h"
 #include "app/MaskCommand.h"
+#include "app/StillCommand.h"
 
 namespace pelliqo {
 
@@ -30,9 +32,10 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
     return exitCode::ok;
 }
 
-const std::array<Command, 3>& commands() {
-    static const std::array<Command, 3> table{{
+const std::array<Command, 4>& commands() {
+    static const std::array<Command, 4> table{{
         {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
+        {"still", "Put a new background behind the person in a picture.", stillUsage, runStill},
         {"help", "Show this help.", "pelliqo help", help},
         {"version", "Show the version number.", "pelliqo version", version},
     }};

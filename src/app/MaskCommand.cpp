@@ -4,9 +4,9 @@
 
 #include "app/Arguments.h"
 #include "app/CommandLine.h"
+#include "app/CommandSupport.h"
 #include "engine/Segmenter.h"
 #include "platform/ImageFile.h"
-#include "platform/ModelDirectory.h"
 
 namespace pelliqo {
 
@@ -15,15 +15,7 @@ namespace {
 constexpr OptionSpec options[] = {{"--quality", true}};
 
 int usageError(std::ostream& err, const std::string& problem) {
-    err << "pelliqo mask: " << problem << "\nUsage: " << maskUsage << "\n";
-    return exitCode::usage;
-}
-
-// The engine for the quality, or the sentence saying which model file is missing.
-Result<std::shared_ptr<SegmentationEngine>> engineFor(QualityChoice quality) {
-    auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
-    if (!models) return models.error();
-    return makeSegmentationEngine(segmentationLevel(quality), models.value());
+    return pelliqo::usageError(err, "mask", problem, maskUsage);
 }
 
 }  // namespace
@@ -47,7 +39,7 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
         err << "pelliqo: can't read " << input << " as an image.\n";
         return exitCode::failure;
     }
-    auto engine = engineFor(settings.quality);
+    auto engine = installedEngine(settings.quality);
     if (!engine) {
         err << "pelliqo: " << engine.error().description << "\n";
         return exitCode::failure;

@@ -4,15 +4,25 @@
 #include <opencv2/core.hpp>
 #include <optional>
 
+#include "platform/Image.h"
 #include "platform/PixelBuffer.h"
 
 namespace pelliqo {
 
-// An image file (PNG, JPEG, …) as a BGRA frame, turned upright by its stored orientation;
-// nothing when it cannot be read.
+// Pictures above this many pixels are refused before they are decoded.
+inline constexpr std::int64_t maxPicturePixels = 100'000'000;
+
+// An image file (PNG, JPEG, …) as BGRA with straight alpha, turned upright by its stored
+// orientation; nothing when it cannot be read or is too large.
+std::optional<cv::Mat> decodeImageFile(const std::filesystem::path& path);
+
+// The file as a BGRA frame (for still pictures given to the command line).
 std::optional<PixelBuffer> readImageFile(const std::filesystem::path& path);
 
-// Writes a one-channel 8-bit or four-channel BGRA picture as PNG; false on failure.
+// The file as an image at the origin (for background pictures).
+std::optional<Image> readPicture(const std::filesystem::path& path);
+
+// Writes a one-channel 8-bit, BGR or BGRA picture as PNG; false on failure.
 bool writePng(const std::filesystem::path& path, const cv::Mat& pixels);
 
 }  // namespace pelliqo

@@ -1,0 +1,78 @@
+#include "app/StillCommand.h"
+
+#include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "app/Arguments.h"
+#include "app/CommandLine.h"
+#include "app/CommandSupport.h"
+#include "app/EffectOptions.h"
+#include "engine/Compositor.h"
+#include "engine/PresetStore.h"
+#include "engine/Segmenter.h"
+#include "platform/ImageFile.h"
+#include "platform/MatView.h"
+#include "platform/UserDefaults.h"
+
+namespace pelliqo {
+
+namespace {
+
+std::string fullUsage() {
+    return std::string(stillUsage) + "\n  effect options: " + effectOptionsUsage;
+}
+
+int usageError(std::ostream& err, const std::string& problem) {
+    return pelliqo::usageError(err, "still", problem, fullUsage().c_str());
+}
+
+}  // namespace
+
+int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+    const auto parsed = parseArguments(args, effectOptionSpecs());
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(err, *problem);
+    const auto& arguments = std::get<Arguments>(parsed);
+    if (arguments.positional.size() != 2) return usageError(err, "needs INPUT and OUTPUT.png");
+    EffectSettings settings;
+    const PresetStore presets(openUserDefaults());
+    if (auto problem = applyEffectOptions(arguments, settings, presets))
+        return usageError(err, *problem);
+    const std::string& input = arguments.positional[0];
+    const std::string& output = arguments.positional[1];
+
+    const auto frame = readImageFile(input);
+    if (!frame) {
+        err << "pelliqo: can't read " << input << " as an image.\n";
+        return exitCode::failure;
+    }
+    std::optional<Image> mask;
+    if (settings.kind != BackgroundKind::none || settings.showMask) {
+        auto engine = installedEngine(settings.quality);
+        if (!engine) {
+            err << "pelliqo: " << engine.error().description << "\n";
+            return exitCode::failure;
+        }
+        Segmenter segmenter([shared = engine.value()](SegmentationLevel) { return shared; });
+        mask = segmenter.mask(*frame, settings, false);
+    }
+    Compositor compositor;
+    const Image result = compositor.compose(*Image::fromBuffer(*frame), mask, settings);
+    auto rendered = PixelBuffer::make(frame->width(), frame->height(), PixelFormat::bgra8);
+    if (!rendered || !compositor.render(result, *rendered)) {
+        err << "pelliqo: can't make the picture.\n";
+        return exitCode::failure;
+    }
+    cv::Mat pixels = matView(*rendered);
+    if (settings.kind != BackgroundKind::transparent || settings.showMask) {
+        cv::Mat opaque;
+        cv::cvtColor(pixels, opaque, cv::COLOR_BGRA2BGR);
+        pixels = opaque;
+    }
+    if (!writePng(output, pixels)) {
+        err << "pelliqo: can't write " << output << ".\n";
+        return exitCode::failure;
+    }
+    return exitCode::ok;
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,142 @@
+#include "engine/Compositor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/ImageFile.h"
+#include "platform/Rendering.h"
+
+namespace pelliqo {
+
+namespace {
+constexpr double maskReferenceWidth = 640;
+constexpr double frameReferenceWidth = 1280;
+constexpr double deadZone = 0.01;
+}  // namespace
+
+double Compositor::edgeScale(double maskWidth) {
+    return std::max(maskWidth / maskReferenceWidth, 0.25);
+}
+
+std::optional<double> Compositor::shiftRadius(double edgeShift, double scale) {
+    if (!(std::abs(edgeShift) > deadZone)) return std::nullopt;
+    return std::max(scale * std::abs(edgeShift), 1.0);
+}
+
+std::optional<double> Compositor::softnessRadius(double edgeSoftness, double scale) {
+    if (!(edgeSoftness > deadZone)) return std::nullopt;
+    return scale * edgeSoftness;
+}
+
+double Compositor::blurRadius(double blurStrength, double frameWidth) {
+    return std::max(blurStrength * frameWidth / frameReferenceWidth, 1.0);
+}
+
+std::optional<Compositor::Placement> Compositor::picturePlacement(double pictureWidth,
+                                                                  double pictureHeight,
+                                                                  double frameWidth,
+                                                                  double frameHeight,
+                                                                  PictureFit fit) {
+    if (!(pictureWidth > 0) || !(pictureHeight > 0)) return std::nullopt;
+    const double sx = frameWidth / pictureWidth;
+    const double sy = frameHeight / pictureHeight;
+    const double s = fit == PictureFit::fill ? std::max(sx, sy) : std::min(sx, sy);
+    return Placement{s, (frameWidth - pictureWidth * s) * 0.5,
+                     (frameHeight - pictureHeight * s) * 0.5};
+}
+
+Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
+                          const EffectSettings& settings) {
+    const Image upright = frame.movedToOrigin();
+    const Rect extent = upright.extent();
+    if (!mask) return upright;
+    const Image refined = scaledMask(*mask, extent, settings);
+    if (settings.showMask) return refined.cropped(extent);
+    if (settings.kind == BackgroundKind::none) return upright;
+    const Image behind = background(settings, extent, upright);
+    return upright.blended(behind, refined).cropped(extent);
+}
+
+Image Compositor::scaledMask(const Image& mask, const Rect& frameExtent,
+                             const EffectSettings& settings) const {
+    Image m = mask.movedToOrigin();
+    const Rect own = m.extent();
+    if (!(own.width > 0) || !(own.height > 0)) return Image::color(0, 0, 0).cropped(frameExtent);
+    const double k = edgeScale(own.width);
+    if (const auto radius = shiftRadius(settings.edgeShift, k)) {
+        const Image clamped = m.clampedToExtent();
+        m = (settings.edgeShift > 0 ? clamped.morphologyMaximum(*radius)
+                                    : clamped.morphologyMinimum(*radius))
+                .cropped(own);
+    }
+    if (const auto radius = softnessRadius(settings.edgeSoftness, k)) {
+        m = m.clampedToExtent().gaussianBlurred(*radius).cropped(own);
+    }
+    return m.scaled(frameExtent.width / own.width, frameExtent.height / own.height)
+        .withContrast(maskContrast)
+        .cropped(frameExtent);
+}
+
+Image Compositor::background(const EffectSettings& settings, const Rect& frameExtent,
+                             const Image& frame) {
+    switch (settings.kind) {
+        case BackgroundKind::none:
+            return frame;
+        case BackgroundKind::blur:
+            return frame.clampedToExtent()
+                .gaussianBlurred(blurRadius(settings.blurStrength, frameExtent.width))
+                .cropped(frameExtent);
+        case BackgroundKind::color:
+            return Image::color(settings.red, settings.green, settings.blue).cropped(frameExtent);
+        case BackgroundKind::picture:
+            return pictureBackground(settings, frameExtent);
+        case BackgroundKind::transparent:
+            return Image::color(0, 0, 0, 0).cropped(frameExtent);
+    }
+    return frame;
+}
+
+Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& frameExtent) {
+    const Image base = Image::color(0, 0, 0).cropped(frameExtent);
+    if (settings.picturePath.empty()) return base;
+    if (!picture_ || picture_->path != settings.picturePath) {
+        // A failed read is remembered too: the file is not tried again until the path changes.
+        auto image = readPicture(settings.picturePath);
+        picture_ = Picture{settings.picturePath,
+                           image ? std::optional(image->movedToOrigin()) : std::nullopt};
+        placed_.reset();
+    }
+    if (!picture_->image) return base;
+    const int width = static_cast<int>(std::lround(frameExtent.width));
+    const int height = static_cast<int>(std::lround(frameExtent.height));
+    if (placed_ && placed_->width == width && placed_->height == height &&
+        placed_->fit == settings.pictureFit) {
+        return placed_->image;
+    }
+    const Rect p = picture_->image->extent();
+    const auto placement = picturePlacement(p.width, p.height, frameExtent.width,
+                                            frameExtent.height, settings.pictureFit);
+    if (!placement) return base;
+    const Image placedPicture = picture_->image->scaled(placement->scale, placement->scale)
+                                    .translated(placement->x, placement->y)
+                                    .composited(base)
+                                    .cropped(frameExtent);
+    placed_ = Placed{width, height, settings.pictureFit, placedPicture};
+    return placedPicture;
+}
+
+std::optional<Bitmap> Compositor::makeCGImage(const Image& image, int maxWidth) const {
+    Image upright = image.movedToOrigin();
+    const double width = upright.extent().width;
+    if (width > maxWidth && width > 0) {
+        const double s = maxWidth / width;
+        upright = upright.scaled(s, s);
+    }
+    return makeBitmap(upright);
+}
+
+bool Compositor::render(const Image& image, PixelBuffer& target) const {
+    return renderInto(image, target);
+}
+
+}  // namespace pelliqo
