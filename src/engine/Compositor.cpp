@@ -86,19 +86,21 @@ Image Compositor::background(const EffectSettings& settings, const Rect& frameEx
             return frame.clampedToExtent()
                 .gaussianBlurred(blurRadius(settings.blurStrength, frameExtent.width))
                 .cropped(frameExtent);
+        // Colours stay infinite: the blend covers only the frame anyway, and a uniform
+        // background needs no pixels of its own.
         case BackgroundKind::color:
-            return Image::color(settings.red, settings.green, settings.blue).cropped(frameExtent);
+            return Image::color(settings.red, settings.green, settings.blue);
         case BackgroundKind::picture:
             return pictureBackground(settings, frameExtent);
         case BackgroundKind::transparent:
-            return Image::color(0, 0, 0, 0).cropped(frameExtent);
+            return Image::color(0, 0, 0, 0);
     }
     return frame;
 }
 
 Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& frameExtent) {
-    const Image base = Image::color(0, 0, 0).cropped(frameExtent);
-    if (settings.picturePath.empty()) return base;
+    const auto base = [&] { return Image::color(0, 0, 0).cropped(frameExtent); };
+    if (settings.picturePath.empty()) return base();
     if (!picture_ || picture_->path != settings.picturePath) {
         // A failed read is remembered too: the file is not tried again until the path changes.
         auto image = readPicture(settings.picturePath);
@@ -106,7 +108,7 @@ Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& 
                            image ? std::optional(image->movedToOrigin()) : std::nullopt};
         placed_.reset();
     }
-    if (!picture_->image) return base;
+    if (!picture_->image) return base();
     const int width = static_cast<int>(std::lround(frameExtent.width));
     const int height = static_cast<int>(std::lround(frameExtent.height));
     if (placed_ && placed_->width == width && placed_->height == height &&
@@ -116,10 +118,10 @@ Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& 
     const Rect p = picture_->image->extent();
     const auto placement = picturePlacement(p.width, p.height, frameExtent.width,
                                             frameExtent.height, settings.pictureFit);
-    if (!placement) return base;
+    if (!placement) return base();
     const Image placedPicture = picture_->image->scaled(placement->scale, placement->scale)
                                     .translated(placement->x, placement->y)
-                                    .composited(base)
+                                    .composited(base())
                                     .cropped(frameExtent);
     placed_ = Placed{width, height, settings.pictureFit, placedPicture};
     return placedPicture;

@@ -85,6 +85,8 @@ class Image {
         : pixels_(std::move(pixels)), origin_(origin), owner_(std::move(owner)) {}
 
     cv::Mat bgraOver(const cv::Rect& area) const;
+    // The pixels themselves when they cover exactly the area, otherwise bgraOver.
+    cv::Mat bgraView(const cv::Rect& area) const;
     // Where the pixels sit on the integer grid.
     cv::Rect gridRect() const;
     // The pixels with their borders extended (replicated if clamped, zero otherwise) so that

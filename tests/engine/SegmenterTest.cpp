@@ -42,8 +42,10 @@ PixelBuffer frame(int w = 8, int h = 6) {
     return *PixelBuffer::make(w, h, PixelFormat::bgra8);
 }
 
+// The mask's values as bytes (images hold masks as floats in 0…1).
 std::vector<int> values(const Image& image) {
-    cv::Mat bytes = image.pixels();
+    cv::Mat bytes;
+    image.pixels().convertTo(bytes, CV_8U, 255.0);
     std::vector<int> out;
     for (int y = 0; y < bytes.rows; ++y) {
         for (int x = 0; x < bytes.cols; ++x) out.push_back(bytes.at<std::uint8_t>(y, x));

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QStandardPaths>
 
 #include "platform/LibraryLogging.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    // Settings and folders go to test locations, never the user's own.
+    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication app(argc, argv);
     pelliqo::silenceLibraryLogging();
     return RUN_ALL_TESTS();

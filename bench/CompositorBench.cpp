@@ -1,0 +1,82 @@
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "engine/BufferPool.h"
+#include "engine/Compositor.h"
+#include "platform/MatView.h"
+#include "platform/Memory.h"
+
+namespace pelliqo {
+namespace {
+
+PixelBuffer frame(int width, int height) {
+    auto buffer = *PixelBuffer::make(width, height, PixelFormat::bgra8);
+    cv::Mat pixels = matView(buffer);
+    cv::randu(pixels, cv::Scalar::all(0), cv::Scalar::all(255));
+    // Camera and video frames are opaque.
+    const cv::Mat opaque(height, width, CV_8U, cv::Scalar(255));
+    cv::mixChannels(opaque, pixels, std::vector<int>{0, 3});
+    return buffer;
+}
+
+// A person-like blob at the fast engine's resolution.
+Image mask() {
+    cv::Mat m(144, 256, CV_32F, cv::Scalar(0));
+    cv::ellipse(m, {128, 100}, {60, 90}, 0, 0, 360, cv::Scalar(1), cv::FILLED);
+    cv::GaussianBlur(m, m, {5, 5}, 1.5);
+    return Image::fromPixels(m);
+}
+
+std::string picturePath() {
+    static const std::string path = [] {
+        const auto file = std::filesystem::temp_directory_path() / "pelliqo-bench-picture.jpg";
+        cv::Mat picture(1280, 1920, CV_8UC3);
+        cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(255));
+        cv::imwrite(file.string(), picture);
+        return file.string();
+    }();
+    return path;
+}
+
+// One finished frame: compose, then render into a pooled output buffer.
+void composeFrame(benchmark::State& state) {
+    cv::setNumThreads(2);
+    keepFrameBuffersInProcess();  // as the program does
+    const int width = static_cast<int>(state.range(1)), height = width * 9 / 16;
+    EffectSettings settings;
+    settings.kind = static_cast<BackgroundKind>(state.range(0));
+    settings.edgeSoftness = 2;
+    settings.edgeShift = static_cast<double>(state.range(2));
+    settings.picturePath = picturePath();
+    const PixelBuffer input = frame(width, height);
+    const Image source = *Image::fromBuffer(input);
+    const Image m = mask();
+    Compositor compositor;
+    BufferPool pool;
+    for (auto _ : state) {
+        const Image finished = compositor.compose(source, m, settings);
+        auto out = pool.get(width, height);
+        compositor.render(finished, *out);
+        benchmark::DoNotOptimize(out->data());
+    }
+    state.SetLabel(std::string(rawValue(settings.kind)));
+}
+BENCHMARK(composeFrame)
+    ->ArgNames({"kind", "width", "shift"})
+    ->ArgsProduct({{1, 2, 3, 4}, {1280, 1920}, {0, 2}})
+    ->Unit(benchmark::kMillisecond);
+
+void previewBitmap(benchmark::State& state) {
+    cv::setNumThreads(2);
+    const PixelBuffer input = frame(1920, 1080);
+    const Image source = *Image::fromBuffer(input);
+    Compositor compositor;
+    for (auto _ : state) benchmark::DoNotOptimize(compositor.makeCGImage(source, 960));
+}
+BENCHMARK(previewBitmap)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace pelliqo

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <opencv2/imgcodecs.hpp>
+#include <sstream>
+
+#include "app/CommandLine.h"
+
+namespace pelliqo {
+namespace {
+
+const std::string photo = PELLIQO_TEST_DATA "/people/grace_hopper.png";
+
+int still(std::vector<std::string> args, std::string* err = nullptr) {
+    std::ostringstream out, errors;
+    args.insert(args.begin(), "still");
+    const int code = runCommandLine(args, out, errors);
+    if (err) *err = errors.str();
+    return code;
+}
+
+TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
+    QTemporaryDir dir;
+    const std::string clear = dir.filePath("clear.png").toStdString();
+    ASSERT_EQ(still({"--background", "transparent", photo, clear}), 0);
+    const cv::Mat withAlpha = cv::imread(clear, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(withAlpha.type(), CV_8UC4);
+    cv::Mat alpha;
+    cv::extractChannel(withAlpha, alpha, 3);
+    double least = 0, most = 0;
+    cv::minMaxLoc(alpha, &least, &most);
+    EXPECT_EQ(least, 0);   // the background is gone
+    EXPECT_EQ(most, 255);  // the person stays
+    EXPECT_EQ(alpha.at<std::uint8_t>(alpha.rows - 1, alpha.cols / 2),
+              255);                              // her jacket, bottom centre
+    EXPECT_EQ(alpha.at<std::uint8_t>(5, 5), 0);  // the top-left corner
+
+    const std::string green = dir.filePath("green.png").toStdString();
+    ASSERT_EQ(still({"--color", "0,1,0", photo, green}), 0);
+    const cv::Mat opaque = cv::imread(green, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(opaque.type(), CV_8UC3);
+    EXPECT_EQ(opaque.at<cv::Vec3b>(5, 5), cv::Vec3b(0, 255, 0));
+    EXPECT_EQ(opaque.size(), cv::imread(photo).size());
+}
+
+TEST(StillCommand, MaskViewAndNoBackground) {
+    QTemporaryDir dir;
+    const std::string mask = dir.filePath("mask.png").toStdString();
+    ASSERT_EQ(still({"--show-mask", "--background", "none", photo, mask}), 0);
+    const cv::Mat shown = cv::imread(mask, cv::IMREAD_UNCHANGED);
+    EXPECT_EQ(shown.at<cv::Vec3b>(5, 5), cv::Vec3b(0, 0, 0));
+    EXPECT_EQ(shown.at<cv::Vec3b>(shown.rows - 1, shown.cols / 2), cv::Vec3b(255, 255, 255));
+
+    const std::string same = dir.filePath("same.png").toStdString();
+    ASSERT_EQ(still({"--background", "none", photo, same}), 0);
+    EXPECT_EQ(cv::norm(cv::imread(same), cv::imread(photo), cv::NORM_INF), 0);
+}
+
+TEST(StillCommand, BadUse) {
+    QTemporaryDir dir;
+    const std::string out = dir.filePath("o.png").toStdString();
+    std::string err;
+    EXPECT_EQ(still({"--background", "sky", photo, out}, &err), 2);
+    EXPECT_NE(err.find("Usage: pelliqo still"), std::string::npos);
+    EXPECT_EQ(still({"--blur-strength", "strong", photo, out}), 2);
+    EXPECT_EQ(still({"--frobnicate", photo, out}), 2);
+    EXPECT_EQ(still({"--preset", "never saved", photo, out}, &err), 2);
+    EXPECT_NE(err.find("no preset named"), std::string::npos);
+    EXPECT_EQ(still({photo}), 2);
+    EXPECT_EQ(still({dir.filePath("none.png").toStdString(), out}, &err), 1);
+}
+
+}  // namespace
+}  // namespace pelliqo

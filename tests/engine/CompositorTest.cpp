@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+
+#include "engine/Compositor.h"
+#include "platform/MatView.h"
+
+namespace pelliqo {
+namespace {
+
+Image frameOf(int w, int h, cv::Vec4b bgra = {200, 100, 50, 255}) {
+    return Image::fromPixels(
+        cv::Mat(h, w, CV_8UC4, cv::Scalar(bgra[0], bgra[1], bgra[2], bgra[3])));
+}
+
+Image maskOf(int w, int h, float value) {
+    return Image::fromPixels(cv::Mat(h, w, CV_32F, cv::Scalar(value)));
+}
+
+cv::Vec4b at(const Image& image, int x, int y) {
+    return image.pixels().at<cv::Vec4b>(y, x);
+}
+
+EffectSettings with(BackgroundKind kind) {
+    EffectSettings s;
+    s.kind = kind;
+    return s;
+}
+
+TEST(CompositorRules, RadiiFollowTheirReferenceWidths) {
+    EXPECT_DOUBLE_EQ(Compositor::blurRadius(25, 1920), 37.5);
+    EXPECT_DOUBLE_EQ(Compositor::blurRadius(25, 640), 12.5);
+    EXPECT_DOUBLE_EQ(Compositor::blurRadius(0, 1280), 1.0);
+
+    EXPECT_DOUBLE_EQ(Compositor::edgeScale(256), 0.4);
+    EXPECT_DOUBLE_EQ(Compositor::edgeScale(1920), 3.0);
+    EXPECT_DOUBLE_EQ(Compositor::edgeScale(100), 0.25);
+
+    EXPECT_EQ(Compositor::shiftRadius(2, 0.4), 1.0);  // 0.8 raised to 1
+    EXPECT_EQ(Compositor::shiftRadius(-3, 1), 3.0);
+    EXPECT_EQ(Compositor::shiftRadius(-0.005, 1), std::nullopt);
+    EXPECT_EQ(Compositor::shiftRadius(0.01, 1), std::nullopt);
+    EXPECT_EQ(Compositor::shiftRadius(std::nan(""), 1), std::nullopt);
+
+    EXPECT_EQ(Compositor::softnessRadius(2, 3), 6.0);
+    EXPECT_EQ(Compositor::softnessRadius(0.01, 3), std::nullopt);
+    EXPECT_DOUBLE_EQ(*Compositor::softnessRadius(0.011, 0.25), 0.00275);  // no minimum
+    EXPECT_EQ(Compositor::softnessRadius(-1, 3), std::nullopt);
+}
+
+TEST(CompositorRules, PictureFillsOrFitsCentred) {
+    const auto fill = Compositor::picturePlacement(4000, 3000, 1920, 1080, PictureFit::fill);
+    ASSERT_TRUE(fill);
+    EXPECT_DOUBLE_EQ(fill->scale, 0.48);
+    EXPECT_DOUBLE_EQ(fill->x, 0);
+    EXPECT_DOUBLE_EQ(fill->y, -180);
+    const auto fit = Compositor::picturePlacement(4000, 3000, 1920, 1080, PictureFit::fit);
+    EXPECT_DOUBLE_EQ(fit->scale, 0.36);
+    EXPECT_DOUBLE_EQ(fit->x, 240);
+    EXPECT_DOUBLE_EQ(fit->y, 0);
+    EXPECT_FALSE(Compositor::picturePlacement(0, 10, 1920, 1080, PictureFit::fill));
+}
+
+TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackground) {
+    Compositor compositor;
+    const Image frame = frameOf(8, 6);
+    const auto colour = with(BackgroundKind::color);  // (0.1, 0.6, 0.3)
+    EXPECT_EQ(at(compositor.compose(frame, maskOf(4, 3, 1), colour), 5, 5),
+              cv::Vec4b(200, 100, 50, 255));
+    const Image black = compositor.compose(frame, maskOf(4, 3, 0), colour);
+    EXPECT_EQ(black.extent(), (Rect{0, 0, 8, 6}));
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(at(black, x, y), cv::Vec4b(77, 153, 26, 255));
+    }
+    const Image blur = compositor.compose(frame, maskOf(4, 3, 0), with(BackgroundKind::blur));
+    EXPECT_EQ(at(blur, 3, 3), cv::Vec4b(200, 100, 50, 255));  // a uniform frame blurs to itself
+}
+
+TEST(Compositor, TransparentLeavesZeroAlphaWhereTheMaskIsBlack) {
+    Compositor compositor;
+    cv::Mat half(3, 4, CV_32F, cv::Scalar(0));
+    half.colRange(2, 4).setTo(1);
+    EffectSettings s = with(BackgroundKind::transparent);
+    s.edgeSoftness = 0;
+    const Image out = compositor.compose(frameOf(8, 6), Image::fromPixels(half), s);
+    EXPECT_EQ(at(out, 0, 2), cv::Vec4b(0, 0, 0, 0));
+    EXPECT_EQ(at(out, 7, 2), cv::Vec4b(200, 100, 50, 255));
+    const int edgeAlpha = at(out, 4, 2)[3];
+    EXPECT_GT(edgeAlpha, 0);
+    EXPECT_LT(edgeAlpha, 255);
+}
+
+TEST(Compositor, ShowMaskGivesTheRefinedMaskWhateverTheKind) {
+    Compositor compositor;
+    EffectSettings s = with(BackgroundKind::none);
+    s.showMask = true;
+    const Image shown = compositor.compose(frameOf(8, 6), maskOf(4, 3, 0.6f), s);
+    ASSERT_TRUE(shown.isGrey());
+    EXPECT_EQ(shown.extent(), (Rect{0, 0, 8, 6}));
+    EXPECT_NEAR(shown.pixels().at<float>(3, 3), 0.635f, 1e-5);  // (0.6 − 0.5) × 1.35 + 0.5
+    // Without a mask there is nothing to show: the frame comes back.
+    EXPECT_EQ(at(compositor.compose(frameOf(8, 6), std::nullopt, s), 0, 0),
+              cv::Vec4b(200, 100, 50, 255));
+    // Kind none without the mask view is the frame, not a blend.
+    EXPECT_EQ(
+        at(compositor.compose(frameOf(8, 6), maskOf(4, 3, 0), with(BackgroundKind::none)), 0, 0),
+        cv::Vec4b(200, 100, 50, 255));
+}
+
+TEST(Compositor, EdgeShiftGrowsAndShrinksThePersonAtTheMasksResolution) {
+    Compositor compositor;
+    cv::Mat dot(9, 9, CV_32F, cv::Scalar(0));
+    dot.at<float>(4, 4) = 1;
+    EffectSettings s = with(BackgroundKind::none);
+    s.showMask = true;
+    s.edgeSoftness = 0;
+    s.edgeShift = 2;  // k = 0.25 for a 9-pixel mask: radius max(0.5, 1) = 1
+    const Image grown = compositor.compose(frameOf(9, 9), Image::fromPixels(dot), s);
+    EXPECT_EQ(grown.pixels().at<float>(4, 5), 1.0f);
+    EXPECT_EQ(grown.pixels().at<float>(5, 5), 0.0f);  // round kernel: no corners at radius 1
+    s.edgeShift = -2;
+    EXPECT_EQ(
+        cv::countNonZero(compositor.compose(frameOf(9, 9), Image::fromPixels(dot), s).pixels()), 0);
+}
+
+TEST(Compositor, FitLeavesBlackBarsAndFillCovers) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("wide.png").toStdString();
+    cv::imwrite(path, cv::Mat(2, 4, CV_8UC3, cv::Scalar(0, 0, 255)));  // red, 4 × 2
+    Compositor compositor;
+    EffectSettings s = with(BackgroundKind::picture);
+    s.picturePath = path;
+    s.pictureFit = PictureFit::fit;  // scale 2: 8 × 4, bars of 2 rows above and below
+    const Image fit = compositor.compose(frameOf(8, 8), maskOf(4, 4, 0), s);
+    for (int y = 0; y < 8; ++y) {
+        const cv::Vec4b expected =
+            (y < 2 || y >= 6) ? cv::Vec4b(0, 0, 0, 255) : cv::Vec4b(0, 0, 255, 255);
+        EXPECT_EQ(at(fit, 0, y), expected) << y;
+        EXPECT_EQ(at(fit, 7, y), expected) << y;
+    }
+    s.pictureFit = PictureFit::fill;
+    const Image fill = compositor.compose(frameOf(8, 8), maskOf(4, 4, 0), s);
+    EXPECT_EQ(at(fill, 0, 0), cv::Vec4b(0, 0, 255, 255));
+    EXPECT_EQ(at(fill, 7, 7), cv::Vec4b(0, 0, 255, 255));
+}
+
+TEST(Compositor, MissingOrUnreadablePicturesGiveBlack) {
+    QTemporaryDir dir;
+    const std::string empty = dir.filePath("empty.png").toStdString();
+    std::ofstream(empty).close();
+    const std::string text = dir.filePath("notes.jpg").toStdString();
+    std::ofstream(text) << "not a picture";
+    Compositor compositor;
+    for (const std::string& path : {std::string(), dir.filePath("missing.png").toStdString(), empty,
+                                    text, dir.path().toStdString()}) {
+        EffectSettings s = with(BackgroundKind::picture);
+        s.picturePath = path;
+        EXPECT_EQ(at(compositor.compose(frameOf(4, 4), maskOf(4, 4, 0), s), 1, 1),
+                  cv::Vec4b(0, 0, 0, 255))
+            << path;
+    }
+}
+
+TEST(Compositor, ThePictureIsReadOncePerPathAndFailuresAreRemembered) {
+    QTemporaryDir dir;
+    const std::string first = dir.filePath("first.png").toStdString();
+    const std::string second = dir.filePath("second.png").toStdString();
+    const auto paint = [](const std::string& path, cv::Scalar bgr) {
+        cv::imwrite(path, cv::Mat(2, 2, CV_8UC3, bgr));
+    };
+    Compositor compositor;
+    const auto backgroundAt = [&](const std::string& path) {
+        EffectSettings s = with(BackgroundKind::picture);
+        s.picturePath = path;
+        return at(compositor.compose(frameOf(2, 2), maskOf(2, 2, 0), s), 0, 0);
+    };
+    paint(first, {0, 0, 255});
+    EXPECT_EQ(backgroundAt(first), cv::Vec4b(0, 0, 255, 255));
+    paint(first, {255, 0, 0});
+    EXPECT_EQ(backgroundAt(first), cv::Vec4b(0, 0, 255, 255));  // not read again
+
+    EXPECT_EQ(backgroundAt(second), cv::Vec4b(0, 0, 0, 255));  // missing: black
+    paint(second, {0, 255, 0});
+    EXPECT_EQ(backgroundAt(second), cv::Vec4b(0, 0, 0, 255));   // the failure is remembered
+    EXPECT_EQ(backgroundAt(first), cv::Vec4b(255, 0, 0, 255));  // a new path reads afresh
+    EXPECT_EQ(backgroundAt(second), cv::Vec4b(0, 255, 0, 255));
+}
+
+TEST(Compositor, FramesAwayFromTheOriginComeBackAtTheOrigin) {
+    Compositor compositor;
+    const Image moved = frameOf(8, 6).translated(10, 20);
+    EXPECT_EQ(compositor.compose(moved, maskOf(4, 3, 0), with(BackgroundKind::color)).extent(),
+              (Rect{0, 0, 8, 6}));
+    EXPECT_EQ(compositor.compose(moved, std::nullopt, with(BackgroundKind::color)).extent(),
+              (Rect{0, 0, 8, 6}));
+}
+
+TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
+    Compositor compositor;
+    const auto big = compositor.makeCGImage(frameOf(1920, 1080), 960);
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->width(), 960);
+    EXPECT_EQ(big->height(), 540);
+    const auto small = compositor.makeCGImage(frameOf(640, 360).translated(3, 3), 960);
+    EXPECT_EQ(small->width(), 640);
+    EXPECT_EQ(small->height(), 360);
+    EXPECT_FALSE(compositor.makeCGImage(Image::color(1, 1, 1), 960));
+}
+
+TEST(Compositor, TinyFramesAndMismatchedMasksDoNotCrash) {
+    Compositor compositor;
+    EffectSettings s = with(BackgroundKind::blur);
+    s.edgeShift = 3;
+    s.edgeSoftness = 4;
+    for (auto [fw, fh, mw, mh] :
+         {std::array{1, 1, 256, 144}, {2, 2, 1, 1}, {1920, 1080, 1, 1}, {3, 1000, 256, 256}}) {
+        for (BackgroundKind kind : allCases<BackgroundKind>()) {
+            s.kind = kind;
+            const Image out = compositor.compose(frameOf(fw, fh), maskOf(mw, mh, 0.7f), s);
+            EXPECT_EQ(out.extent(), (Rect{0, 0, static_cast<double>(fw), static_cast<double>(fh)}));
+        }
+    }
+}
+
+TEST(Compositor, RendersIntoAPooledBuffer) {
+    Compositor compositor;
+    auto buffer = *PixelBuffer::make(8, 6, PixelFormat::bgra8);
+    ASSERT_TRUE(compositor.render(
+        compositor.compose(frameOf(8, 6), maskOf(4, 3, 0), with(BackgroundKind::color)), buffer));
+    EXPECT_EQ(matView(buffer).at<cv::Vec4b>(5, 7), cv::Vec4b(77, 153, 26, 255));
+}
+
+}  // namespace
+}  // namespace pelliqo
