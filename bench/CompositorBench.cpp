@@ -4,6 +4,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "BenchFrames.h"
 #include "engine/BufferPool.h"
 #include "engine/Compositor.h"
 #include "platform/MatView.h"
@@ -11,16 +12,6 @@
 
 namespace pelliqo {
 namespace {
-
-PixelBuffer frame(int width, int height) {
-    auto buffer = *PixelBuffer::make(width, height, PixelFormat::bgra8);
-    cv::Mat pixels = matView(buffer);
-    cv::randu(pixels, cv::Scalar::all(0), cv::Scalar::all(255));
-    // Camera and video frames are opaque.
-    const cv::Mat opaque(height, width, CV_8U, cv::Scalar(255));
-    cv::mixChannels(opaque, pixels, std::vector<int>{0, 3});
-    return buffer;
-}
 
 // A person-like blob at the fast engine's resolution.
 Image mask() {
@@ -51,7 +42,7 @@ void composeFrame(benchmark::State& state) {
     settings.edgeSoftness = 2;
     settings.edgeShift = static_cast<double>(state.range(2));
     settings.picturePath = picturePath();
-    const PixelBuffer input = frame(width, height);
+    const PixelBuffer input = noiseFrame(width, height);
     const Image source = *Image::fromBuffer(input);
     const Image m = mask();
     Compositor compositor;
@@ -71,7 +62,7 @@ BENCHMARK(composeFrame)
 
 void previewBitmap(benchmark::State& state) {
     cv::setNumThreads(2);
-    const PixelBuffer input = frame(1920, 1080);
+    const PixelBuffer input = noiseFrame(1920, 1080);
     const Image source = *Image::fromBuffer(input);
     Compositor compositor;
     for (auto _ : state) benchmark::DoNotOptimize(compositor.makeCGImage(source, 960));

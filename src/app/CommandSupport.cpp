@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "engine/Segmenter.h"
+#include "platform/ImageFile.h"
 #include "platform/ModelDirectory.h"
 
 namespace pelliqo {
@@ -10,6 +11,20 @@ Result<std::shared_ptr<SegmentationEngine>> installedEngine(QualityChoice qualit
     auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
     if (!models) return models.error();
     return makeSegmentationEngine(segmentationLevel(quality), models.value());
+}
+
+std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err) {
+    auto frame = readImageFile(path);
+    if (!frame) err << "pelliqo: can't read " << path << " as an image.\n";
+    return frame;
+}
+
+Result<std::optional<Image>> segmentPicture(const PixelBuffer& picture,
+                                            const EffectSettings& settings) {
+    auto engine = installedEngine(settings.quality);
+    if (!engine) return engine.error();
+    Segmenter segmenter([shared = engine.value()](SegmentationLevel) { return shared; });
+    return segmenter.mask(picture, settings, false);
 }
 
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

@@ -6,6 +6,8 @@
 
 #include "engine/EffectSettings.h"
 #include "errors/Result.h"
+#include "platform/Image.h"
+#include "platform/PixelBuffer.h"
 #include "platform/SegmentationEngine.h"
 
 namespace pelliqo {
@@ -13,6 +15,14 @@ namespace pelliqo {
 // The installed engine for a quality, or the sentence saying which model file is missing
 // or damaged and how to repair it.
 Result<std::shared_ptr<SegmentationEngine>> installedEngine(QualityChoice quality);
+
+// The picture file as a frame, or nothing after saying so on err.
+std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err);
+
+// One unsmoothed segmentation with the installed models: the mask, or none when the engine
+// found nothing; an error when the models are missing or damaged.
+Result<std::optional<Image>> segmentPicture(const PixelBuffer& picture,
+                                            const EffectSettings& settings);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

@@ -5,7 +5,6 @@
 #include "app/Arguments.h"
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
-#include "engine/Segmenter.h"
 #include "platform/ImageFile.h"
 
 namespace pelliqo {
@@ -34,18 +33,14 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
     const std::string& input = arguments.positional[0];
     const std::string& output = arguments.positional[1];
 
-    const auto frame = readImageFile(input);
-    if (!frame) {
-        err << "pelliqo: can't read " << input << " as an image.\n";
+    const auto frame = readInputPicture(input, err);
+    if (!frame) return exitCode::failure;
+    const auto segmented = segmentPicture(*frame, settings);
+    if (!segmented) {
+        err << "pelliqo: " << segmented.error().description << "\n";
         return exitCode::failure;
     }
-    auto engine = installedEngine(settings.quality);
-    if (!engine) {
-        err << "pelliqo: " << engine.error().description << "\n";
-        return exitCode::failure;
-    }
-    Segmenter segmenter([shared = engine.value()](SegmentationLevel) { return shared; });
-    const auto mask = segmenter.mask(*frame, settings, false);
+    const auto& mask = segmented.value();
     if (!mask) {
         err << "No person found.\n";
         return exitCode::noPerson;

@@ -9,7 +9,6 @@
 #include "app/EffectOptions.h"
 #include "engine/Compositor.h"
 #include "engine/PresetStore.h"
-#include "engine/Segmenter.h"
 #include "platform/ImageFile.h"
 #include "platform/MatView.h"
 #include "platform/UserDefaults.h"
@@ -40,20 +39,16 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
     const std::string& input = arguments.positional[0];
     const std::string& output = arguments.positional[1];
 
-    const auto frame = readImageFile(input);
-    if (!frame) {
-        err << "pelliqo: can't read " << input << " as an image.\n";
-        return exitCode::failure;
-    }
+    const auto frame = readInputPicture(input, err);
+    if (!frame) return exitCode::failure;
     std::optional<Image> mask;
     if (settings.kind != BackgroundKind::none || settings.showMask) {
-        auto engine = installedEngine(settings.quality);
-        if (!engine) {
-            err << "pelliqo: " << engine.error().description << "\n";
+        auto segmented = segmentPicture(*frame, settings);
+        if (!segmented) {
+            err << "pelliqo: " << segmented.error().description << "\n";
             return exitCode::failure;
         }
-        Segmenter segmenter([shared = engine.value()](SegmentationLevel) { return shared; });
-        mask = segmenter.mask(*frame, settings, false);
+        mask = std::move(segmented).value();
     }
     Compositor compositor;
     const Image result = compositor.compose(*Image::fromBuffer(*frame), mask, settings);
