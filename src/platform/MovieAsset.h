@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "platform/MediaTime.h"
+
+namespace pelliqo {
+
+struct VideoTrack {
+    int streamIndex = -1;
+    int naturalWidth = 0;
+    int naturalHeight = 0;
+    AffineTransform preferredTransform;
+    double nominalFrameRate = 0;
+};
+
+struct AudioTrack {
+    int streamIndex = -1;
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+// What a movie file holds: readable or not, its duration, its first video and audio track.
+struct MovieAsset {
+    bool isReadable = false;  // it opens and has a stream we can decode
+    double duration = 0;      // seconds
+    std::optional<VideoTrack> video;
+    std::optional<AudioTrack> audio;
+
+    static MovieAsset open(const std::filesystem::path& path);
+};
+
+// The transform stored as a stream's display matrix, as the movie's 16.16 fixed-point
+// matrix holds it.
+AffineTransform transformFromDisplayMatrix(const std::int32_t matrix[9]);
+
+}  // namespace pelliqo
