@@ -7,6 +7,7 @@
 
 #include "app/EffectOptions.h"
 #include "app/MaskCommand.h"
+#include "app/ProcessCommand.h"
 #include "app/StillCommand.h"
 
 namespace pelliqo {
@@ -32,10 +33,11 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
     return exitCode::ok;
 }
 
-const std::array<Command, 4>& commands() {
-    static const std::array<Command, 4> table{{
+const std::array<Command, 5>& commands() {
+    static const std::array<Command, 5> table{{
         {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
         {"still", "Put a new background behind the person in a picture.", stillUsage, runStill},
+        {"process", "Export a processed copy of a video file.", processUsage, runProcess},
         {"help", "Show this help.", "pelliqo help", help},
         {"version", "Show the version number.", "pelliqo version", version},
     }};

@@ -241,6 +241,25 @@ Image Image::movedToOrigin() const {
     return translated(-origin_.x, -origin_.y);
 }
 
+Image Image::oriented(int orientation) const {
+    if (isInfinite() || pixels_.empty()) return movedToOrigin();
+    cv::Mat turned;
+    switch (orientation) {
+        case 3:
+            cv::rotate(pixels_, turned, cv::ROTATE_180);
+            break;
+        case 6:
+            cv::rotate(pixels_, turned, cv::ROTATE_90_CLOCKWISE);
+            break;
+        case 8:
+            cv::rotate(pixels_, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+            break;
+        default:
+            return movedToOrigin();
+    }
+    return withPixels(turned, {0, 0});
+}
+
 Image Image::gaussianBlurred(double radius) const {
     if (!(radius > 0) || isInfinite() || pixels_.empty()) return *this;
     cv::Mat source = pixels_;

@@ -57,6 +57,9 @@ class Image {
     Image clampedToExtent() const;
     // Moves a finite image so that its extent starts at (0, 0).
     Image movedToOrigin() const;
+    // Turned upright from a stored EXIF orientation: 3 half a turn, 6 a quarter turn
+    // clockwise, 8 a quarter turn anticlockwise; anything else as it is. At the origin.
+    Image oriented(int orientation) const;
 
     // Gaussian blur; the radius is the standard deviation in pixels. An unclamped image
     // grows by three radii of transparent black on every side; large radii blur a

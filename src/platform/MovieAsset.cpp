@@ -37,6 +37,9 @@ VideoTrack videoTrack(const AVStream* stream) {
             transformFromDisplayMatrix(reinterpret_cast<const std::int32_t*>(side));
     }
     if (stream->avg_frame_rate.den != 0) track.nominalFrameRate = av_q2d(stream->avg_frame_rate);
+    if (stream->time_base.num > 0 && stream->time_base.den > 0) {
+        track.timebase = MediaTime{0, stream->time_base.num, stream->time_base.den};
+    }
     return track;
 }
 

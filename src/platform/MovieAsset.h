@@ -13,6 +13,7 @@ struct VideoTrack {
     int naturalHeight = 0;
     AffineTransform preferredTransform;
     double nominalFrameRate = 0;
+    MediaTime timebase{0, 1, 90000};  // the unit of the track's presentation times
 };
 
 struct AudioTrack {

@@ -1,0 +1,155 @@
+#include "app/ProcessCommand.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+
+#include "app/Arguments.h"
+#include "app/CommandLine.h"
+#include "app/CommandSupport.h"
+#include "app/EffectOptions.h"
+#include "engine/PresetStore.h"
+#include "errors/AppErr.h"
+#include "errors/ErrorInfo.h"
+#include "errors/Texts.h"
+#include "platform/UserDefaults.h"
+#include "process/VideoProcessor.h"
+
+namespace pelliqo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+    interrupted = true;
+}
+
+// Restores the previous Ctrl-C handling when the export is over.
+class InterruptGuard {
+  public:
+    InterruptGuard() {
+        interrupted = false;
+        previous_ = std::signal(SIGINT, onInterrupt);
+    }
+    ~InterruptGuard() { std::signal(SIGINT, previous_); }
+
+  private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+int usageError(std::ostream& err, const std::string& problem) {
+    const std::string usage =
+        std::string(processUsage) + "\n  effect options: " + effectOptionsUsage;
+    return pelliqo::usageError(err, "process", problem, usage.c_str());
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    if (fs::equivalent(a, b, error)) return true;
+    return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
+}
+
+// A bar on a terminal, plain percentage lines otherwise.
+class ProgressDisplay {
+  public:
+    explicit ProgressDisplay(std::ostream& err)
+        : err_(err), terminal_(isatty(STDERR_FILENO) == 1) {}
+
+    void show(double fraction, const std::string& text) {
+        const int percent = static_cast<int>(fraction * 100);
+        if (terminal_) {
+            const int filled = percent * 30 / 100;
+            err_ << "\r[" << std::string(filled, '#') << std::string(30 - filled, ' ') << "] "
+                 << percent << "%  " << text << "\033[K" << std::flush;
+        } else if (percent != lastPercent_) {
+            err_ << percent << "%\n" << std::flush;
+        }
+        lastPercent_ = percent;
+    }
+    void end() {
+        if (terminal_) err_ << "\n";
+    }
+
+  private:
+    std::ostream& err_;
+    bool terminal_;
+    int lastPercent_ = -1;
+};
+
+}  // namespace
+
+int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = parseArguments(args, effectOptionSpecs());
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(err, *problem);
+    const auto& arguments = std::get<Arguments>(parsed);
+    if (arguments.positional.size() != 2) return usageError(err, "needs INPUT and OUTPUT");
+    // Videos are processed at the accurate quality unless asked otherwise.
+    EffectSettings settings;
+    settings.quality = QualityChoice::accurate;
+    {
+        const PresetStore presets(openUserDefaults());
+        if (auto problem = applyEffectOptions(arguments, settings, presets))
+            return usageError(err, *problem);
+    }
+    const fs::path input = arguments.positional[0];
+    const fs::path output = arguments.positional[1];
+    if (sameFile(input, output)) {
+        err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
+        return exitCode::failure;
+    }
+    if (settings.kind != BackgroundKind::none || settings.showMask) {
+        // Without the models every frame would pass through unprocessed; say so instead.
+        if (auto engine = installedEngine(settings.quality); !engine) {
+            err << "pelliqo: " << engine.error().description << "\n";
+            return exitCode::failure;
+        }
+    }
+
+    static int argc = 1;
+    static char name[] = "pelliqo";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (QCoreApplication::instance() == nullptr)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+
+    InterruptGuard guard;
+    ProgressDisplay display(err);
+    QEventLoop loop;
+    int code = exitCode::ok;
+    auto processor = VideoProcessor::make(input, output, settings);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (interrupted) processor->cancelFlag.set(true);
+    });
+    watch.start(100);
+    processor->start(
+        [&](double fraction, const std::string& text) { display.show(fraction, text); },
+        [&](const Result<fs::path>& result) {
+            display.end();
+            if (result) {
+                out << result.value().string() << "\n";
+            } else if (isCancellation(result.error())) {
+                err << text::cancelled << "\n";
+                code = 130;
+            } else {
+                const ErrorInfo info =
+                    ErrorInfo::make(text::title::processingStopped, result.error());
+                err << info.title << "\n" << info.message << "\n";
+                code = exitCode::failure;
+            }
+            loop.quit();
+        });
+    loop.exec();
+    return code;
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,276 @@
+#include "process/VideoProcessor.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "engine/BufferPool.h"
+#include "engine/Compositor.h"
+#include "engine/Segmenter.h"
+#include "errors/AppErr.h"
+#include "errors/Texts.h"
+#include "platform/MainQueue.h"
+#include "platform/MovieAsset.h"
+#include "platform/MovieWriter.h"
+#include "platform/Rendering.h"
+#include "platform/TrackReader.h"
+#include "process/OutputNaming.h"
+
+namespace pelliqo {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Input = MovieWriter::Input;
+
+namespace {
+
+constexpr double reportInterval = 0.25;
+constexpr double shortestDuration = 0.001;
+
+PlatformError message(std::string_view sentence) {
+    return AppErr::message(std::string(sentence));
+}
+
+void removeQuietly(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+}  // namespace
+
+struct VideoProcessor::Run {
+    Progress progress;
+    int orientation = 1;
+    Size size{2, 2};
+    bool needsMask = false;
+    double duration = shortestDuration;
+    std::unique_ptr<TrackReader> videoReader;
+    std::unique_ptr<TrackReader> audioReader;
+    std::unique_ptr<MovieWriter> writer;
+    Compositor compositor;
+    Segmenter segmenter;
+    BufferPool uprightPool;
+    BufferPool outputPool;
+    Locked<std::optional<PlatformError>> sharedError{std::nullopt};
+    Locked<std::optional<Clock::time_point>> lastReport{std::nullopt};  // empty: never reported
+    Clock::time_point startedAt;
+    std::atomic<int> loops{0};
+    bool videoEnded = false;
+    bool audioEnded = false;
+    // Last, so they are joined before the writer goes: a loop's final pass may still be
+    // returning through the writer when the run ends.
+    std::unique_ptr<SerialQueue> videoQueue;
+    std::unique_ptr<SerialQueue> audioQueue;
+};
+
+int VideoProcessor::orientation(const AffineTransform& t) {
+    if (t.a == 0 && t.b == 1 && t.c == -1 && t.d == 0) return 6;
+    if (t.a == 0 && t.b == -1 && t.c == 1 && t.d == 0) return 8;
+    if (t.a == -1 && t.d == -1) return 3;
+    return 1;
+}
+
+VideoProcessor::Size VideoProcessor::outputSize(double naturalWidth, double naturalHeight,
+                                                int orientation) {
+    const bool turned = orientation == 6 || orientation == 8;
+    const auto side = [](double v) {
+        const auto whole = static_cast<std::int64_t>(std::isfinite(v) ? std::trunc(v) : 0);
+        return std::max<std::int64_t>(whole & ~std::int64_t{1}, 2);
+    };
+    return turned ? Size{side(naturalHeight), side(naturalWidth)}
+                  : Size{side(naturalWidth), side(naturalHeight)};
+}
+
+double VideoProcessor::fraction(double seconds, double durationSeconds) {
+    const double f = seconds / durationSeconds;
+    if (!(f > 0)) return 0;
+    return std::min(f, 1.0);
+}
+
+std::string VideoProcessor::timeLeftText(double fraction, double elapsedSeconds) {
+    if (fraction <= 0.02) return "Estimating time left…";
+    return "About " + formatTime(elapsedSeconds / fraction * (1 - fraction)) + " left";
+}
+
+std::shared_ptr<VideoProcessor> VideoProcessor::make(fs::path input, fs::path output,
+                                                     EffectSettings settings) {
+    return std::shared_ptr<VideoProcessor>(
+        new VideoProcessor(std::move(input), std::move(output), std::move(settings)));
+}
+
+VideoProcessor::VideoProcessor(fs::path input, fs::path output, EffectSettings settings)
+    : input_(std::move(input)),
+      output_(std::move(output)),
+      settings_(std::move(settings)),
+      queue_(std::make_unique<SerialQueue>("pelliqo.process")) {}
+
+VideoProcessor::~VideoProcessor() = default;
+
+void VideoProcessor::start(Progress progress, Completion completion) {
+    self_ = shared_from_this();
+    completion_ = std::move(completion);
+    queue_->async([this, progress = std::move(progress)]() mutable { run(std::move(progress)); });
+}
+
+void VideoProcessor::deliver(const Result<fs::path>& result) {
+    mainQueue::async([completion = completion_, result] { completion(result); });
+    // The run is over: let the processor go once nobody else holds it.
+    queue_->async([this] { self_.reset(); });
+}
+
+void VideoProcessor::run(Progress progress) {
+    const bool transparent = settings_.kind == BackgroundKind::transparent;
+    // 1–2: a readable file with a video track.
+    const MovieAsset asset = MovieAsset::open(input_);
+    if (!asset.isReadable || !asset.video) return deliver(message(text::failure::notAVideo));
+    auto r = std::make_shared<Run>();
+    r->progress = std::move(progress);
+    r->duration = asset.duration;
+    // 4–5: upright and even.
+    r->orientation = orientation(asset.video->preferredTransform);
+    r->size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r->orientation);
+    // 7: replace what is there.
+    std::error_code removal;
+    if (fs::exists(output_, removal) && !fs::remove(output_, removal)) {
+        removeQuietly(output_);
+        return deliver(PlatformError::posix(removal.value()));
+    }
+    // 8–9: the video reader.
+    auto videoReader = TrackReader::video(input_, *asset.video);
+    if (!videoReader) return deliver(message(text::failure::videoTrackUndecodable));
+    r->videoReader = std::move(videoReader).value();
+    // 10: audio, when it can be had.
+    if (asset.audio) {
+        if (auto audioReader = TrackReader::audio(input_, *asset.audio))
+            r->audioReader = std::move(audioReader).value();
+    }
+    // 11–13: the writer and its inputs.
+    auto writer =
+        MovieWriter::create(output_, transparent ? MovieFileType::quickTime : MovieFileType::mpeg4);
+    if (!writer) {
+        removeQuietly(output_);
+        return deliver(writer.error());
+    }
+    r->writer = std::move(writer).value();
+    const VideoEncoding video{
+        transparent ? VideoEncoding::Codec::prores4444 : VideoEncoding::Codec::h264,
+        static_cast<int>(r->size.width), static_cast<int>(r->size.height),
+        videoBitRate(r->size.width, r->size.height), asset.video->timebase};
+    if (!r->writer->addVideoInput(video)) {
+        return deliver(message(transparent ? text::failure::alphaUnsupported
+                                           : text::failure::h264SizeUnsupported));
+    }
+    if (r->audioReader && !r->writer->addAudioInput(AudioEncoding{})) r->audioReader.reset();
+    // 15: the file.
+    if (!r->writer->startWriting()) {
+        // A half-written header is ours to clear.
+        removeQuietly(output_);
+        const auto e = r->writer->error();
+        return deliver(e ? *e : message(text::failure::outputNotCreated));
+    }
+    // 16–21: the loops.
+    if (!(r->duration > shortestDuration)) r->duration = shortestDuration;
+    r->needsMask = settings_.kind != BackgroundKind::none || settings_.showMask;
+    r->startedAt = Clock::now();
+    run_ = r;
+    r->loops = r->audioReader ? 2 : 1;
+    r->videoQueue = std::make_unique<SerialQueue>("pelliqo.process.video");
+    r->writer->requestMediaDataWhenReady(Input::video, *r->videoQueue,
+                                         [this, run = r.get()] { videoLoop(*run); });
+    if (r->audioReader) {
+        r->audioQueue = std::make_unique<SerialQueue>("pelliqo.process.audio");
+        r->writer->requestMediaDataWhenReady(Input::audio, *r->audioQueue,
+                                             [this, run = r.get()] { audioLoop(*run); });
+    }
+}
+
+void VideoProcessor::videoLoop(Run& r) {
+    if (r.videoEnded) return;
+    while (r.writer->isReadyForMoreMediaData(Input::video)) {
+        if (cancelFlag.get() || r.sharedError.get() || !processFrame(r)) {
+            r.videoEnded = true;
+            return endLoop(r, Input::video);
+        }
+    }
+}
+
+bool VideoProcessor::processFrame(Run& r) {
+    auto sample = r.videoReader->nextVideo();
+    if (!sample) return false;
+    const int w = static_cast<int>(r.size.width), h = static_cast<int>(r.size.height);
+    auto upright = r.uprightPool.get(w, h);
+    auto finished = r.outputPool.get(w, h);
+    const auto frame = Image::fromBuffer(sample->frame);
+    // Without a buffer the frame is skipped: the movie lacks it, nothing more.
+    if (!upright || !finished || !frame) return true;
+    renderInto(frame->oriented(r.orientation), *upright);
+    std::optional<Image> mask;
+    if (r.needsMask) mask = r.segmenter.mask(*upright, settings_, settings_.reduceFlicker);
+    renderInto(r.compositor.compose(*Image::fromBuffer(*upright), mask, settings_), *finished);
+    if (!r.writer->appendVideo(*finished, sample->time)) {
+        const auto e = r.writer->error();
+        r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
+        return false;
+    }
+    report(r, sample->time.seconds());
+    return true;
+}
+
+void VideoProcessor::report(Run& r, double seconds) {
+    const auto now = Clock::now();
+    const auto last = r.lastReport.get();
+    if (last && std::chrono::duration<double>(now - *last).count() <= reportInterval) return;
+    r.lastReport.set(now);
+    const double done = fraction(seconds, r.duration);
+    const double elapsed = std::chrono::duration<double>(now - r.startedAt).count();
+    mainQueue::async([progress = r.progress, done, text = timeLeftText(done, elapsed)] {
+        progress(done, text);
+    });
+}
+
+void VideoProcessor::audioLoop(Run& r) {
+    if (r.audioEnded) return;
+    while (r.writer->isReadyForMoreMediaData(Input::audio)) {
+        if (cancelFlag.get() || r.sharedError.get() || !processAudio(r)) {
+            r.audioEnded = true;
+            return endLoop(r, Input::audio);
+        }
+    }
+}
+
+bool VideoProcessor::processAudio(Run& r) {
+    auto sample = r.audioReader->nextAudio();
+    if (!sample) return false;
+    if (!r.writer->appendAudio(*sample)) {
+        const auto e = r.writer->error();
+        r.sharedError.set(e ? *e : message(text::failure::writingAudioFailed));
+        return false;
+    }
+    return true;
+}
+
+void VideoProcessor::endLoop(Run& r, Input input) {
+    r.writer->markAsFinished(input);
+    if (--r.loops == 0) queue_->async([this] { finish(); });
+}
+
+void VideoProcessor::finish() {
+    const std::shared_ptr<Run> r = std::move(run_);
+    const auto fail = [&](const PlatformError& error) {
+        r->writer->cancelWriting();
+        removeQuietly(output_);
+        deliver(error);
+    };
+    if (cancelFlag.get()) return fail(AppErr::cancelled());
+    std::optional<PlatformError> error = r->sharedError.get();
+    if (!error && r->videoReader->error()) error = r->videoReader->error();
+    if (error) return fail(*error);
+    if (!r->writer->finishWriting()) {
+        removeQuietly(output_);
+        const auto e = r->writer->error();
+        return deliver(e ? *e : message(text::failure::videoNotFinished));
+    }
+    mainQueue::async([progress = r->progress] { progress(1.0, "Done"); });
+    deliver(output_);
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/EffectSettings.h"
+#include "engine/Locked.h"
+#include "errors/Result.h"
+#include "platform/MediaTime.h"
+#include "platform/MovieWriter.h"
+#include "platform/SerialQueue.h"
+
+namespace pelliqo {
+
+// Turns one video file into one processed movie: every frame upright, segmented and
+// composited, the first audio track re-encoded. Reports progress and a time-left text, and
+// ends with exactly one completion (the output file, or an error; AppErr::cancelled() when
+// cancelled). Callbacks always run on the main thread. One instance serves one export.
+class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
+  public:
+    using Progress = std::function<void(double fraction, const std::string& text)>;
+    using Completion = std::function<void(const Result<std::filesystem::path>& result)>;
+
+    static std::shared_ptr<VideoProcessor> make(std::filesystem::path input,
+                                                std::filesystem::path output,
+                                                EffectSettings settings);
+    ~VideoProcessor();
+
+    // Returns at once; the work runs on the processor's own queues.
+    void start(Progress progress, Completion completion);
+
+    // Set to true, from any thread, to cancel.
+    Locked<bool> cancelFlag{false};
+
+    // The rules, as plain computations.
+    // EXIF orientation (1 up, 3 down, 6 right, 8 left) for a track's transform.
+    static int orientation(const AffineTransform& transform);
+    struct Size {
+        std::int64_t width;
+        std::int64_t height;
+    };
+    // The written size: turned for 6 and 8, truncated, even, at least 2.
+    static Size outputSize(double naturalWidth, double naturalHeight, int orientation);
+    // Fraction done for a presentation time, kept in 0…1 (NaN counts as 0).
+    static double fraction(double seconds, double durationSeconds);
+    // "Estimating time left…" up to 2 %, then "About M:SS left".
+    static std::string timeLeftText(double fraction, double elapsedSeconds);
+
+    struct Run;
+
+  private:
+    VideoProcessor(std::filesystem::path input, std::filesystem::path output,
+                   EffectSettings settings);
+    void run(Progress progress);
+    void videoLoop(Run& run);
+    void audioLoop(Run& run);
+    // One frame read, turned upright, composited and appended; false when the loop must end.
+    bool processFrame(Run& run);
+    bool processAudio(Run& run);
+    void report(Run& run, double seconds);
+    void endLoop(Run& run, MovieWriter::Input input);
+    void finish();
+    void deliver(const Result<std::filesystem::path>& result);
+
+    std::filesystem::path input_;
+    std::filesystem::path output_;
+    EffectSettings settings_;
+    Completion completion_;
+    std::shared_ptr<Run> run_;              // the run in progress, touched on queue_ only
+    std::shared_ptr<VideoProcessor> self_;  // kept while a run is in progress
+    std::unique_ptr<SerialQueue> queue_;
+};
+
+}  // namespace pelliqo

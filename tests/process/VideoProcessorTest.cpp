@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <fstream>
+
+#include "Clips.h"
+#include "errors/AppErr.h"
+#include "errors/ErrorInfo.h"
+#include "platform/MatView.h"
+#include "platform/MovieAsset.h"
+#include "platform/TrackReader.h"
+#include "process/VideoProcessor.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::makeClip;
+
+TEST(VideoProcessorRules, OrientationFromTheTransform) {
+    EXPECT_EQ(VideoProcessor::orientation({0, 1, -1, 0, 0, 0}), 6);
+    EXPECT_EQ(VideoProcessor::orientation({0, -1, 1, 0, 1080, 0}), 8);
+    EXPECT_EQ(VideoProcessor::orientation({-1, 0, 0, -1, 0, 0}), 3);
+    EXPECT_EQ(VideoProcessor::orientation({}), 1);
+    EXPECT_EQ(VideoProcessor::orientation({0, 1, 1, 0, 0, 0}), 1);  // a mirror is not a turn
+}
+
+TEST(VideoProcessorRules, OutputSizesAreUprightEvenAndAtLeastTwo) {
+    const auto turned = VideoProcessor::outputSize(1920, 1080, 6);
+    EXPECT_EQ(turned.width, 1080);
+    EXPECT_EQ(turned.height, 1920);
+    const auto odd = VideoProcessor::outputSize(641, 361, 1);
+    EXPECT_EQ(odd.width, 640);
+    EXPECT_EQ(odd.height, 360);
+    const auto tiny = VideoProcessor::outputSize(1, 1, 3);
+    EXPECT_EQ(tiny.width, 2);
+    EXPECT_EQ(tiny.height, 2);
+    EXPECT_EQ(VideoProcessor::outputSize(std::nan(""), 100.9, 1).height, 100);
+}
+
+TEST(VideoProcessorRules, FractionAndTimeLeft) {
+    EXPECT_EQ(VideoProcessor::fraction(1, 2), 0.5);
+    EXPECT_EQ(VideoProcessor::fraction(5, 2), 1.0);
+    EXPECT_EQ(VideoProcessor::fraction(-1, 2), 0.0);
+    EXPECT_EQ(VideoProcessor::fraction(std::nan(""), 2), 0.0);
+    EXPECT_EQ(VideoProcessor::fraction(1, std::nan("")), 0.0);
+    EXPECT_EQ(VideoProcessor::timeLeftText(0.02, 10), "Estimating time left…");
+    EXPECT_EQ(VideoProcessor::timeLeftText(0.5, 30), "About 0:30 left");
+    EXPECT_EQ(VideoProcessor::timeLeftText(0.25, 60), "About 3:00 left");
+}
+
+struct Outcome {
+    std::optional<Result<fs::path>> result;
+    int completions = 0;
+    std::vector<std::pair<double, std::string>> reports;
+    bool doneBeforeCompletion = false;
+};
+
+// Runs an export to its end on the main loop.
+Outcome exportVideo(const fs::path& input, const fs::path& output, EffectSettings settings,
+                    bool cancelAtOnce = false) {
+    Outcome outcome;
+    QEventLoop loop;
+    auto processor = VideoProcessor::make(input, output, settings);
+    if (cancelAtOnce) processor->cancelFlag.set(true);
+    processor->start([&](double fraction,
+                         const std::string& text) { outcome.reports.emplace_back(fraction, text); },
+                     [&](const Result<fs::path>& result) {
+                         outcome.result = result;
+                         ++outcome.completions;
+                         outcome.doneBeforeCompletion =
+                             !outcome.reports.empty() && outcome.reports.back().second == "Done";
+                         // Let any stray callback arrive before looking.
+                         QTimer::singleShot(50, &loop, &QEventLoop::quit);
+                     });
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return outcome;
+}
+
+struct Stream {
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int profile = 0, width = 0, height = 0, rate = 0, channels = 0;
+};
+
+std::vector<Stream> streamsOf(const fs::path& file) {
+    std::vector<Stream> streams;
+    AVFormatContext* f = nullptr;
+    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return streams;
+    avformat_find_stream_info(f, nullptr);
+    for (unsigned i = 0; i < f->nb_streams; ++i) {
+        const AVCodecParameters* p = f->streams[i]->codecpar;
+        streams.push_back({p->codec_id, p->profile, p->width, p->height, p->sample_rate,
+                           p->ch_layout.nb_channels});
+    }
+    avformat_close_input(&f);
+    return streams;
+}
+
+std::vector<double> frameTimes(const fs::path& file) {
+    std::vector<double> times;
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.video) return times;
+    auto reader = TrackReader::video(file, *asset.video);
+    while (auto sample = reader.value()->nextVideo()) times.push_back(sample->time.seconds());
+    return times;
+}
+
+std::int64_t audioFrames(const fs::path& file) {
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.audio) return 0;
+    auto reader = TrackReader::audio(file, *asset.audio);
+    std::int64_t frames = 0;
+    while (auto sample = reader.value()->nextAudio()) frames += sample->frames();
+    return frames;
+}
+
+EffectSettings plain(BackgroundKind kind) {
+    EffectSettings s;
+    s.kind = kind;
+    s.quality = QualityChoice::fast;
+    return s;
+}
+
+class Exports : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        ASSERT_TRUE(
+            makeClip("-f lavfi -i testsrc2=size=320x240:rate=15:duration=2 -f lavfi -i "
+                     "sine=frequency=440:sample_rate=44100:duration=2 -ac 1 -c:v libx264 "
+                     "-pix_fmt yuv420p -c:a aac",
+                     path("av.mp4")));
+        ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=160x90:rate=10:duration=1 -c:v libx264",
+                             path("upright.mp4")));
+        ASSERT_TRUE(makeClip("-i '" + path("upright.mp4") + "' -c copy -metadata:s:v:0 rotate=270",
+                             path("turned.mp4")));
+        ASSERT_TRUE(makeClip(
+            "-f lavfi -i testsrc2=size=641x361:rate=5:duration=1 -c:v libx264 -pix_fmt yuv444p",
+            path("odd.mp4")));
+        // A person standing still, from a test photo.
+        ASSERT_TRUE(makeClip("-loop 1 -i '" PELLIQO_TEST_DATA "/people/grace_hopper.png' -t 1 -r 5 "
+                             "-vf scale=256:300 -c:v libx264 -pix_fmt yuv420p",
+                             path("person.mp4")));
+    }
+    static void TearDownTestSuite() { delete dir; }
+    static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
+    static QTemporaryDir* dir;
+};
+QTemporaryDir* Exports::dir = nullptr;
+
+TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
+    const fs::path out = path("av out.mp4");
+    const Outcome o = exportVideo(path("av.mp4"), out, plain(BackgroundKind::none));
+    ASSERT_TRUE(o.result && o.result->ok())
+        << (o.result ? o.result->error().description : "no result");
+    EXPECT_EQ(o.result->value(), out);
+    EXPECT_EQ(o.completions, 1);
+    EXPECT_TRUE(o.doneBeforeCompletion);
+    for (const auto& [fraction, text] : o.reports) {
+        EXPECT_GE(fraction, 0.0);
+        EXPECT_LE(fraction, 1.0);
+    }
+    const auto streams = streamsOf(out);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(streams[0].profile, FF_PROFILE_H264_HIGH);
+    EXPECT_EQ(streams[1].codec, AV_CODEC_ID_AAC);
+    EXPECT_EQ(streams[1].rate, 48000);
+    EXPECT_EQ(streams[1].channels, 2);
+    EXPECT_EQ(frameTimes(out), frameTimes(path("av.mp4")));
+    EXPECT_NEAR(static_cast<double>(audioFrames(out)), 2.0 * 48000, 1024 + 2048);
+}
+
+TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
+    const Outcome turned =
+        exportVideo(path("turned.mp4"), path("turned out.mp4"), plain(BackgroundKind::none));
+    ASSERT_TRUE(turned.result && turned.result->ok());
+    const auto t = streamsOf(path("turned out.mp4"));
+    EXPECT_EQ(t[0].width, 90);
+    EXPECT_EQ(t[0].height, 160);
+    EXPECT_EQ(t.size(), 1u);  // no audio in, none out
+
+    const Outcome odd =
+        exportVideo(path("odd.mp4"), path("odd out.mp4"), plain(BackgroundKind::blur));
+    ASSERT_TRUE(odd.result && odd.result->ok());
+    EXPECT_EQ(streamsOf(path("odd out.mp4"))[0].width, 640);
+    EXPECT_EQ(streamsOf(path("odd out.mp4"))[0].height, 360);
+}
+
+TEST_F(Exports, TransparentExportsAreProResWithAlphaAroundThePerson) {
+    const fs::path out = path("person.mov");
+    const Outcome o = exportVideo(path("person.mp4"), out, plain(BackgroundKind::transparent));
+    ASSERT_TRUE(o.result && o.result->ok());
+    EXPECT_EQ(streamsOf(out)[0].codec, AV_CODEC_ID_PRORES);
+    const MovieAsset asset = MovieAsset::open(out);
+    auto reader = TrackReader::video(out, *asset.video);
+    const auto first = reader.value()->nextVideo();
+    ASSERT_TRUE(first);
+    const cv::Mat pixels = matView(first->frame);
+    EXPECT_EQ(pixels.at<cv::Vec4b>(5, 5),
+              cv::Vec4b(0, 0, 0, 0));  // background: clear, colour zeroed
+    EXPECT_EQ(pixels.at<cv::Vec4b>(pixels.rows - 5, pixels.cols / 2)[3], 255);  // her jacket
+}
+
+TEST_F(Exports, CancellingLeavesNoFileAndNoSuccess) {
+    const fs::path out = path("cancelled.mp4");
+    const Outcome o = exportVideo(path("av.mp4"), out, plain(BackgroundKind::blur), true);
+    ASSERT_TRUE(o.result);
+    ASSERT_FALSE(o.result->ok());
+    EXPECT_TRUE(isCancellation(o.result->error()));
+    EXPECT_EQ(o.completions, 1);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(Exports, AnExistingFileIsReplaced) {
+    const fs::path out = path("replaced.mp4");
+    std::ofstream(out) << "old contents";
+    const Outcome o = exportVideo(path("upright.mp4"), out, plain(BackgroundKind::none));
+    ASSERT_TRUE(o.result && o.result->ok());
+    EXPECT_TRUE(MovieAsset::open(out).isReadable);
+}
+
+TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {
+    std::ofstream(path("empty.mp4")).close();
+    std::ofstream(path("noise.mp4")) << std::string(20000, '\x42');
+    {
+        std::ifstream whole(path("av.mp4"), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(whole)), {});
+        std::ofstream(path("truncated.mp4"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    }
+    ASSERT_TRUE(makeClip("-f lavfi -i sine=duration=1 -c:a aac", path("sound.m4a")));
+    ASSERT_TRUE(makeClip("-f lavfi -i color=c=blue:size=16x16 -frames:v 1", path("picture.png")));
+    fs::create_directory(path("folder.mp4"));
+    for (const char* name : {"empty.mp4", "noise.mp4", "truncated.mp4", "sound.m4a", "picture.png",
+                             "folder.mp4", "missing.mp4"}) {
+        const fs::path out = path("refused.mp4");
+        const Outcome o = exportVideo(path(name), out, plain(BackgroundKind::none));
+        ASSERT_TRUE(o.result) << name;
+        ASSERT_FALSE(o.result->ok()) << name;
+        EXPECT_EQ(o.result->error().description, "This file can't be read as a video.") << name;
+        EXPECT_FALSE(fs::exists(out)) << name;
+    }
+}
+
+TEST_F(Exports, AMissingFolderFailsWithoutAFile) {
+    const fs::path out = fs::path(path("no such folder")) / "out.mp4";
+    const Outcome o = exportVideo(path("upright.mp4"), out, plain(BackgroundKind::none));
+    ASSERT_TRUE(o.result);
+    ASSERT_FALSE(o.result->ok());
+    EXPECT_EQ(o.result->error().domain, "POSIX");
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// A disk that fills during the export: a small memory file system, where one can be mounted.
+TEST_F(Exports, AFullDiskStopsTheExportAndRemovesThePartialFile) {
+    const fs::path mountPoint = path("small disk");
+    fs::create_directory(mountPoint);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system here";
+    }
+    const fs::path out = mountPoint / "out.mp4";
+    const Outcome o = exportVideo(path("av.mp4"), out, plain(BackgroundKind::none));
+    const bool removed = !fs::exists(out);
+    umount(mountPoint.c_str());
+    ASSERT_TRUE(o.result);
+    ASSERT_FALSE(o.result->ok());
+    EXPECT_EQ(ErrorInfo::make("Processing stopped", o.result->error()).message,
+              "The disk is full. Free some space and try again.");
+    EXPECT_TRUE(removed);
+}
+
+}  // namespace
+}  // namespace pelliqo
