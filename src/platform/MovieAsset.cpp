@@ -16,6 +16,13 @@ MediaTime MediaTime::fromSeconds(double seconds, std::int32_t timescale) {
     return MediaTime{static_cast<std::int64_t>(std::llround(seconds * timescale)), 1, timescale};
 }
 
+int exifOrientation(const AffineTransform& t) {
+    if (t.a == 0 && t.b == 1 && t.c == -1 && t.d == 0) return 6;
+    if (t.a == 0 && t.b == -1 && t.c == 1 && t.d == 0) return 8;
+    if (t.a == -1 && t.d == -1) return 3;
+    return 1;
+}
+
 AffineTransform transformFromDisplayMatrix(const std::int32_t matrix[9]) {
     const auto fixed = [](std::int32_t v) { return v / 65536.0; };
     return AffineTransform{fixed(matrix[0]), fixed(matrix[1]), fixed(matrix[3]),

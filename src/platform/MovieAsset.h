@@ -32,6 +32,10 @@ struct MovieAsset {
     static MovieAsset open(const std::filesystem::path& path);
 };
 
+// The EXIF orientation that turns a track upright (1 up, 3 down, 6 right, 8 left), by
+// exact comparison of its transform.
+int exifOrientation(const AffineTransform& transform);
+
 // The transform stored as a stream's display matrix, as the movie's 16.16 fixed-point
 // matrix holds it.
 AffineTransform transformFromDisplayMatrix(const std::int32_t matrix[9]);

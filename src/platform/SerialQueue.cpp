@@ -56,7 +56,9 @@ struct SerialQueue::State {
             if (entries.empty()) {
                 wake.wait(guard);
             } else {
-                wake.wait_until(guard, entries.top().due);
+                // A copy: while waiting, new entries may move the queue's storage.
+                const Clock::time_point due = entries.top().due;
+                wake.wait_until(guard, due);
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "platform/TrackReader.h"
 
+#include <cmath>
+
 #include "platform/AVError.h"
 #include "platform/FFmpeg.h"
 #include "platform/MatView.h"
@@ -93,6 +95,19 @@ Result<std::unique_ptr<TrackReader>> TrackReader::audio(const std::filesystem::p
     if (e >= 0) e = swr_init(raw);
     if (e < 0) return fromAVError(e);
     return std::unique_ptr<TrackReader>(new TrackReader(std::move(state).value()));
+}
+
+bool TrackReader::seek(double seconds) {
+    State& s = *state_;
+    const auto target = static_cast<std::int64_t>(
+        std::llround(std::max(seconds, 0.0) / av_q2d(s.stream->time_base)));
+    if (av_seek_frame(s.format.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(s.decoder.get());
+    s.draining = false;
+    s.ended = false;
+    error_.reset();
+    return true;
 }
 
 bool TrackReader::decodeNext() {

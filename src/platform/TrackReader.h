@@ -45,6 +45,9 @@ class TrackReader {
     std::optional<VideoSample> nextVideo();
     std::optional<AudioSample> nextAudio();
 
+    // Goes back to the key frame at or before the time; the next frames follow from there.
+    bool seek(double seconds);
+
     // Set when reading stopped because of a failure rather than at the end.
     const std::optional<PlatformError>& error() const { return error_; }
 

@@ -62,13 +62,6 @@ struct VideoProcessor::Run {
     std::unique_ptr<SerialQueue> audioQueue;
 };
 
-int VideoProcessor::orientation(const AffineTransform& t) {
-    if (t.a == 0 && t.b == 1 && t.c == -1 && t.d == 0) return 6;
-    if (t.a == 0 && t.b == -1 && t.c == 1 && t.d == 0) return 8;
-    if (t.a == -1 && t.d == -1) return 3;
-    return 1;
-}
-
 VideoProcessor::Size VideoProcessor::outputSize(double naturalWidth, double naturalHeight,
                                                 int orientation) {
     const bool turned = orientation == 6 || orientation == 8;
@@ -126,7 +119,7 @@ void VideoProcessor::run(Progress progress) {
     r->progress = std::move(progress);
     r->duration = asset.duration;
     // 4–5: upright and even.
-    r->orientation = orientation(asset.video->preferredTransform);
+    r->orientation = exifOrientation(asset.video->preferredTransform);
     r->size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r->orientation);
     // 7: replace what is there.
     std::error_code removal;

@@ -36,8 +36,6 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     Locked<bool> cancelFlag{false};
 
     // The rules, as plain computations.
-    // EXIF orientation (1 up, 3 down, 6 right, 8 left) for a track's transform.
-    static int orientation(const AffineTransform& transform);
     struct Size {
         std::int64_t width;
         std::int64_t height;

@@ -27,11 +27,11 @@ namespace fs = std::filesystem;
 using test::makeClip;
 
 TEST(VideoProcessorRules, OrientationFromTheTransform) {
-    EXPECT_EQ(VideoProcessor::orientation({0, 1, -1, 0, 0, 0}), 6);
-    EXPECT_EQ(VideoProcessor::orientation({0, -1, 1, 0, 1080, 0}), 8);
-    EXPECT_EQ(VideoProcessor::orientation({-1, 0, 0, -1, 0, 0}), 3);
-    EXPECT_EQ(VideoProcessor::orientation({}), 1);
-    EXPECT_EQ(VideoProcessor::orientation({0, 1, 1, 0, 0, 0}), 1);  // a mirror is not a turn
+    EXPECT_EQ(exifOrientation({0, 1, -1, 0, 0, 0}), 6);
+    EXPECT_EQ(exifOrientation({0, -1, 1, 0, 1080, 0}), 8);
+    EXPECT_EQ(exifOrientation({-1, 0, 0, -1, 0, 0}), 3);
+    EXPECT_EQ(exifOrientation({}), 1);
+    EXPECT_EQ(exifOrientation({0, 1, 1, 0, 0, 0}), 1);  // a mirror is not a turn
 }
 
 TEST(VideoProcessorRules, OutputSizesAreUprightEvenAndAtLeastTwo) {

@@ -1,0 +1,239 @@
+#include "process/ProcessModel.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "engine/Compositor.h"
+#include "engine/Locked.h"
+#include "engine/Segmenter.h"
+#include "errors/AppErr.h"
+#include "errors/Texts.h"
+#include "platform/FileReveal.h"
+#include "platform/MainQueue.h"
+#include "platform/MovieAsset.h"
+#include "platform/StillFrameGenerator.h"
+#include "platform/WeakTask.h"
+#include "process/OutputNaming.h"
+
+namespace pelliqo {
+
+namespace fs = std::filesystem;
+
+// What the preview queue works with.
+struct ProcessModel::Preview {
+    Locked<std::int64_t> token{0};
+    std::unique_ptr<StillFrameGenerator> generator;
+    Segmenter segmenter;
+    Compositor compositor;
+    std::atomic<int> rendered{0};
+};
+
+namespace {
+
+EffectSettings videoDefaults() {
+    EffectSettings s;
+    s.quality = QualityChoice::accurate;
+    s.useSubjectMask = subjectEngineOffered();
+    return s;
+}
+
+std::string unreadableMessage(const fs::path& file) {
+    return file.filename().string() + std::string(text::report::unreadableVideoSuffix);
+}
+
+}  // namespace
+
+std::string ProcessModel::infoLine(int width, int height, double frameRate, double seconds) {
+    const long fps = std::isfinite(frameRate) ? std::lround(frameRate) : 0;
+    return std::to_string(width) + "×" + std::to_string(height) + " · " + std::to_string(fps) +
+           " fps · " + formatTime(seconds);
+}
+
+ProcessModel::ProcessModel(SavePanel& panel, QObject* parent)
+    : QObject(parent),
+      panel_(panel),
+      reveal_(revealInFileManager),
+      freeSpace_(OutputNaming::freeSpace),
+      settings_(videoDefaults()),
+      preview_(std::make_shared<Preview>()),
+      previewQueue_(std::make_unique<SerialQueue>("pelliqo.preview")) {}
+
+ProcessModel::~ProcessModel() {
+    // An export still running is stopped; its completion finds the model gone.
+    if (processor_) processor_->cancelFlag.set(true);
+}
+
+void ProcessModel::setSettings(const EffectSettings& settings) {
+    if (settings == settings_) return;
+    settings_ = settings;
+    emit settingsChanged();
+    schedulePreview();
+}
+
+void ProcessModel::setPlayhead(double seconds) {
+    const bool changed = seconds != playhead_;
+    playhead_ = seconds;
+    if (changed) emit playheadChanged();
+    schedulePreview();
+}
+
+void ProcessModel::setErrorInfo(std::optional<ErrorInfo> info) {
+    errorInfo_ = std::move(info);
+    emit errorInfoChanged();
+}
+
+void ProcessModel::setProcessing(bool processing) {
+    if (processing == isProcessing_) return;
+    isProcessing_ = processing;
+    emit isProcessingChanged();
+}
+
+void ProcessModel::setEtaText(std::string text) {
+    etaText_ = std::move(text);
+    emit etaTextChanged();
+}
+
+void ProcessModel::setOutputURL(std::optional<fs::path> url) {
+    outputURL_ = std::move(url);
+    emit outputURLChanged();
+}
+
+int ProcessModel::previewsRendered() const {
+    return preview_->rendered.load();
+}
+
+void ProcessModel::load(const fs::path& file) {
+    if (isProcessing_) return;
+    if (errorInfo_) setErrorInfo(std::nullopt);
+    if (outputURL_) setOutputURL(std::nullopt);
+    previewQueue_->async(weakly(preview_, [file,
+                                           model = QPointer<ProcessModel>(this)](Preview& preview) {
+        const MovieAsset asset = MovieAsset::open(file);
+        auto generator =
+            asset.isReadable && asset.video
+                ? StillFrameGenerator::open(file, *asset.video, previewMaxWidth, previewMaxWidth)
+                : Result<std::unique_ptr<StillFrameGenerator>>(AppErr::message("unreadable"));
+        if (!generator) {
+            mainQueue::async([model, file] {
+                if (model)
+                    model->setErrorInfo(
+                        ErrorInfo::report(text::title::cannotReadFile, unreadableMessage(file)));
+            });
+            return;
+        }
+        preview.generator = std::move(generator).value();
+        const VideoTrack& v = *asset.video;
+        const bool turned = exifOrientation(v.preferredTransform) == 6 ||
+                            exifOrientation(v.preferredTransform) == 8;
+        const std::string info =
+            infoLine(turned ? v.naturalHeight : v.naturalWidth,
+                     turned ? v.naturalWidth : v.naturalHeight, v.nominalFrameRate, asset.duration);
+        mainQueue::async([model, file, length = asset.duration, info] {
+            if (model) model->loaded(file, length, info);
+        });
+    }));
+}
+
+void ProcessModel::loaded(const fs::path& file, double length, const std::string& info) {
+    inputURL_ = file;
+    emit inputURLChanged();
+    duration_ = std::isfinite(length) ? length : 0;
+    emit durationChanged();
+    info_ = info;
+    emit infoChanged();
+    setPlayhead(0);
+    schedulePreview();
+}
+
+void ProcessModel::schedulePreview() {
+    if (!inputURL_) return;
+    // Only the main thread writes the token, so read-then-write is safe.
+    const std::int64_t token = preview_->token.get() + 1;
+    preview_->token.set(token);
+    const EffectSettings settings = settings_;
+    const double at = playhead_;
+    auto job = [token, settings, at, model = QPointer<ProcessModel>(this)](Preview& p) {
+        if (p.token.get() != token || !p.generator) return;
+        const auto still = p.generator->image(MediaTime::fromSeconds(at, 600));
+        if (!still || p.token.get() != token) return;
+        std::optional<Image> mask;
+        if (settings.kind != BackgroundKind::none || settings.showMask) {
+            // Unsmoothed: stills never blend with each other.
+            mask = p.segmenter.mask(*still, settings, false);
+        }
+        auto image = p.compositor.makeCGImage(
+            p.compositor.compose(Image::fromBitmap(*still), mask, settings), previewMaxWidth);
+        if (p.token.get() != token) return;
+        ++p.rendered;
+        mainQueue::async([model, image = std::move(image)]() mutable {
+            if (!model) return;
+            model->previewImage_ = std::move(image);
+            emit model->previewImageChanged();
+        });
+    };
+    previewQueue_->asyncAfter(previewDelay, weakly(preview_, std::move(job)));
+}
+
+void ProcessModel::exportVideo() {
+    if (!inputURL_ || isProcessing_) return;
+    const bool transparent = settings_.kind == BackgroundKind::transparent;
+    const SaveRequest request{
+        OutputNaming::moviesFolder(), exportName(*inputURL_, settings_.kind), transparent,
+        transparent ? "Transparent backgrounds are saved as ProRes 4444 with alpha (.mov)."
+                    : "Saved as H.264 (.mp4)."};
+    const auto chosen = panel_.choose(request);
+    if (!chosen) return;
+    if (fs::weakly_canonical(*chosen) == fs::weakly_canonical(*inputURL_)) {
+        return setErrorInfo(
+            ErrorInfo::report(text::title::chooseAnotherName, text::report::sameFile));
+    }
+    std::error_code error;
+    const auto size = fs::file_size(*inputURL_, error);
+    const std::int64_t inputSize = error ? 0 : static_cast<std::int64_t>(size);
+    const auto free = freeSpace_(chosen->parent_path());
+    if (free && *free < inputSize + spareBytes) {
+        return setErrorInfo(
+            ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::exportNoRoom));
+    }
+    if (errorInfo_) setErrorInfo(std::nullopt);
+    if (outputURL_) setOutputURL(std::nullopt);
+    progress_ = 0;
+    emit progressChanged();
+    setEtaText("Starting…");
+    setProcessing(true);
+    processor_ = VideoProcessor::make(*inputURL_, *chosen, settings_);
+    processor_->start(
+        [model = QPointer<ProcessModel>(this)](double fraction, const std::string& text) {
+            if (!model) return;
+            model->progress_ = fraction;
+            emit model->progressChanged();
+            model->setEtaText(text);
+        },
+        [model = QPointer<ProcessModel>(this)](const Result<fs::path>& result) {
+            if (model) model->finished(result);
+        });
+}
+
+void ProcessModel::finished(const Result<fs::path>& result) {
+    setProcessing(false);
+    processor_.reset();
+    if (result) {
+        setOutputURL(result.value());
+        setEtaText("Done");
+    } else if (isCancellation(result.error())) {
+        setEtaText("Cancelled");
+    } else {
+        setErrorInfo(ErrorInfo::make(text::title::processingStopped, result.error()));
+    }
+}
+
+void ProcessModel::cancel() {
+    if (processor_) processor_->cancelFlag.set(true);
+    setEtaText("Cancelling…");
+}
+
+void ProcessModel::showInFinder() {
+    if (outputURL_ && reveal_) reveal_(*outputURL_);
+}
+
+}  // namespace pelliqo

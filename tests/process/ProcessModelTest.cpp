@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <fstream>
+
+#include "Clips.h"
+#include "process/ProcessModel.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers the save panel with a fixed choice and remembers what it was asked.
+class ScriptedPanel : public SavePanel {
+  public:
+    std::optional<fs::path> answer;
+    std::optional<SaveRequest> asked;
+    std::optional<fs::path> choose(const SaveRequest& request) override {
+        asked = request;
+        return answer;
+    }
+};
+
+// Runs the main loop until the condition holds (or a generous limit passes).
+bool waitFor(const std::function<bool()>& condition, int limitMs = 60000) {
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (condition()) loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    if (!condition()) loop.exec();
+    return condition();
+}
+
+void settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class ProcessModelTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        ASSERT_TRUE(test::makeClip(
+            "-f lavfi -i testsrc2=size=320x240:rate=15:duration=2 -c:v libx264 -pix_fmt yuv420p",
+            path("clip.mp4")));
+    }
+    static void TearDownTestSuite() { delete dir; }
+    static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
+    static QTemporaryDir* dir;
+
+    void SetUp() override {
+        EffectSettings fast = model.settings();
+        fast.quality = QualityChoice::fast;
+        model.setSettings(fast);
+        model.setFreeSpace([](const fs::path&) { return std::nullopt; });
+    }
+    void loadClip() {
+        model.load(path("clip.mp4"));
+        ASSERT_TRUE(waitFor([&] { return model.inputURL() && model.previewImage(); }));
+    }
+
+    ScriptedPanel panel;
+    ProcessModel model{panel};
+};
+QTemporaryDir* ProcessModelTest::dir = nullptr;
+
+TEST(ProcessModelInfo, SizeRateAndLength) {
+    EXPECT_EQ(ProcessModel::infoLine(1920, 1080, 29.97, 125.4), "1920×1080 · 30 fps · 2:05");
+    EXPECT_EQ(ProcessModel::infoLine(640, 480, 0, std::nan("")), "640×480 · 0 fps · 0:00");
+}
+
+TEST_F(ProcessModelTest, StartsWithVideoDefaults) {
+    ScriptedPanel p;
+    ProcessModel fresh(p);
+    EXPECT_EQ(fresh.settings().quality, QualityChoice::accurate);
+    EXPECT_FALSE(fresh.settings().useSubjectMask);
+    EXPECT_FALSE(fresh.inputURL());
+}
+
+TEST_F(ProcessModelTest, LoadingDescribesTheVideoAndShowsAPreview) {
+    loadClip();
+    EXPECT_EQ(*model.inputURL(), fs::path(path("clip.mp4")));
+    EXPECT_EQ(model.info(), "320×240 · 15 fps · 0:02");
+    EXPECT_NEAR(model.duration(), 2.0, 0.1);
+    EXPECT_EQ(model.playhead(), 0);
+    EXPECT_EQ(model.previewImage()->width(), 320);
+}
+
+TEST_F(ProcessModelTest, AnUnreadableFileIsReportedAndTheLoadedVideoStays) {
+    loadClip();
+    std::ofstream(path("notes.mp4")) << "not a video";
+    model.load(path("notes.mp4"));
+    ASSERT_TRUE(waitFor([&] { return model.errorInfo().has_value(); }));
+    EXPECT_EQ(model.errorInfo()->title, "Can't read this file");
+    EXPECT_EQ(model.errorInfo()->message, "notes.mp4 isn't a video this computer can read.");
+    EXPECT_EQ(*model.inputURL(), fs::path(path("clip.mp4")));
+}
+
+TEST_F(ProcessModelTest, ABurstOfPlayheadMovesRendersOnce) {
+    loadClip();
+    settle(400);
+    const int before = model.previewsRendered();
+    for (int i = 1; i <= 10; ++i) model.setPlayhead(i * 0.15);
+    settle(600);
+    EXPECT_EQ(model.previewsRendered(), before + 1);
+
+    // An identical settings value changes nothing; a real change renders again.
+    QSignalSpy changed(&model, &ProcessModel::settingsChanged);
+    model.setSettings(model.settings());
+    settle(300);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(model.previewsRendered(), before + 1);
+    EffectSettings other = model.settings();
+    other.kind = BackgroundKind::color;
+    model.setSettings(other);
+    settle(600);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(model.previewsRendered(), before + 2);
+}
+
+TEST_F(ProcessModelTest, ExportRefusesTheInputItselfAndTooLittleRoom) {
+    loadClip();
+    panel.answer = fs::path(dir->path().toStdString()) / "." / "clip.mp4";
+    model.exportVideo();
+    ASSERT_TRUE(model.errorInfo());
+    EXPECT_EQ(model.errorInfo()->title, "Choose another name");
+    EXPECT_EQ(panel.asked->proposedName, "clip pelliqo.mp4");
+    EXPECT_EQ(panel.asked->message, "Saved as H.264 (.mp4).");
+    EXPECT_FALSE(model.isProcessing());
+
+    model.setFreeSpace([](const fs::path&) { return std::optional<std::int64_t>(150'000'000); });
+    panel.answer = path("elsewhere.mp4");
+    model.exportVideo();
+    EXPECT_EQ(model.errorInfo()->title, "Not enough disk space");
+    EXPECT_FALSE(model.isProcessing());
+
+    panel.answer.reset();  // the user closed the panel
+    model.setErrorInfo(std::nullopt);
+    model.exportVideo();
+    EXPECT_FALSE(model.errorInfo());
+    EXPECT_FALSE(model.isProcessing());
+}
+
+TEST_F(ProcessModelTest, ASuccessfulExportEndsDoneAndCanBeShown) {
+    loadClip();
+    panel.answer = path("exported.mp4");
+    std::optional<fs::path> revealed;
+    model.setReveal([&](const fs::path& file) { revealed = file; });
+    model.exportVideo();
+    EXPECT_TRUE(model.isProcessing());
+    EXPECT_EQ(model.etaText(), "Starting…");
+    model.load(path("clip.mp4"));  // refused while exporting: no error, nothing changes
+    ASSERT_TRUE(waitFor([&] { return !model.isProcessing(); }));
+    EXPECT_EQ(model.etaText(), "Done");
+    EXPECT_EQ(model.progress(), 1.0);
+    EXPECT_EQ(model.outputURL(), fs::path(path("exported.mp4")));
+    EXPECT_FALSE(model.errorInfo());
+    model.showInFinder();
+    EXPECT_EQ(revealed, fs::path(path("exported.mp4")));
+}
+
+TEST_F(ProcessModelTest, CancellingShowsItsStateAndLeavesNoFile) {
+    loadClip();
+    EffectSettings blur = model.settings();
+    blur.kind = BackgroundKind::blur;
+    model.setSettings(blur);
+    panel.answer = path("cancelled.mp4");
+    model.exportVideo();
+    model.cancel();
+    EXPECT_EQ(model.etaText(), "Cancelling…");
+    ASSERT_TRUE(waitFor([&] { return !model.isProcessing(); }));
+    EXPECT_EQ(model.etaText(), "Cancelled");
+    EXPECT_FALSE(model.errorInfo());
+    EXPECT_FALSE(model.outputURL());
+    EXPECT_FALSE(fs::exists(path("cancelled.mp4")));
+}
+
+}  // namespace
+}  // namespace pelliqo
