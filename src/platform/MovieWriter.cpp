@@ -1,6 +1,7 @@
 #include "platform/MovieWriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -152,6 +153,30 @@ struct MovieWriter::State {
     }
 };
 
+int h264Level(int width, int height, double frameRate, std::int64_t bitRate) {
+    struct Limits {
+        int level;
+        double macroblocksPerSecond;
+        double frameMacroblocks;
+        double highBitRate;  // bits per second, High profile
+    };
+    static constexpr Limits table[] = {
+        {30, 40500, 1620, 12.5e6},     {31, 108000, 3600, 17.5e6},   {32, 216000, 5120, 25e6},
+        {40, 245760, 8192, 25e6},      {41, 245760, 8192, 62.5e6},   {42, 522240, 8704, 62.5e6},
+        {50, 589824, 22080, 168.75e6}, {51, 983040, 36864, 300e6},   {52, 2073600, 36864, 300e6},
+        {60, 4177920, 139264, 300e6},  {61, 8355840, 139264, 300e6}, {62, 16711680, 139264, 800e6},
+    };
+    const double frame = std::ceil(width / 16.0) * std::ceil(height / 16.0);
+    const double fps = frameRate > 0 ? frameRate : 60;  // unknown: allow for 60
+    for (const Limits& l : table) {
+        if (frame <= l.frameMacroblocks && frame * fps <= l.macroblocksPerSecond &&
+            static_cast<double>(bitRate) <= l.highBitRate) {
+            return l.level;
+        }
+    }
+    return 62;
+}
+
 std::int64_t videoBitRate(std::int64_t width, std::int64_t height) {
     const std::int64_t product = width * height * 4;
     return product <= 1'000'000 ? 1'000'000 : product;
@@ -184,6 +209,8 @@ bool MovieWriter::addVideoInput(const VideoEncoding& encoding) {
     c->width = encoding.width;
     c->height = encoding.height;
     c->time_base = AVRational{encoding.timebase.num, encoding.timebase.den};
+    // Without it x264 takes the time base for the frame rate and declares an absurd level.
+    if (encoding.frameRate > 0) c->framerate = av_d2q(encoding.frameRate, 100000);
     c->pix_fmt = prores ? AV_PIX_FMT_YUVA444P10LE : AV_PIX_FMT_YUV420P;
     c->bit_rate = encoding.bitRate;
     c->color_primaries = AVCOL_PRI_BT709;
@@ -196,6 +223,9 @@ bool MovieWriter::addVideoInput(const VideoEncoding& encoding) {
     if (prores) {
         c->profile = FF_PROFILE_PRORES_4444;
     } else {
+        // Declared from the size, rate and bit rate: x264's own guess can be absurdly high,
+        // which makes some players and editors refuse the file.
+        c->level = h264Level(c->width, c->height, encoding.frameRate, encoding.bitRate);
         av_dict_set(&options, "profile", "high", 0);
         // Fast enough to keep up with segmentation and compositing on a laptop.
         av_dict_set(&options, "preset", "veryfast", 0);

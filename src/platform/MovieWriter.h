@@ -22,6 +22,7 @@ struct VideoEncoding {
     int height = 0;
     std::int64_t bitRate = 0;       // bits per second
     MediaTime timebase{0, 1, 600};  // the unit of the presentation times given (value unused)
+    double frameRate = 0;           // nominal, when known: encoders choose their level by it
 };
 
 struct AudioEncoding {
@@ -78,6 +79,9 @@ class MovieWriter {
     explicit MovieWriter(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };
+
+// The lowest H.264 level (×10) whose limits hold the frame size, rate and bit rate.
+int h264Level(int width, int height, double frameRate, std::int64_t bitRate);
 
 // Bit rate for a frame size: 4 bits per pixel per second, never below 1,000,000.
 std::int64_t videoBitRate(std::int64_t width, std::int64_t height);

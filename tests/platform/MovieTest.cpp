@@ -282,6 +282,15 @@ TEST_F(Movies, TwoInputsPullingOnTheirOwnQueuesBothFinish) {
     EXPECT_TRUE(asset.audio);
 }
 
+TEST(H264Level, TheLowestLevelThatHoldsTheStream) {
+    EXPECT_EQ(h264Level(640, 360, 30, videoBitRate(640, 360)), 30);
+    EXPECT_EQ(h264Level(1280, 720, 30, videoBitRate(1280, 720)), 31);
+    EXPECT_EQ(h264Level(1920, 1080, 30, videoBitRate(1920, 1080)), 40);
+    EXPECT_EQ(h264Level(1920, 1080, 60, videoBitRate(1920, 1080)), 42);
+    EXPECT_EQ(h264Level(3840, 2160, 30, videoBitRate(3840, 2160)), 51);
+    EXPECT_EQ(h264Level(1920, 1080, 0, videoBitRate(1920, 1080)), 42);  // unknown rate
+}
+
 TEST(VideoBitRate, FourBitsPerPixelWithAFloor) {
     EXPECT_EQ(videoBitRate(1920, 1080), 8'294'400);
     EXPECT_EQ(videoBitRate(1280, 720), 3'686'400);

@@ -89,7 +89,7 @@ Outcome exportVideo(const fs::path& input, const fs::path& output, EffectSetting
 
 struct Stream {
     AVCodecID codec = AV_CODEC_ID_NONE;
-    int profile = 0, width = 0, height = 0, rate = 0, channels = 0;
+    int profile = 0, level = 0, width = 0, height = 0, rate = 0, channels = 0;
 };
 
 std::vector<Stream> streamsOf(const fs::path& file) {
@@ -99,7 +99,7 @@ std::vector<Stream> streamsOf(const fs::path& file) {
     avformat_find_stream_info(f, nullptr);
     for (unsigned i = 0; i < f->nb_streams; ++i) {
         const AVCodecParameters* p = f->streams[i]->codecpar;
-        streams.push_back({p->codec_id, p->profile, p->width, p->height, p->sample_rate,
+        streams.push_back({p->codec_id, p->profile, p->level, p->width, p->height, p->sample_rate,
                            p->ch_layout.nb_channels});
     }
     avformat_close_input(&f);
@@ -174,6 +174,7 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     ASSERT_EQ(streams.size(), 2u);
     EXPECT_EQ(streams[0].codec, AV_CODEC_ID_H264);
     EXPECT_EQ(streams[0].profile, FF_PROFILE_H264_HIGH);
+    EXPECT_LE(streams[0].level, 31);  // a sane level for 320 × 240 at 15 fps, not x264's guess
     EXPECT_EQ(streams[1].codec, AV_CODEC_ID_AAC);
     EXPECT_EQ(streams[1].rate, 48000);
     EXPECT_EQ(streams[1].channels, 2);

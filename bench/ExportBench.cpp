@@ -1,0 +1,74 @@
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/LibraryLogging.h"
+#include "platform/Memory.h"
+#include "process/VideoProcessor.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double clipSeconds = 4;
+
+// A 30 fps clip with sound at the given size, made once.
+fs::path clip(int width, int height) {
+    const fs::path path =
+        fs::temp_directory_path() / ("pelliqo-bench-" + std::to_string(width) + ".mp4");
+    if (!fs::exists(path)) {
+        const std::string command =
+            "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
+            std::to_string(height) + ":rate=30:duration=4 -f lavfi -i sine=duration=4 " +
+            "-c:v libx264 -pix_fmt yuv420p -c:a aac '" + path.string() + "'";
+        if (std::system(command.c_str()) != 0) return {};
+    }
+    return path;
+}
+
+// One whole export; counters give frames per second and how many times faster than real time.
+void exportClip(benchmark::State& state) {
+    static int argc = 1;
+    static char name[] = "bench";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    keepFrameBuffersInProcess();
+    silenceLibraryLogging();
+    const int width = static_cast<int>(state.range(1));
+    const fs::path input = clip(width, width * 9 / 16);
+    if (input.empty()) return state.SkipWithError("ffmpeg could not make the clip");
+    EffectSettings settings;
+    settings.kind = static_cast<BackgroundKind>(state.range(0));
+    settings.quality = QualityChoice::fast;
+    const fs::path output = fs::temp_directory_path() / "pelliqo-bench-out.mp4";
+    for (auto _ : state) {
+        QEventLoop loop;
+        bool ok = false;
+        auto processor = VideoProcessor::make(input, output, settings);
+        processor->start([](double, const std::string&) {},
+                         [&](const Result<fs::path>& result) {
+                             ok = result.ok();
+                             loop.quit();
+                         });
+        loop.exec();
+        if (!ok) return state.SkipWithError("the export failed (models installed?)");
+    }
+    state.counters["fps"] = benchmark::Counter(
+        clipSeconds * 30 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["realtime"] = benchmark::Counter(
+        clipSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetLabel(std::string(rawValue(settings.kind)) + ", fast");
+}
+BENCHMARK(exportClip)
+    ->ArgNames({"kind", "width"})
+    ->ArgsProduct({{0, 1}, {1280, 1920}})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+}  // namespace
+}  // namespace pelliqo
