@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <future>
@@ -10,6 +11,7 @@
 #include "platform/MatView.h"
 #include "platform/MovieAsset.h"
 #include "platform/MovieWriter.h"
+#include "platform/StillFrameGenerator.h"
 #include "platform/TrackReader.h"
 
 extern "C" {
@@ -120,6 +122,32 @@ TEST_F(Movies, AudioComesAsStereoAt48kHz) {
         frames += sample->frames();
     }
     EXPECT_NEAR(static_cast<double>(frames), 2.0 * 48000, 2048);
+}
+
+TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
+    // A clip whose frames count up in brightness: frame n is grey 20·n.
+    const std::string steps = path("steps.mp4");
+    ASSERT_TRUE(
+        makeClip("-f lavfi -i color=c=black:size=64x48:rate=10:duration=1 -vf "
+                 "\"geq=lum='20*N':cb=128:cr=128\" -c:v libx264 -g 4 -pix_fmt yuv444p -qp 0",
+                 steps));
+    const MovieAsset asset = MovieAsset::open(steps);
+    auto generator = StillFrameGenerator::open(steps, *asset.video, 1280, 1280);
+    ASSERT_TRUE(generator);
+    for (const auto& [seconds, frameNumber] :
+         {std::pair{0.0, 0}, {0.55, 5}, {0.29, 2}, {0.9, 9}, {0.1, 1}}) {
+        const auto still = generator.value()->image(MediaTime::fromSeconds(seconds));
+        ASSERT_TRUE(still) << seconds;
+        // Luma 20·n in video range, as full-range grey.
+        const double expected = std::clamp((20.0 * frameNumber - 16) * 255 / 219, 0.0, 255.0);
+        EXPECT_NEAR(matView(still->pixels()).at<cv::Vec4b>(10, 10)[0], expected, 2) << seconds;
+    }
+    auto turned = StillFrameGenerator::open(path("turned.mp4"),
+                                            *MovieAsset::open(path("turned.mp4")).video, 40, 40);
+    const auto small = turned.value()->image(MediaTime::fromSeconds(0.5));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->width(), 23);  // 90 × 160 upright, fitted into 40 × 40
+    EXPECT_EQ(small->height(), 40);
 }
 
 // Reads back what a written file holds: stream codecs and profile, and the frames.
