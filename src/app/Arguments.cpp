@@ -20,9 +20,9 @@ std::variant<Arguments, std::string> parseArguments(const std::vector<std::strin
         }
         const auto eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const auto spec = std::ranges::find(specs, name, &OptionSpec::name);
-        if (spec == specs.end()) return "unknown option " + name;
-        if (!spec->takesValue) {
+        const auto known = std::ranges::find(specs, name, &OptionSpec::name);
+        if (known == specs.end()) return "unknown option " + name;
+        if (!known->takesValue) {
             if (eq != std::string::npos) return name + " takes no value";
             parsed.flags.insert(name);
         } else if (eq != std::string::npos) {

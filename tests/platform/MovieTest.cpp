@@ -28,20 +28,12 @@ class Movies : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         dir = new QTemporaryDir;
-        ASSERT_TRUE(
-            makeClip("-f lavfi -i testsrc2=size=320x240:rate=15:duration=2 -f lavfi -i "
-                     "sine=frequency=440:sample_rate=44100:duration=2 -ac 1 -c:v libx264 "
-                     "-pix_fmt yuv420p -c:a aac -shortest",
-                     path("av.mp4")));
+        ASSERT_TRUE(test::makeMovieWithSound(path("av.mp4")));
         ASSERT_TRUE(
             makeClip("-f lavfi -i color=c=red:size=64x48:rate=10:duration=1 -c:v libx264 "
                      "-pix_fmt yuv444p -qp 0",
                      path("red.mp4")));
-        // The display rotation is stored only when copying, not while encoding.
-        ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=160x90:rate=10:duration=1 -c:v libx264",
-                             path("upright.mp4")));
-        ASSERT_TRUE(makeClip("-i '" + path("upright.mp4") + "' -c copy -metadata:s:v:0 rotate=270",
-                             path("turned.mp4")));
+        ASSERT_TRUE(test::makeTurnedMovie(path("upright.mp4"), path("turned.mp4")));
         ASSERT_TRUE(makeClip("-f lavfi -i sine=duration=1 -c:a aac", path("sound.m4a")));
     }
     static void TearDownTestSuite() { delete dir; }

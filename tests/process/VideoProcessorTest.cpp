@@ -135,15 +135,8 @@ class Exports : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         dir = new QTemporaryDir;
-        ASSERT_TRUE(
-            makeClip("-f lavfi -i testsrc2=size=320x240:rate=15:duration=2 -f lavfi -i "
-                     "sine=frequency=440:sample_rate=44100:duration=2 -ac 1 -c:v libx264 "
-                     "-pix_fmt yuv420p -c:a aac",
-                     path("av.mp4")));
-        ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=160x90:rate=10:duration=1 -c:v libx264",
-                             path("upright.mp4")));
-        ASSERT_TRUE(makeClip("-i '" + path("upright.mp4") + "' -c copy -metadata:s:v:0 rotate=270",
-                             path("turned.mp4")));
+        ASSERT_TRUE(test::makeMovieWithSound(path("av.mp4")));
+        ASSERT_TRUE(test::makeTurnedMovie(path("upright.mp4"), path("turned.mp4")));
         ASSERT_TRUE(makeClip(
             "-f lavfi -i testsrc2=size=641x361:rate=5:duration=1 -c:v libx264 -pix_fmt yuv444p",
             path("odd.mp4")));

@@ -27,24 +27,24 @@ def integrity(path):
 
 
 def fetch(cache, package):
-    spec = "%s@%s" % (package["name"], package["version"])
+    wanted = "%s@%s" % (package["name"], package["version"])
     out = package_dir(cache, package)
     marker = os.path.join(out, ".verified")
     if os.path.exists(marker) and all(os.path.exists(os.path.join(out, f)) for f in package["files"]):
         return
     tarball = os.path.join(cache, tarball_name(package))
     if not os.path.exists(tarball) or integrity(tarball) != package["integrity"]:
-        published = subprocess.run(["npm", "view", spec, "dist.integrity"], check=True,
+        published = subprocess.run(["npm", "view", wanted, "dist.integrity"], check=True,
                                    capture_output=True, text=True).stdout.strip()
         if published != package["integrity"]:
-            sys.exit("fetch: the registry's integrity for %s is %s, expected %s" % (spec, published, package["integrity"]))
-        print("fetch: downloading %s" % spec, flush=True)
-        subprocess.run(["npm", "pack", spec, "--pack-destination", cache, "--silent"], check=True,
+            sys.exit("fetch: the registry's integrity for %s is %s, expected %s" % (wanted, published, package["integrity"]))
+        print("fetch: downloading %s" % wanted, flush=True)
+        subprocess.run(["npm", "pack", wanted, "--pack-destination", cache, "--silent"], check=True,
                        stdout=subprocess.DEVNULL)
     actual = integrity(tarball)
     if actual != package["integrity"]:
         os.remove(tarball)
-        sys.exit("fetch: %s does not match its published integrity (got %s)" % (spec, actual))
+        sys.exit("fetch: %s does not match its published integrity (got %s)" % (wanted, actual))
     os.makedirs(out, exist_ok=True)
     with tarfile.open(tarball) as archive:
         for name in package["files"]:
