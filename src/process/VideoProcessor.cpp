@@ -112,31 +112,31 @@ void VideoProcessor::deliver(const Result<fs::path>& result) {
 
 void VideoProcessor::run(Progress progress) {
     const bool transparent = settings_.kind == BackgroundKind::transparent;
-    // 1–2: a readable file with a video track.
+    // A readable file with a video track.
     const MovieAsset asset = MovieAsset::open(input_);
     if (!asset.isReadable || !asset.video) return deliver(message(text::failure::notAVideo));
     auto r = std::make_shared<Run>();
     r->progress = std::move(progress);
     r->duration = asset.duration;
-    // 4–5: upright and even.
+    // Upright and even.
     r->orientation = exifOrientation(asset.video->preferredTransform);
     r->size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r->orientation);
-    // 7: replace what is there.
+    // Whatever is at the output is replaced.
     std::error_code removal;
     if (fs::exists(output_, removal) && !fs::remove(output_, removal)) {
         removeQuietly(output_);
         return deliver(PlatformError::posix(removal.value()));
     }
-    // 8–9: the video reader.
+    // The video reader.
     auto videoReader = TrackReader::video(input_, *asset.video);
     if (!videoReader) return deliver(message(text::failure::videoTrackUndecodable));
     r->videoReader = std::move(videoReader).value();
-    // 10: audio, when it can be had.
+    // Sound, when it can be had; without it the movie is silent.
     if (asset.audio) {
         if (auto audioReader = TrackReader::audio(input_, *asset.audio))
             r->audioReader = std::move(audioReader).value();
     }
-    // 11–13: the writer and its inputs.
+    // The writer and its inputs.
     auto writer =
         MovieWriter::create(output_, transparent ? MovieFileType::quickTime : MovieFileType::mpeg4);
     if (!writer) {
@@ -146,21 +146,24 @@ void VideoProcessor::run(Progress progress) {
     r->writer = std::move(writer).value();
     const VideoEncoding video{
         transparent ? VideoEncoding::Codec::prores4444 : VideoEncoding::Codec::h264,
-        static_cast<int>(r->size.width), static_cast<int>(r->size.height),
-        videoBitRate(r->size.width, r->size.height), asset.video->timebase};
+        static_cast<int>(r->size.width),
+        static_cast<int>(r->size.height),
+        videoBitRate(r->size.width, r->size.height),
+        asset.video->timebase,
+        asset.video->nominalFrameRate};
     if (!r->writer->addVideoInput(video)) {
         return deliver(message(transparent ? text::failure::alphaUnsupported
                                            : text::failure::h264SizeUnsupported));
     }
     if (r->audioReader && !r->writer->addAudioInput(AudioEncoding{})) r->audioReader.reset();
-    // 15: the file.
+    // The file itself.
     if (!r->writer->startWriting()) {
         // A half-written header is ours to clear.
         removeQuietly(output_);
         const auto e = r->writer->error();
         return deliver(e ? *e : message(text::failure::outputNotCreated));
     }
-    // 16–21: the loops.
+    // The two loops, each on its own queue, pulling as fast as the writer takes.
     if (!(r->duration > shortestDuration)) r->duration = shortestDuration;
     r->needsMask = settings_.kind != BackgroundKind::none || settings_.showMask;
     r->startedAt = Clock::now();

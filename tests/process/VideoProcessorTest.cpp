@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -244,6 +245,32 @@ TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {
         EXPECT_EQ(o.result->error().description, "This file can't be read as a video.") << name;
         EXPECT_FALSE(fs::exists(out)) << name;
     }
+}
+
+// Permissions do not bind root, so these two run only for ordinary users.
+TEST_F(Exports, AFileThatMayNotBeReadIsNotAVideo) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const std::string locked = path("locked.mp4");
+    fs::copy_file(path("upright.mp4"), locked, fs::copy_options::overwrite_existing);
+    fs::permissions(locked, fs::perms::none);
+    const Outcome o = exportVideo(locked, path("locked out.mp4"), plain(BackgroundKind::none));
+    ASSERT_TRUE(o.result && !o.result->ok());
+    EXPECT_EQ(o.result->error().description, "This file can't be read as a video.");
+    EXPECT_FALSE(fs::exists(path("locked out.mp4")));
+}
+
+TEST_F(Exports, AFolderThatMayNotBeWrittenFailsWithoutAFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes every folder";
+    const fs::path folder = path("read only");
+    fs::create_directory(folder);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const Outcome o =
+        exportVideo(path("upright.mp4"), folder / "out.mp4", plain(BackgroundKind::none));
+    fs::permissions(folder, fs::perms::owner_all);
+    ASSERT_TRUE(o.result && !o.result->ok());
+    EXPECT_EQ(o.result->error().domain, "POSIX");
+    EXPECT_EQ(o.result->error().code, EACCES);
+    EXPECT_FALSE(fs::exists(folder / "out.mp4"));
 }
 
 TEST_F(Exports, AMissingFolderFailsWithoutAFile) {
