@@ -19,6 +19,7 @@
 #include "errors/ErrorInfo.h"
 #include "errors/Texts.h"
 #include "platform/UserDefaults.h"
+#include "process/OutputNaming.h"
 #include "process/VideoProcessor.h"
 
 namespace pelliqo {
@@ -50,12 +51,6 @@ int usageError(std::ostream& err, const std::string& problem) {
     const std::string usage =
         std::string(processUsage) + "\n  effect options: " + effectOptionsUsage;
     return pelliqo::usageError(err, "process", problem, usage.c_str());
-}
-
-bool sameFile(const fs::path& a, const fs::path& b) {
-    std::error_code error;
-    if (fs::equivalent(a, b, error)) return true;
-    return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
 }
 
 // A bar on a terminal, plain percentage lines otherwise.
@@ -102,7 +97,7 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     const fs::path input = arguments.positional[0];
     const fs::path output = arguments.positional[1];
-    if (sameFile(input, output)) {
+    if (sameLocation(input, output)) {
         err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
         return exitCode::failure;
     }

@@ -69,6 +69,15 @@ RecordingPaths recordingPaths(const fs::path& folder, const std::string& stamp, 
     return paths;
 }
 
+bool sameLocation(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    if (fs::equivalent(a, b, error)) return true;
+    const fs::path first = fs::weakly_canonical(a, error);
+    if (error) return false;
+    const fs::path second = fs::weakly_canonical(b, error);
+    return !error && first == second;
+}
+
 std::string exportName(const fs::path& input, BackgroundKind kind) {
     return input.stem().string() + " pelliqo." + movieExtension(kind);
 }

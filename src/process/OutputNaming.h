@@ -49,6 +49,10 @@ struct RecordingPaths {
 RecordingPaths recordingPaths(const std::filesystem::path& folder, const std::string& stamp,
                               BackgroundKind kind, bool keepOriginal);
 
+// True when both name the same file once made absolute and tidied ("a/./b" and "a/b"), or
+// are the same existing file.
+bool sameLocation(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // The name proposed for an export of the input file: "clip pelliqo.mp4".
 std::string exportName(const std::filesystem::path& input, BackgroundKind kind);
 

@@ -183,7 +183,7 @@ void ProcessModel::exportVideo() {
                     : "Saved as H.264 (.mp4)."};
     const auto chosen = panel_.choose(request);
     if (!chosen) return;
-    if (fs::weakly_canonical(*chosen) == fs::weakly_canonical(*inputURL_)) {
+    if (sameLocation(*chosen, *inputURL_)) {
         return setErrorInfo(
             ErrorInfo::report(text::title::chooseAnotherName, text::report::sameFile));
     }
