@@ -5,6 +5,7 @@
 #include <functional>
 #include <string_view>
 
+#include "app/DevicesCommand.h"
 #include "app/EffectOptions.h"
 #include "app/MaskCommand.h"
 #include "app/ProcessCommand.h"
@@ -33,11 +34,12 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
     return exitCode::ok;
 }
 
-const std::array<Command, 5>& commands() {
-    static const std::array<Command, 5> table{{
+const std::array<Command, 6>& commands() {
+    static const std::array<Command, 6> table{{
         {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
         {"still", "Put a new background behind the person in a picture.", stillUsage, runStill},
         {"process", "Export a processed copy of a video file.", processUsage, runProcess},
+        {"devices", "List the cameras and microphones.", devicesUsage, runDevices},
         {"help", "Show this help.", "pelliqo help", help},
         {"version", "Show the version number.", "pelliqo version", version},
     }};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pelliqo {
+
+// One camera or microphone as the screens list it.
+struct DeviceInfo {
+    std::string id;    // stable identifier: the V4L2 node or the sound source's name
+    std::string name;  // what the driver or sound server calls it
+    bool operator==(const DeviceInfo&) const = default;
+};
+
+// Video capture devices (V4L2), in the order the system lists them.
+std::vector<DeviceInfo> listCameras();
+
+// Sound sources: the PulseAudio server's, or ALSA's when no server runs.
+std::vector<DeviceInfo> listMicrophones();
+
+}  // namespace pelliqo
