@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace pelliqo {
+
+enum class DeviceKind { camera, microphone };
+
+// Authorization states, numbered as the screens compare them.
+enum class Authorization { notDetermined = 0, restricted = 1, denied = 2, authorized = 3 };
+
+// Linux has no consent prompt, so the user's consent is kept in a small file of our own
+// beside the settings. A kind is authorized once the user allowed it and the system lets
+// us open its devices; denied when the user allowed it but the system refuses (for example
+// not being in the "video" group); not determined before the user chose.
+class PermissionStore {
+  public:
+    // The file beside the user's settings.
+    PermissionStore();
+    explicit PermissionStore(std::filesystem::path file);
+
+    Authorization status(DeviceKind kind) const;
+    // Records that the user allowed the kind.
+    void allow(DeviceKind kind);
+
+    // Whether the system lets this user open the kind's device nodes (true when there are
+    // none: nothing refuses).
+    static bool systemAllows(DeviceKind kind);
+
+  private:
+    std::filesystem::path file_;
+};
+
+}  // namespace pelliqo
