@@ -38,6 +38,7 @@ struct Track {
 
 struct MovieWriter::State {
     std::filesystem::path path;
+    MovieLayout layout = MovieLayout::whole;
     AVFormatContext* format = nullptr;
     mutable std::mutex lock;  // the muxer, the status and the readiness bookkeeping
     Status status = Status::unknown;
@@ -189,9 +190,10 @@ MovieWriter::~MovieWriter() {
 }
 
 Result<std::unique_ptr<MovieWriter>> MovieWriter::create(const std::filesystem::path& path,
-                                                         MovieFileType type) {
+                                                         MovieFileType type, MovieLayout layout) {
     auto state = std::make_unique<State>();
     state->path = path;
+    state->layout = layout;
     const char* name = type == MovieFileType::quickTime ? "mov" : "mp4";
     if (const int e = avformat_alloc_output_context2(&state->format, nullptr, name, path.c_str());
         e < 0) {
@@ -281,6 +283,10 @@ bool MovieWriter::startWriting() {
     // Tag the colours (BT.709) in the container too: ProRes carries no tag of its own here.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+write_colr", 0);
+    if (s.layout == MovieLayout::fragmented) {
+        av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", AV_DICT_APPEND);
+        av_dict_set(&options, "frag_duration", "1000000", 0);  // microseconds
+    }
     const int e = avformat_write_header(s.format, &options);
     av_dict_free(&options);
     if (e < 0) {

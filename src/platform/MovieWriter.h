@@ -15,6 +15,11 @@ namespace pelliqo {
 
 enum class MovieFileType { mpeg4, quickTime };
 
+// How the file is laid out. A fragmented file is written in self-contained pieces of about
+// a second, so a writer that dies mid-way leaves a playable file holding everything up to
+// the last piece: what live recordings need. An ordinary file is only readable once finished.
+enum class MovieLayout { whole, fragmented };
+
 struct VideoEncoding {
     enum class Codec { h264, prores4444 };
     Codec codec = Codec::h264;
@@ -46,7 +51,8 @@ class MovieWriter {
     MovieWriter& operator=(const MovieWriter&) = delete;
 
     static Result<std::unique_ptr<MovieWriter>> create(const std::filesystem::path& path,
-                                                       MovieFileType type);
+                                                       MovieFileType type,
+                                                       MovieLayout layout = MovieLayout::whole);
 
     // False when the encoder refuses these settings.
     bool addVideoInput(const VideoEncoding& encoding);
