@@ -10,12 +10,12 @@ QUANTIZED = {"uint8": np.uint8, "uint16": np.uint16, "float16": np.float16}
 
 
 class Node:
-    def __init__(self, spec):
-        self.name = spec["name"]
-        self.op = spec["op"]
-        inputs = spec.get("input", [])
+    def __init__(self, stored):
+        self.name = stored["name"]
+        self.op = stored["op"]
+        inputs = stored.get("input", [])
         self.inputs = [i for i in inputs if not i.startswith("^")]  # control edges carry no data
-        self.attr = spec.get("attr", {})
+        self.attr = stored.get("attr", {})
 
     def ints(self, key):
         return [int(v) for v in self.attr.get(key, {}).get("list", {}).get("i", [])]
