@@ -277,20 +277,20 @@ Image Image::gaussianBlurred(double radius) const {
     return withPixels(blurReplicated(source, radius), origin);
 }
 
-Image Image::morphologyMaximum(double radius) const {
+Image Image::morphology(int operation, double radius) const {
     if (!(radius > 0) || isInfinite() || pixels_.empty()) return *this;
     cv::Mat out;
-    cv::dilate(pixels_, out, disc(radius), {-1, -1}, 1,
-               clamped_ ? cv::BORDER_REPLICATE : cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::morphologyEx(pixels_, out, operation, disc(radius), {-1, -1}, 1,
+                     clamped_ ? cv::BORDER_REPLICATE : cv::BORDER_CONSTANT, cv::Scalar::all(0));
     return withPixels(out, origin_);
 }
 
+Image Image::morphologyMaximum(double radius) const {
+    return morphology(cv::MORPH_DILATE, radius);
+}
+
 Image Image::morphologyMinimum(double radius) const {
-    if (!(radius > 0) || isInfinite() || pixels_.empty()) return *this;
-    cv::Mat out;
-    cv::erode(pixels_, out, disc(radius), {-1, -1}, 1,
-              clamped_ ? cv::BORDER_REPLICATE : cv::BORDER_CONSTANT, cv::Scalar::all(0));
-    return withPixels(out, origin_);
+    return morphology(cv::MORPH_ERODE, radius);
 }
 
 Image Image::withContrast(double contrast) const {

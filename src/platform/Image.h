@@ -96,6 +96,8 @@ class Image {
     // they cover the area; the area must be in plane coordinates.
     cv::Mat coverage(const cv::Rect& area) const;
     Image withPixels(cv::Mat pixels, cv::Point2d origin) const;
+    // Dilation or erosion over a disc of the radius.
+    Image morphology(int operation, double radius) const;
 
     cv::Mat pixels_;
     cv::Point2d origin_;

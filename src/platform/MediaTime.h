@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace pelliqo {
@@ -11,7 +12,12 @@ struct MediaTime {
     std::int32_t den = 1;
 
     double seconds() const { return den == 0 ? 0 : static_cast<double>(value) * num / den; }
-    static MediaTime fromSeconds(double seconds, std::int32_t timescale = 600);
+    // Rounded to the timescale; a time that is not finite is 0.
+    static MediaTime fromSeconds(double seconds, std::int32_t timescale = 600) {
+        if (!std::isfinite(seconds)) return MediaTime{0, 1, timescale};
+        return MediaTime{static_cast<std::int64_t>(std::llround(seconds * timescale)), 1,
+                         timescale};
+    }
     bool operator==(const MediaTime&) const = default;
 };
 

@@ -11,11 +11,6 @@ extern "C" {
 
 namespace pelliqo {
 
-MediaTime MediaTime::fromSeconds(double seconds, std::int32_t timescale) {
-    if (!std::isfinite(seconds)) return MediaTime{0, 1, timescale};
-    return MediaTime{static_cast<std::int64_t>(std::llround(seconds * timescale)), 1, timescale};
-}
-
 int exifOrientation(const AffineTransform& t) {
     if (t.a == 0 && t.b == 1 && t.c == -1 && t.d == 0) return 6;
     if (t.a == 0 && t.b == -1 && t.c == 1 && t.d == 0) return 8;

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "app/CommandLine.h"
+#include "CommandRun.h"
 #include "app/DevicesCommand.h"
 
 namespace pelliqo {
@@ -17,12 +15,12 @@ TEST(DevicesCommand, ListsIdsAndNamesOrSaysThereAreNone) {
 }
 
 TEST(DevicesCommand, RunsOnAMachineWithoutDevicesAndRefusesArguments) {
-    std::ostringstream out, err;
-    EXPECT_EQ(runCommandLine({"devices"}, out, err), 0);
-    const std::string listing = out.str();
+    const auto run = test::runCommand({"devices"});
+    EXPECT_EQ(run.code, 0);
+    const std::string& listing = run.out;
     EXPECT_TRUE(listing.starts_with("Cameras:\n") || listing.starts_with("No cameras found.\n"))
         << listing;
-    EXPECT_EQ(runCommandLine({"devices", "--all"}, out, err), 2);
+    EXPECT_EQ(test::runCommand({"devices", "--all"}).code, 2);
 }
 
 }  // namespace

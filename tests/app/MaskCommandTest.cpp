@@ -2,9 +2,8 @@
 
 #include <QTemporaryDir>
 #include <opencv2/imgcodecs.hpp>
-#include <sstream>
 
-#include "app/CommandLine.h"
+#include "CommandRun.h"
 
 namespace pelliqo {
 namespace {
@@ -27,11 +26,10 @@ Agreement agreement(const cv::Mat& a, const cv::Mat& b) {
 }
 
 int mask(std::vector<std::string> args, std::string* err = nullptr) {
-    std::ostringstream out, errors;
     args.insert(args.begin(), "mask");
-    const int code = runCommandLine(args, out, errors);
-    if (err) *err = errors.str();
-    return code;
+    const auto result = test::runCommand(args);
+    if (err) *err = result.err;
+    return result.code;
 }
 
 // The official MediaPipe solution's masks of three photos, to within 1% (IoU ≥ 0.99 at

@@ -3,28 +3,21 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
 #include "Clips.h"
-#include "app/CommandLine.h"
+#include "CommandRun.h"
 
 namespace pelliqo {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
+using Outcome = test::CommandRun;
 
 Outcome process(std::vector<std::string> args) {
-    std::ostringstream out, err;
     args.insert(args.begin(), "process");
-    const int code = runCommandLine(args, out, err);
-    return {code, out.str(), err.str()};
+    return test::runCommand(args);
 }
 
 class ProcessCommand : public testing::Test {

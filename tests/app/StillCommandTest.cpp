@@ -2,9 +2,8 @@
 
 #include <QTemporaryDir>
 #include <opencv2/imgcodecs.hpp>
-#include <sstream>
 
-#include "app/CommandLine.h"
+#include "CommandRun.h"
 
 namespace pelliqo {
 namespace {
@@ -12,11 +11,10 @@ namespace {
 const std::string photo = PELLIQO_TEST_DATA "/people/grace_hopper.png";
 
 int still(std::vector<std::string> args, std::string* err = nullptr) {
-    std::ostringstream out, errors;
     args.insert(args.begin(), "still");
-    const int code = runCommandLine(args, out, errors);
-    if (err) *err = errors.str();
-    return code;
+    const auto result = test::runCommand(args);
+    if (err) *err = result.err;
+    return result.code;
 }
 
 TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {

@@ -100,9 +100,5 @@ TEST(RvmEngine, StatesCarryFromFrameToFrameAndResetStartsAgain) {
     EXPECT_EQ(meanDifference(*again, *first), 0.0);
 }
 
-TEST(SegmentationEngine, NoSubjectEngineIsOffered) {
-    EXPECT_FALSE(subjectEngineOffered());
-}
-
 }  // namespace
 }  // namespace pelliqo
