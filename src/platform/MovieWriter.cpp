@@ -55,7 +55,9 @@ struct MovieWriter::State {
     // last frame without a duration would fall outside the movie's edit list and be lost.
     ff::Packet pendingVideo;
     std::int64_t lastVideoDelta = 0;
-    // Audio chunking into encoder frames
+    // Audio: converted from 16-bit stereo 48 kHz to the encoder's form, then chunked into
+    // encoder frames
+    ff::Resampler resampler;
     std::unique_ptr<AVAudioFifo, AudioFifoFreer> fifo;
     ff::Frame audioFrame{av_frame_alloc()};
     std::int64_t nextAudioPts = AV_NOPTS_VALUE;
@@ -126,6 +128,43 @@ struct MovieWriter::State {
             return false;
         }
         return true;
+    }
+
+    // Where the next sample converted would start, in the audio encoder's time base.
+    std::int64_t audioEnd() const {
+        return nextAudioPts + av_audio_fifo_size(fifo.get()) +
+               swr_get_delay(resampler.get(), audio.encoder->sample_rate);
+    }
+
+    // Live sound can miss buffers; silence fills a gap so that what follows keeps its time.
+    bool fillGap(std::int64_t at) {
+        const int rate = audio.encoder->sample_rate;
+        const std::int64_t gap = at - audioEnd();
+        if (gap <= rate / 20) return true;  // under 50 ms: jitter, not a gap
+        const int frames = static_cast<int>(std::min<std::int64_t>(gap, rate * 10LL));
+        std::vector<float> silence(static_cast<std::size_t>(frames));
+        std::vector<void*> planes(static_cast<std::size_t>(audio.encoder->ch_layout.nb_channels),
+                                  silence.data());
+        return av_audio_fifo_write(fifo.get(), planes.data(), frames) >= frames;
+    }
+
+    // Converts 16-bit stereo at 48 kHz into the encoder's channels and rate.
+    bool resample(const AudioSample& sample) {
+        const int in = sample.frames();
+        const int out = swr_get_out_samples(resampler.get(), in);
+        if (out < 0) return false;
+        const int channels = audio.encoder->ch_layout.nb_channels;
+        std::vector<std::vector<float>> buffers(
+            static_cast<std::size_t>(channels),
+            std::vector<float>(static_cast<std::size_t>(out) + 1));
+        std::vector<std::uint8_t*> planes;
+        for (auto& b : buffers) planes.push_back(reinterpret_cast<std::uint8_t*>(b.data()));
+        const auto* input = reinterpret_cast<const std::uint8_t*>(sample.samples.data());
+        const int made =
+            swr_convert(resampler.get(), planes.data(), out, in > 0 ? &input : nullptr, in);
+        if (made < 0) return false;
+        return av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(planes.data()), made) >=
+               made;
     }
 
     bool ready(Input input) const {
@@ -229,8 +268,7 @@ bool MovieWriter::addVideoInput(const VideoEncoding& encoding) {
         // which makes some players and editors refuse the file.
         c->level = h264Level(c->width, c->height, encoding.frameRate, encoding.bitRate);
         av_dict_set(&options, "profile", "high", 0);
-        // Fast enough to keep up with segmentation and compositing on a laptop.
-        av_dict_set(&options, "preset", "veryfast", 0);
+        av_dict_set(&options, "preset", encoding.h264Preset.c_str(), 0);
     }
     const int e = avcodec_open2(c.get(), codec, &options);
     av_dict_free(&options);
@@ -262,6 +300,15 @@ bool MovieWriter::addAudioInput(const AudioEncoding& encoding) {
     stream->time_base = c->time_base;
     s.fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, encoding.channels, c->frame_size * 4));
     if (!s.fifo) return false;
+    SwrContext* resampler = nullptr;
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (swr_alloc_set_opts2(&resampler, &c->ch_layout, AV_SAMPLE_FMT_FLTP, c->sample_rate, &stereo,
+                            AV_SAMPLE_FMT_S16, TrackReader::audioRate, 0, nullptr) < 0 ||
+        swr_init(resampler) < 0) {
+        swr_free(&resampler);
+        return false;
+    }
+    s.resampler.reset(resampler);
     s.audio.encoder = std::move(c);
     s.audio.stream = stream;
     s.hasAudio = true;
@@ -286,6 +333,8 @@ bool MovieWriter::startWriting() {
     if (s.layout == MovieLayout::fragmented) {
         av_dict_set(&options, "movflags", "+empty_moov+default_base_moof", AV_DICT_APPEND);
         av_dict_set(&options, "frag_duration", "1000000", 0);  // microseconds
+        // A track that falls silent must not hold the other back from the next fragment.
+        s.format->max_interleave_delta = 1000000;
     }
     const int e = avformat_write_header(s.format, &options);
     av_dict_free(&options);
@@ -377,20 +426,11 @@ bool MovieWriter::appendAudio(const AudioSample& sample) {
     State& s = *state_;
     Track& t = s.audio;
     AVCodecContext* c = t.encoder.get();
-    const int frames = sample.frames();
-    if (s.nextAudioPts == AV_NOPTS_VALUE) {
-        s.nextAudioPts = av_rescale_q(sample.time.value,
-                                      AVRational{sample.time.num, sample.time.den}, c->time_base);
-    }
-    // Interleaved 16-bit in, planar float for the encoder.
-    std::vector<float> left(static_cast<std::size_t>(frames)),
-        right(static_cast<std::size_t>(frames));
-    for (int i = 0; i < frames; ++i) {
-        left[i] = sample.samples[2 * i] / 32768.0f;
-        right[i] = sample.samples[2 * i + 1] / 32768.0f;
-    }
-    void* planes[2] = {left.data(), right.data()};
-    if (av_audio_fifo_write(s.fifo.get(), planes, frames) < frames) return false;
+    const std::int64_t at =
+        av_rescale_q(sample.time.value, AVRational{sample.time.num, sample.time.den}, c->time_base);
+    if (s.nextAudioPts == AV_NOPTS_VALUE) s.nextAudioPts = at;
+    if (!s.fillGap(at)) return false;
+    if (!s.resample(sample)) return false;
     while (av_audio_fifo_size(s.fifo.get()) >= c->frame_size) {
         AVFrame* f = s.audioFrame.get();
         av_frame_unref(f);
@@ -420,7 +460,8 @@ void MovieWriter::markAsFinished(Input input) {
         if (t.finished || !t.encoder) return;
     }
     if (input == Input::audio) {
-        // The last, short frame of audio.
+        // What the resampler still holds, then the last, short frame of audio.
+        s.resample(AudioSample{});
         AVCodecContext* c = t.encoder.get();
         const int left = av_audio_fifo_size(s.fifo.get());
         if (left > 0) {

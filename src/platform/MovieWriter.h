@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "errors/Result.h"
 #include "platform/MediaTime.h"
@@ -28,6 +29,8 @@ struct VideoEncoding {
     std::int64_t bitRate = 0;       // bits per second
     MediaTime timebase{0, 1, 600};  // the unit of the presentation times given (value unused)
     double frameRate = 0;           // nominal, when known: encoders choose their level by it
+    // x264's speed: live recordings trade some compression for keeping up in real time.
+    std::string h264Preset = "veryfast";
 };
 
 struct AudioEncoding {

@@ -215,6 +215,46 @@ TEST_F(Movies, WritesH264HighWithAacKeepingTheTimes) {
         EXPECT_NEAR(times[i], ticks[i] / 600.0, 1e-3) << i;
 }
 
+// Live sound: mono at 44.1 kHz from the capture's 48 kHz stereo, and a missed stretch
+// filled with silence so that what follows keeps its time.
+TEST_F(Movies, SoundIsResampledAndGapsKeepTheTimeline) {
+    const std::string out = path("mono.mp4");
+    auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
+    MovieWriter& w = *writer.value();
+    ASSERT_TRUE(
+        w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, videoBitRate(64, 48), {0, 1, 600}}));
+    ASSERT_TRUE(w.addAudioInput({1, 44100, 96000}));
+    ASSERT_TRUE(w.startWriting());
+    for (int i = 0; i <= 20; ++i)
+        ASSERT_TRUE(w.appendVideo(solidFrame(64, 48, {0, 0, 255, 255}), MediaTime{i * 60, 1, 600}));
+    const AudioSample half{std::vector<std::int16_t>(48000, 3000), MediaTime{0, 1, 48000}};
+    ASSERT_TRUE(w.appendAudio(half));                                        // 0 … 0.5 s
+    ASSERT_TRUE(w.appendAudio({half.samples, MediaTime{72000, 1, 48000}}));  // 1.5 … 2 s
+    w.markAsFinished(MovieWriter::Input::video);
+    w.markAsFinished(MovieWriter::Input::audio);
+    ASSERT_TRUE(w.finishWriting());
+
+    const Written info = inspect(out);
+    EXPECT_EQ(info.audioRate, 44100);
+    EXPECT_EQ(info.audioChannels, 1);
+    const MovieAsset asset = MovieAsset::open(out);
+    auto reader = TrackReader::audio(out, *asset.audio);
+    ASSERT_TRUE(reader);
+    std::vector<std::int16_t> pcm;
+    while (auto sample = reader.value()->nextAudio())
+        pcm.insert(pcm.end(), sample->samples.begin(), sample->samples.end());
+    const auto level = [&](double seconds) {  // mean loudness of 0.1 s, left channel
+        double sum = 0;
+        const int from = static_cast<int>(seconds * 48000);
+        for (int i = from; i < from + 4800; ++i) sum += std::abs(pcm.at(2 * i));
+        return sum / 4800;
+    };
+    EXPECT_NEAR(static_cast<double>(pcm.size()) / 2 / 48000.0, 2.0, 0.05);
+    EXPECT_NEAR(level(0.2), 3000, 150);
+    EXPECT_LT(level(1.0), 50);
+    EXPECT_NEAR(level(1.7), 3000, 150);
+}
+
 TEST_F(Movies, WritesProResWithAlphaThatSurvivesDecoding) {
     const std::string out = path("clear.mov");
     auto writer = MovieWriter::create(out, MovieFileType::quickTime);
