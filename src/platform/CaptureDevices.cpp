@@ -16,40 +16,65 @@ void registerDevices() {
     std::call_once(once, [] { avdevice_register_all(); });
 }
 
-// What one input device kind lists; nothing when it cannot list (no server, no driver).
-std::vector<DeviceInfo> listed(const char* formatName) {
-    registerDevices();
+struct Listing {
     std::vector<DeviceInfo> devices;
+    std::optional<std::string> defaultID;
+    bool answered = false;  // the device kind could list (a server or driver is there)
+};
+
+// What one input device kind lists; nothing when it cannot list (no server, no driver).
+Listing listed(const char* formatName) {
+    registerDevices();
+    Listing listing;
     const AVInputFormat* format = av_find_input_format(formatName);
-    if (format == nullptr) return devices;
+    if (format == nullptr) return listing;
     AVDeviceInfoList* list = nullptr;
     if (avdevice_list_input_sources(format, nullptr, nullptr, &list) < 0 || list == nullptr) {
         avdevice_free_list_devices(&list);
-        return devices;
+        return listing;
     }
+    listing.answered = true;
     for (int i = 0; i < list->nb_devices; ++i) {
         const AVDeviceInfo* d = list->devices[i];
         if (d->device_name == nullptr) continue;
         const std::string id = d->device_name;
         const std::string name = d->device_description != nullptr ? d->device_description : id;
-        devices.push_back({id, name});
+        listing.devices.push_back({id, name});
+        if (i == list->default_device) listing.defaultID = id;
     }
     avdevice_free_list_devices(&list);
-    return devices;
+    return listing;
+}
+
+Listing microphones() {
+    if (auto pulse = listed("pulse"); pulse.answered) return pulse;
+    // ALSA's "null" device records silence; it is not a microphone.
+    auto alsa = listed("alsa");
+    std::erase_if(alsa.devices, [](const DeviceInfo& d) { return d.id == "null"; });
+    if (alsa.defaultID == "null") alsa.defaultID.reset();
+    return alsa;
 }
 
 }  // namespace
 
 std::vector<DeviceInfo> listCameras() {
-    return listed("video4linux2");
+    return listed("video4linux2").devices;
 }
 
 std::vector<DeviceInfo> listMicrophones() {
-    if (auto pulse = listed("pulse"); !pulse.empty()) return pulse;
-    // ALSA's "null" device records silence; it is not a microphone.
-    auto alsa = listed("alsa");
-    std::erase_if(alsa, [](const DeviceInfo& d) { return d.id == "null"; });
-    return alsa;
+    return microphones().devices;
+}
+
+std::optional<std::string> defaultCamera() {
+    return listed("video4linux2").defaultID;
+}
+
+std::optional<std::string> defaultMicrophone() {
+    return microphones().defaultID;
+}
+
+bool soundServerRuns() {
+    return listed("pulse").answered;
 }
 
 }  // namespace pelliqo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,12 @@ std::vector<DeviceInfo> listCameras();
 
 // Sound sources: the PulseAudio server's, or ALSA's when no server runs.
 std::vector<DeviceInfo> listMicrophones();
+
+// The system's own choice of camera or microphone, when it names one.
+std::optional<std::string> defaultCamera();
+std::optional<std::string> defaultMicrophone();
+
+// Whether a PulseAudio server answers.
+bool soundServerRuns();
 
 }  // namespace pelliqo

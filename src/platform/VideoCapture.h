@@ -1,11 +1,11 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
 #include "errors/Result.h"
+#include "platform/CaptureInput.h"
 #include "platform/PixelBuffer.h"
 #include "platform/SerialQueue.h"
 
@@ -13,13 +13,6 @@ namespace pelliqo {
 
 // Seconds on the one monotonic clock that stamps every captured frame and sound buffer.
 double captureClock();
-
-// Where a capture comes from: an FFmpeg input device, its address and options.
-struct CaptureSource {
-    std::string format;  // "video4linux2", "lavfi", …
-    std::string url;
-    std::map<std::string, std::string> options;
-};
 
 // A camera by its device node, asking for 1280 × 720.
 CaptureSource cameraSource(const std::string& device);
