@@ -269,6 +269,7 @@ bool MovieWriter::addVideoInput(const VideoEncoding& encoding) {
         c->level = h264Level(c->width, c->height, encoding.frameRate, encoding.bitRate);
         av_dict_set(&options, "profile", "high", 0);
         av_dict_set(&options, "preset", encoding.h264Preset.c_str(), 0);
+        if (!encoding.h264Tune.empty()) av_dict_set(&options, "tune", encoding.h264Tune.c_str(), 0);
     }
     const int e = avcodec_open2(c.get(), codec, &options);
     av_dict_free(&options);
@@ -382,8 +383,7 @@ bool MovieWriter::appendVideo(const PixelBuffer& bgra, MediaTime time) {
     State& s = *state_;
     Track& t = s.video;
     AVCodecContext* c = t.encoder.get();
-    if (bgra.format() != PixelFormat::bgra8 || bgra.width() != c->width ||
-        bgra.height() != c->height) {
+    if (bgra.format() != PixelFormat::bgra8) {
         std::lock_guard guard(s.lock);
         s.fail(fromAVError(AVERROR(EINVAL)));
         return false;
@@ -399,15 +399,16 @@ bool MovieWriter::appendVideo(const PixelBuffer& bgra, MediaTime time) {
     f->colorspace = c->colorspace;
     f->color_range = c->color_range;
     if (av_frame_get_buffer(f, 0) < 0) return false;
-    s.scaler.reset(sws_getCachedContext(s.scaler.release(), c->width, c->height, AV_PIX_FMT_BGRA,
-                                        c->width, c->height, c->pix_fmt, SWS_BILINEAR, nullptr,
-                                        nullptr, nullptr));
+    // A frame of another size (an odd-sized camera's, for one) is scaled to the encoder's.
+    s.scaler.reset(sws_getCachedContext(s.scaler.release(), bgra.width(), bgra.height(),
+                                        AV_PIX_FMT_BGRA, c->width, c->height, c->pix_fmt,
+                                        SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!s.scaler) return false;
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(s.scaler.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
     const std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {static_cast<int>(bgra.bytesPerRow()), 0, 0, 0};
-    sws_scale(s.scaler.get(), planes, strides, 0, c->height, f->data, f->linesize);
+    sws_scale(s.scaler.get(), planes, strides, 0, bgra.height(), f->data, f->linesize);
     std::int64_t pts = av_rescale_q(time.value, AVRational{time.num, time.den}, c->time_base);
     // Encoders need strictly increasing times; a repeated time moves on by one tick.
     if (s.lastVideoPts != AV_NOPTS_VALUE && pts <= s.lastVideoPts) pts = s.lastVideoPts + 1;

@@ -31,6 +31,9 @@ struct VideoEncoding {
     double frameRate = 0;           // nominal, when known: encoders choose their level by it
     // x264's speed: live recordings trade some compression for keeping up in real time.
     std::string h264Preset = "veryfast";
+    // "zerolatency" for live recordings: no frames held back for reordering, so fragments
+    // start at their first frame's time.
+    std::string h264Tune{};
 };
 
 struct AudioEncoding {

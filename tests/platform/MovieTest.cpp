@@ -7,6 +7,7 @@
 #include <future>
 
 #include "Clips.h"
+#include "MovieProbe.h"
 #include "errors/ErrorInfo.h"
 #include "platform/MatView.h"
 #include "platform/MovieAsset.h"
@@ -142,34 +143,6 @@ TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
     EXPECT_EQ(small->height(), 40);
 }
 
-// Reads back what a written file holds: stream codecs and profile, and the frames.
-struct Written {
-    AVCodecID video = AV_CODEC_ID_NONE;
-    int profile = 0;
-    AVCodecID audio = AV_CODEC_ID_NONE;
-    int audioRate = 0, audioChannels = 0;
-};
-
-Written inspect(const std::string& file) {
-    Written w;
-    AVFormatContext* f = nullptr;
-    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return w;
-    avformat_find_stream_info(f, nullptr);
-    for (unsigned i = 0; i < f->nb_streams; ++i) {
-        const AVCodecParameters* p = f->streams[i]->codecpar;
-        if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
-            w.video = p->codec_id;
-            w.profile = p->profile;
-        } else if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
-            w.audio = p->codec_id;
-            w.audioRate = p->sample_rate;
-            w.audioChannels = p->ch_layout.nb_channels;
-        }
-    }
-    avformat_close_input(&f);
-    return w;
-}
-
 PixelBuffer solidFrame(int w, int h, cv::Scalar bgra) {
     auto frame = *PixelBuffer::make(w, h, PixelFormat::bgra8);
     matView(frame).setTo(bgra);
@@ -196,12 +169,13 @@ TEST_F(Movies, WritesH264HighWithAacKeepingTheTimes) {
     ASSERT_TRUE(w.finishWriting());
     EXPECT_EQ(w.status(), MovieWriter::Status::completed);
 
-    const Written info = inspect(out);
-    EXPECT_EQ(info.video, AV_CODEC_ID_H264);
-    EXPECT_EQ(info.profile, FF_PROFILE_H264_HIGH);
-    EXPECT_EQ(info.audio, AV_CODEC_ID_AAC);
-    EXPECT_EQ(info.audioRate, 48000);
-    EXPECT_EQ(info.audioChannels, 2);
+    const test::Stream video = test::streamOf(out, AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ(video.codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(video.profile, FF_PROFILE_H264_HIGH);
+    const test::Stream audio = test::streamOf(out, AVMEDIA_TYPE_AUDIO);
+    EXPECT_EQ(audio.codec, AV_CODEC_ID_AAC);
+    EXPECT_EQ(audio.rate, 48000);
+    EXPECT_EQ(audio.channels, 2);
 
     const MovieAsset asset = MovieAsset::open(out);
     auto reader = TrackReader::video(out, *asset.video);
@@ -234,9 +208,9 @@ TEST_F(Movies, SoundIsResampledAndGapsKeepTheTimeline) {
     w.markAsFinished(MovieWriter::Input::audio);
     ASSERT_TRUE(w.finishWriting());
 
-    const Written info = inspect(out);
-    EXPECT_EQ(info.audioRate, 44100);
-    EXPECT_EQ(info.audioChannels, 1);
+    const test::Stream audio = test::streamOf(out, AVMEDIA_TYPE_AUDIO);
+    EXPECT_EQ(audio.rate, 44100);
+    EXPECT_EQ(audio.channels, 1);
     const MovieAsset asset = MovieAsset::open(out);
     auto reader = TrackReader::audio(out, *asset.audio);
     ASSERT_TRUE(reader);
@@ -267,7 +241,7 @@ TEST_F(Movies, WritesProResWithAlphaThatSurvivesDecoding) {
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(w.appendVideo(frame, MediaTime{i * 20, 1, 600}));
     w.markAsFinished(MovieWriter::Input::video);
     ASSERT_TRUE(w.finishWriting());
-    EXPECT_EQ(inspect(out).video, AV_CODEC_ID_PRORES);
+    EXPECT_EQ(test::streamOf(out, AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_PRORES);
 
     const MovieAsset asset = MovieAsset::open(out);
     auto reader = TrackReader::video(out, *asset.video);

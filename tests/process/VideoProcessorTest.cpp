@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "Clips.h"
+#include "MovieProbe.h"
 #include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
 #include "platform/MatView.h"
@@ -23,6 +24,9 @@ extern "C" {
 
 namespace pelliqo {
 namespace {
+
+using test::frameTimes;
+using test::streamsOf;
 
 namespace fs = std::filesystem;
 using test::makeClip;
@@ -86,34 +90,6 @@ Outcome exportVideo(const fs::path& input, const fs::path& output, EffectSetting
     QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     loop.exec();
     return outcome;
-}
-
-struct Stream {
-    AVCodecID codec = AV_CODEC_ID_NONE;
-    int profile = 0, level = 0, width = 0, height = 0, rate = 0, channels = 0;
-};
-
-std::vector<Stream> streamsOf(const fs::path& file) {
-    std::vector<Stream> streams;
-    AVFormatContext* f = nullptr;
-    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return streams;
-    avformat_find_stream_info(f, nullptr);
-    for (unsigned i = 0; i < f->nb_streams; ++i) {
-        const AVCodecParameters* p = f->streams[i]->codecpar;
-        streams.push_back({p->codec_id, p->profile, p->level, p->width, p->height, p->sample_rate,
-                           p->ch_layout.nb_channels});
-    }
-    avformat_close_input(&f);
-    return streams;
-}
-
-std::vector<double> frameTimes(const fs::path& file) {
-    std::vector<double> times;
-    const MovieAsset asset = MovieAsset::open(file);
-    if (!asset.video) return times;
-    auto reader = TrackReader::video(file, *asset.video);
-    while (auto sample = reader.value()->nextVideo()) times.push_back(sample->time.seconds());
-    return times;
 }
 
 std::int64_t audioFrames(const fs::path& file) {

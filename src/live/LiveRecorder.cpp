@@ -1,0 +1,212 @@
+#include "live/LiveRecorder.h"
+
+#include <cmath>
+
+#include "errors/AppErr.h"
+#include "errors/Texts.h"
+#include "live/RealtimeWriter.h"
+
+namespace pelliqo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Times in the files: fine enough for any camera's jitter.
+constexpr std::int32_t videoTimescale = 90000;
+// Cameras do not say their rate reliably; the encoder's rate control needs a nominal one.
+constexpr double nominalFrameRate = 30;
+// Live recording must keep pace with the camera on a laptop, next to segmentation.
+constexpr const char* liveH264Preset = "superfast";
+
+const AudioEncoding liveAudio{1, 44100, 96000};
+
+VideoEncoding h264(int width, int height) {
+    return {VideoEncoding::Codec::h264,
+            width,
+            height,
+            static_cast<std::int64_t>(width) * height * 4,
+            {0, 1, videoTimescale},
+            nominalFrameRate,
+            liveH264Preset,
+            "zerolatency"};
+}
+
+void removeCreated(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+struct Opened {
+    std::shared_ptr<RealtimeWriter> writer;
+    std::optional<PlatformError> error;
+};
+
+// Creates a writer with its video input; audio is added when asked for and accepted.
+// Nothing is written to disk yet.
+Opened openWriter(const fs::path& path, MovieFileType type, const VideoEncoding& video,
+                  bool withAudio, std::string_view refusal) {
+    auto created = MovieWriter::create(path, type, MovieLayout::fragmented);
+    if (!created) return {nullptr, created.error()};
+    auto writer = std::make_shared<RealtimeWriter>(std::move(created).value(), path);
+    if (!writer->writer().addVideoInput(video)) {
+        if (refusal.empty()) return {};
+        return {nullptr, PlatformError(AppErr::message(std::string(refusal)))};
+    }
+    writer->setHasAudio(withAudio && writer->writer().addAudioInput(liveAudio));
+    return {writer, std::nullopt};
+}
+
+PlatformError errorOr(const RealtimeWriter& writer, std::string_view fallback) {
+    if (auto e = writer.error()) return *e;
+    return AppErr::message(std::string(fallback));
+}
+
+// The files that hold something after a failure: a fragmented file is playable up to its
+// last whole fragment.
+std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
+    std::vector<fs::path> kept;
+    for (const fs::path& p : paths) {
+        std::error_code e;
+        if (fs::file_size(p, e) > 0 && !e) kept.push_back(p);
+    }
+    return kept;
+}
+
+}  // namespace
+
+LiveRecorder::LiveRecorder() = default;
+LiveRecorder::~LiveRecorder() = default;
+
+int LiveRecorder::evenSide(int side) {
+    const int even = side & ~1;
+    return even > 2 ? even : 2;
+}
+
+std::optional<PlatformError> LiveRecorder::start(const Config& config) {
+    std::lock_guard guard(lock_);
+    if (active_) return std::nullopt;
+    const int w = evenSide(config.width);
+    const int h = evenSide(config.height);
+    VideoEncoding video = h264(w, h);
+    if (config.transparent) video.codec = VideoEncoding::Codec::prores4444;
+    const auto refusal = config.transparent ? text::failure::liveAlphaUnsupported
+                                            : text::failure::liveH264Unsupported;
+    Opened processed = openWriter(
+        config.outputURL, config.transparent ? MovieFileType::quickTime : MovieFileType::mpeg4,
+        video, config.withAudio, refusal);
+    if (!processed.writer) return processed.error;
+    Opened original;
+    if (config.originalURL) {
+        // An original take whose video the encoder refuses is left out; the recording goes on.
+        original =
+            openWriter(*config.originalURL, MovieFileType::mpeg4, h264(w, h), config.withAudio, {});
+        if (original.error) return original.error;
+    }
+    if (!processed.writer->writer().startWriting()) {
+        removeCreated(config.outputURL);
+        return errorOr(*processed.writer, text::failure::recordingFileNotCreated);
+    }
+    if (original.writer && !original.writer->writer().startWriting()) {
+        processed.writer->cancel();
+        removeCreated(config.outputURL);
+        removeCreated(*config.originalURL);
+        return errorOr(*original.writer, text::failure::originalFileNotCreated);
+    }
+    writer_ = std::move(processed.writer);
+    origWriter_ = std::move(original.writer);
+    sessionStarted_ = false;
+    startTime_.reset();
+    active_ = true;
+    return std::nullopt;
+}
+
+void LiveRecorder::appendVideo(const PixelBuffer& processed, const CapturedFrame& original) {
+    std::lock_guard guard(lock_);
+    if (!active_ || !writer_) return;
+    if (!sessionStarted_) {
+        // Both files begin at the first recorded frame.
+        startTime_ = original.time;
+        sessionStarted_ = true;
+    }
+    if (writer_->status() == MovieWriter::Status::failed) return failLocked(writer_->error());
+    if (origWriter_ && origWriter_->status() == MovieWriter::Status::failed)
+        return failLocked(origWriter_->error());
+    const MediaTime at = MediaTime::fromSeconds(original.time - *startTime_, videoTimescale);
+    // A frame that finds an input busy is left out of that file, never queued.
+    if (writer_->isReady(MovieWriter::Input::video)) writer_->appendVideo(processed, at);
+    if (origWriter_ && origWriter_->isReady(MovieWriter::Input::video))
+        origWriter_->appendVideo(original.buffer, at);
+}
+
+void LiveRecorder::appendAudio(const AudioSample& sample) {
+    std::lock_guard guard(lock_);
+    if (!active_ || !sessionStarted_ || !startTime_) return;
+    const double t = sample.time.seconds();
+    if (t < *startTime_) return;  // sound from before the first frame is not written
+    const AudioSample shifted{sample.samples,
+                              MediaTime::fromSeconds(t - *startTime_, TrackReader::audioRate)};
+    for (const auto& w : {writer_, origWriter_}) {
+        if (w && w->hasAudio() && w->isReady(MovieWriter::Input::audio)) w->appendAudio(shifted);
+    }
+}
+
+void LiveRecorder::stop(Completion completion) {
+    std::unique_lock guard(lock_);
+    if (!active_) {
+        guard.unlock();
+        completion(PlatformError(AppErr::message(std::string(text::failure::nothingRecorded))));
+        return;
+    }
+    active_ = false;
+    const bool started = sessionStarted_;
+    auto writers = std::vector{std::move(writer_)};
+    if (origWriter_) writers.push_back(std::move(origWriter_));
+    guard.unlock();
+    // Finishing encodes what still waits and closes the files: slow, so not under the lock.
+    background_.async([writers, started, completion = std::move(completion)] {
+        if (!started) {
+            for (const auto& w : writers) {
+                w->cancel();
+                removeCreated(w->path());
+            }
+            completion(PlatformError(AppErr::message(std::string(text::failure::noVideoFrames))));
+            return;
+        }
+        std::vector<bool> finished;
+        for (const auto& w : writers) finished.push_back(w->finish());
+        std::vector<fs::path> paths;
+        for (std::size_t i = 0; i < writers.size(); ++i) {
+            if (!finished[i])
+                return completion(errorOr(*writers[i], text::failure::recordingNotFinished));
+            paths.push_back(writers[i]->path());
+        }
+        completion(std::move(paths));
+    });
+}
+
+bool LiveRecorder::active() const {
+    std::lock_guard guard(lock_);
+    return active_;
+}
+
+void LiveRecorder::failLocked(std::optional<PlatformError> error) {
+    if (!active_) return;  // only the first failure is reported
+    active_ = false;
+    PlatformError reported =
+        error ? *error
+              : PlatformError(AppErr::message(std::string(text::failure::writingVideoFailed)));
+    auto writers = std::vector{std::move(writer_)};
+    if (origWriter_) writers.push_back(std::move(origWriter_));
+    background_.async([this, writers, reported] {
+        std::vector<fs::path> paths;
+        for (const auto& w : writers) {
+            w->cancel();
+            paths.push_back(w->path());
+        }
+        // What was written before the failure stays: it plays up to its last fragment.
+        if (onFailure) onFailure(reported, keptFiles(paths));
+    });
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "errors/Result.h"
+#include "platform/PixelBuffer.h"
+#include "platform/SerialQueue.h"
+#include "platform/TrackReader.h"
+
+namespace pelliqo {
+
+class RealtimeWriter;
+
+// One camera frame as captured: its pixels and when it was taken, in capture-clock seconds.
+struct CapturedFrame {
+    PixelBuffer buffer;
+    double time = 0;
+};
+
+// Writes a live recording: the processed picture (with the microphone, on request) to one
+// movie file and, on request, the camera's own picture with the same sound to a second.
+// Fed from the video and audio queues at once, started and stopped from the main thread;
+// one lock keeps them apart. Files are written in fragments, so a crash loses at most the
+// last second.
+class LiveRecorder {
+  public:
+    struct Config {
+        int width = 0;
+        int height = 0;
+        bool transparent = false;
+        bool withAudio = false;
+        std::filesystem::path outputURL;
+        std::optional<std::filesystem::path> originalURL;
+    };
+    using Completion = std::function<void(Result<std::vector<std::filesystem::path>>)>;
+    // The error, and the files that hold what was recorded before it.
+    using FailureHandler =
+        std::function<void(const PlatformError&, const std::vector<std::filesystem::path>&)>;
+
+    LiveRecorder();
+    ~LiveRecorder();
+    LiveRecorder(const LiveRecorder&) = delete;
+    LiveRecorder& operator=(const LiveRecorder&) = delete;
+
+    // Opens both files; nothing changes when it fails. Starting while active does nothing.
+    std::optional<PlatformError> start(const Config& config);
+    void appendVideo(const PixelBuffer& processed, const CapturedFrame& original);
+    void appendAudio(const AudioSample& sample);
+    // Ends the recording; the completion runs on a background thread with the written
+    // files (processed first) or the error.
+    void stop(Completion completion);
+    bool active() const;
+
+    // Told, on a background thread, when writing fails mid-recording. Set once, before any
+    // recording.
+    FailureHandler onFailure;
+
+    // Even frame sides of at least 2 (1281 → 1280, 1 → 2).
+    static int evenSide(int side);
+
+  private:
+    void failLocked(std::optional<PlatformError> error);
+
+    mutable std::mutex lock_;
+    std::shared_ptr<RealtimeWriter> writer_;
+    std::shared_ptr<RealtimeWriter> origWriter_;
+    bool sessionStarted_ = false;
+    std::optional<double> startTime_;
+    bool active_ = false;
+    SerialQueue background_{"pelliqo.recorder"};  // finishing and failure reports
+};
+
+}  // namespace pelliqo

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <future>
+#include <opencv2/core.hpp>
+#include <thread>
+
+#include "MovieProbe.h"
+#include "errors/ErrorInfo.h"
+#include "errors/Texts.h"
+#include "live/LiveRecorder.h"
+#include "platform/MatView.h"
+#include "platform/MovieAsset.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::frameTimes;
+using test::streamOf;
+
+PixelBuffer solid(int w, int h, cv::Scalar bgra) {
+    auto frame = *PixelBuffer::make(w, h, PixelFormat::bgra8);
+    matView(frame).setTo(bgra);
+    return frame;
+}
+
+using Outcome = Result<std::vector<fs::path>>;
+
+Outcome stopped(LiveRecorder& recorder) {
+    std::promise<Outcome> done;
+    recorder.stop([&](Outcome outcome) { done.set_value(std::move(outcome)); });
+    return done.get_future().get();
+}
+
+// Sound as the microphone gives it: 20 ms of 16-bit stereo at 48 kHz, stamped in seconds.
+AudioSample sound(double seconds) {
+    return {std::vector<std::int16_t>(2 * 960, 2000), MediaTime::fromSeconds(seconds, 48000)};
+}
+
+class Recorder : public testing::Test {
+  protected:
+    fs::path path(const char* name) const { return fs::path(dir.path().toStdString()) / name; }
+
+    // Frames at 30 per second from capture time t0, with sound from half a second before;
+    // paced a little so that the encoder queue never fills.
+    void feed(LiveRecorder& recorder, int frames, int w, int h, double t0 = 1000.0) {
+        for (int a = -25; a < frames * 5 / 3; ++a) recorder.appendAudio(sound(t0 + a * 0.02));
+        const PixelBuffer processed = solid(w, h, {0, 0, 255, 255});
+        const PixelBuffer camera = solid(w, h, {255, 0, 0, 255});
+        for (int i = 0; i < frames; ++i) {
+            recorder.appendVideo(processed, {camera, t0 + i / 30.0});
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
+    LiveRecorder recorder;
+    const LiveRecorder::Config config{
+        65, 49, false, true, path("take.mp4"), path("take (original).mp4")};
+    ASSERT_FALSE(recorder.start(config));
+    EXPECT_TRUE(recorder.active());
+    // A second start while recording changes nothing.
+    EXPECT_FALSE(recorder.start({64, 48, true, false, path("other.mov"), std::nullopt}));
+    feed(recorder, 60, 65, 49);
+    const Outcome outcome = stopped(recorder);
+    ASSERT_TRUE(outcome) << outcome.error().description;
+    EXPECT_EQ(outcome.value(), (std::vector{path("take.mp4"), path("take (original).mp4")}));
+    EXPECT_FALSE(recorder.active());
+    EXPECT_FALSE(fs::exists(path("other.mov")));
+
+    for (const fs::path& file : outcome.value()) {
+        const test::Stream video = streamOf(file, AVMEDIA_TYPE_VIDEO);
+        EXPECT_EQ(video.codec, AV_CODEC_ID_H264);
+        EXPECT_EQ(video.profile, FF_PROFILE_H264_HIGH);
+        EXPECT_EQ(video.width, 64);  // 65 × 49 rounded down to even sides
+        EXPECT_EQ(video.height, 48);
+        const test::Stream audio = streamOf(file, AVMEDIA_TYPE_AUDIO);
+        EXPECT_EQ(audio.codec, AV_CODEC_ID_AAC);
+        EXPECT_EQ(audio.channels, 1);
+        EXPECT_EQ(audio.rate, 44100);
+        const auto times = frameTimes(file);
+        ASSERT_GE(times.size(), 54u) << file;  // a busy encoder may have left out a few
+        EXPECT_NEAR(times.front(), 0.0, 1e-3);
+        for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
+        // Sound from before the first frame is not written: it runs as long as the video.
+        const MovieAsset asset = MovieAsset::open(file);
+        EXPECT_NEAR(asset.duration, 2.0, 0.1) << file;
+    }
+}
+
+TEST_F(Recorder, ATransparentRecordingIsProResWithAlphaAndItsOriginalStaysH264) {
+    LiveRecorder recorder;
+    ASSERT_FALSE(
+        recorder.start({33, 24, true, false, path("clear.mov"), path("clear (original).mp4")}));
+    feed(recorder, 10, 33, 24);
+    const Outcome outcome = stopped(recorder);
+    ASSERT_TRUE(outcome) << outcome.error().description;
+    const test::Stream processed = streamOf(path("clear.mov"), AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ(processed.codec, AV_CODEC_ID_PRORES);
+    EXPECT_EQ(processed.profile, FF_PROFILE_PRORES_4444);
+    EXPECT_EQ(processed.width, 32);
+    EXPECT_EQ(streamOf(path("clear (original).mp4"), AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(streamOf(path("clear.mov"), AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
+}
+
+TEST_F(Recorder, StoppingBeforeAnyFrameSavesNothingAndAgainSaysNothingIsRecorded) {
+    LiveRecorder recorder;
+    ASSERT_FALSE(
+        recorder.start({64, 48, false, true, path("empty.mp4"), path("empty (original).mp4")}));
+    recorder.appendAudio(sound(5.0));  // sound alone does not start the files
+    const Outcome first = stopped(recorder);
+    ASSERT_FALSE(first);
+    EXPECT_EQ(first.error().description, text::failure::noVideoFrames);
+    EXPECT_FALSE(fs::exists(path("empty.mp4")));
+    EXPECT_FALSE(fs::exists(path("empty (original).mp4")));
+    const Outcome second = stopped(recorder);
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().description, text::failure::nothingRecorded);
+}
+
+TEST_F(Recorder, AFileThatCannotBeCreatedLeavesTheRecorderIdle) {
+    LiveRecorder recorder;
+    const auto error =
+        recorder.start({64, 48, false, false, path("no/such/folder.mp4"), path("b.mp4")});
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain, "POSIX");
+    EXPECT_FALSE(recorder.active());
+    EXPECT_FALSE(fs::exists(path("b.mp4")));
+    // The original take's folder missing: the processed file is not left behind either.
+    ASSERT_TRUE(recorder.start({64, 48, false, false, path("a.mp4"), path("no/such/b.mp4")}));
+    EXPECT_FALSE(fs::exists(path("a.mp4")));
+    EXPECT_FALSE(recorder.active());
+}
+
+// A file system of its own, 400 kB small, in a private mount namespace: the recorder fills
+// it. Skipped where the system lets no user make one.
+TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
+    const fs::path folder = path("small");
+    fs::create_directory(folder);
+    const std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=400k tmpfs \"" +
+                                folder.string() + "\" || exit 77; exec \"" +
+                                PELLIQO_RECORD_UNTIL_FULL + "\" \"" + folder.string() + "\"' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[256];
+    while (fgets(chunk, sizeof chunk, pipe) != nullptr) output += chunk;
+    const int status = pclose(pipe);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == 77 || output.find("unshare:") != std::string::npos)
+        GTEST_SKIP() << "no private file system here: " << output;
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_NE(output.find("kept: \"full (original).mp4\""), std::string::npos) << output;
+}
+
+TEST(RecorderSides, AreEvenAndAtLeastTwo) {
+    for (const auto& [in, out] : {std::pair{0, 2}, {1, 2}, {2, 2}, {3, 2}, {4, 4}, {1281, 1280}})
+        EXPECT_EQ(LiveRecorder::evenSide(in), out) << in;
+}
+
+}  // namespace
+}  // namespace pelliqo

@@ -1,0 +1,38 @@
+#include "MovieProbe.h"
+
+#include "platform/MovieAsset.h"
+#include "platform/TrackReader.h"
+
+namespace pelliqo::test {
+
+std::vector<Stream> streamsOf(const std::filesystem::path& file) {
+    std::vector<Stream> streams;
+    AVFormatContext* f = nullptr;
+    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return streams;
+    avformat_find_stream_info(f, nullptr);
+    for (unsigned i = 0; i < f->nb_streams; ++i) {
+        const AVCodecParameters* p = f->streams[i]->codecpar;
+        streams.push_back({p->codec_type, p->codec_id, p->profile, p->level, p->width, p->height,
+                           p->sample_rate, p->ch_layout.nb_channels, p->format});
+    }
+    avformat_close_input(&f);
+    return streams;
+}
+
+Stream streamOf(const std::filesystem::path& file, AVMediaType kind) {
+    for (const Stream& s : streamsOf(file))
+        if (s.kind == kind) return s;
+    return {};
+}
+
+std::vector<double> frameTimes(const std::filesystem::path& file) {
+    std::vector<double> times;
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.video) return times;
+    auto reader = TrackReader::video(file, *asset.video);
+    if (!reader) return times;
+    while (auto sample = reader.value()->nextVideo()) times.push_back(sample->time.seconds());
+    return times;
+}
+
+}  // namespace pelliqo::test

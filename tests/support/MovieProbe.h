@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace pelliqo::test {
+
+// What a written movie file holds, read back with FFmpeg.
+struct Stream {
+    AVMediaType kind = AVMEDIA_TYPE_UNKNOWN;
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int profile = 0, level = 0, width = 0, height = 0, rate = 0, channels = 0;
+    int pixelFormat = -1;
+};
+
+std::vector<Stream> streamsOf(const std::filesystem::path& file);
+// The first stream of the kind, or a stream with codec none.
+Stream streamOf(const std::filesystem::path& file, AVMediaType kind);
+// The presentation times of every video frame, in seconds.
+std::vector<double> frameTimes(const std::filesystem::path& file);
+
+}  // namespace pelliqo::test

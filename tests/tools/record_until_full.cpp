@@ -1,0 +1,53 @@
+// Records noise into a folder until the disk under it is full, then checks what the
+// recorder reported and what it kept: for the test that a full disk stops a recording
+// without losing it. Run it on a small file system of its own.
+//   record_until_full FOLDER
+// Prints what it found; exits 0 when the failure was reported as a full disk and the kept
+// files play.
+#include <chrono>
+#include <future>
+#include <iostream>
+#include <opencv2/core.hpp>
+#include <thread>
+
+#include "errors/ErrorInfo.h"
+#include "live/LiveRecorder.h"
+#include "platform/MatView.h"
+#include "platform/MovieAsset.h"
+
+int main(int argc, char** argv) {
+    using namespace pelliqo;
+    namespace fs = std::filesystem;
+    if (argc != 2) return 2;
+    const fs::path folder = argv[1];
+    LiveRecorder recorder;
+    std::promise<std::pair<PlatformError, std::vector<fs::path>>> failed;
+    recorder.onFailure = [&](const PlatformError& e, const std::vector<fs::path>& kept) {
+        failed.set_value({e, kept});
+    };
+    if (recorder.start(
+            {320, 240, false, false, folder / "full.mp4", folder / "full (original).mp4"})) {
+        std::cout << "could not start\n";
+        return 1;
+    }
+    auto frame = *PixelBuffer::make(320, 240, PixelFormat::bgra8);
+    for (int i = 0; i < 3000 && recorder.active(); ++i) {
+        cv::randu(matView(frame), cv::Scalar::all(0), cv::Scalar::all(256));
+        recorder.appendVideo(frame, {frame, i / 30.0});
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    auto report = failed.get_future();
+    if (report.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        std::cout << "no failure reported\n";
+        return 1;
+    }
+    const auto [error, kept] = report.get();
+    std::cout << "error: " << error.description << "\n";
+    bool playable = !kept.empty();
+    for (const fs::path& file : kept) {
+        const MovieAsset asset = MovieAsset::open(file);
+        std::cout << "kept: " << file.filename() << " " << asset.duration << " s\n";
+        playable = playable && asset.isReadable && asset.duration >= 1.0;
+    }
+    return ErrorInfo::isDiskFull(error) && playable ? 0 : 1;
+}
