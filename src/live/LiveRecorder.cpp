@@ -32,11 +32,6 @@ VideoEncoding h264(int width, int height) {
             "zerolatency"};
 }
 
-void removeCreated(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove(path, ignored);
-}
-
 struct Opened {
     std::shared_ptr<RealtimeWriter> writer;
     std::optional<PlatformError> error;
@@ -104,13 +99,13 @@ std::optional<PlatformError> LiveRecorder::start(const Config& config) {
         if (original.error) return original.error;
     }
     if (!processed.writer->writer().startWriting()) {
-        removeCreated(config.outputURL);
+        processed.writer->removeFile();
         return errorOr(*processed.writer, text::failure::recordingFileNotCreated);
     }
     if (original.writer && !original.writer->writer().startWriting()) {
         processed.writer->cancel();
-        removeCreated(config.outputURL);
-        removeCreated(*config.originalURL);
+        processed.writer->removeFile();
+        original.writer->removeFile();
         return errorOr(*original.writer, text::failure::originalFileNotCreated);
     }
     writer_ = std::move(processed.writer);
@@ -168,7 +163,7 @@ void LiveRecorder::stop(Completion completion) {
         if (!started) {
             for (const auto& w : writers) {
                 w->cancel();
-                removeCreated(w->path());
+                w->removeFile();
             }
             completion(PlatformError(AppErr::message(std::string(text::failure::noVideoFrames))));
             return;

@@ -5,7 +5,10 @@
 namespace pelliqo {
 
 RealtimeWriter::RealtimeWriter(std::unique_ptr<MovieWriter> writer, std::filesystem::path path)
-    : writer_(std::move(writer)), path_(std::move(path)) {}
+    : writer_(std::move(writer)), path_(std::move(path)) {
+    std::error_code ignored;
+    existedBefore_ = std::filesystem::exists(std::filesystem::symlink_status(path_, ignored));
+}
 
 RealtimeWriter::~RealtimeWriter() {
     dropping_ = true;
@@ -56,6 +59,12 @@ bool RealtimeWriter::finish() {
 void RealtimeWriter::cancel() {
     dropping_ = true;
     runAndWait([&] { writer_->cancelWriting(); });
+}
+
+void RealtimeWriter::removeFile() const {
+    if (existedBefore_) return;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path_, ignored)) std::filesystem::remove(path_, ignored);
 }
 
 }  // namespace pelliqo

@@ -136,6 +136,12 @@ TEST_F(Recorder, AFileThatCannotBeCreatedLeavesTheRecorderIdle) {
     ASSERT_TRUE(recorder.start({64, 48, false, false, path("a.mp4"), path("no/such/b.mp4")}));
     EXPECT_FALSE(fs::exists(path("a.mp4")));
     EXPECT_FALSE(recorder.active());
+    // What was at a location before is never deleted: a folder, or a device.
+    fs::create_directory(path("taken.mp4"));
+    ASSERT_TRUE(recorder.start({64, 48, false, false, path("taken.mp4"), std::nullopt}));
+    EXPECT_TRUE(fs::is_directory(path("taken.mp4")));
+    ASSERT_TRUE(recorder.start({64, 48, false, false, "/dev/full", std::nullopt}));
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
 // A file system of its own, 400 kB small, in a private mount namespace: the recorder fills
