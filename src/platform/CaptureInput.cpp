@@ -16,6 +16,17 @@ int interrupted(void* input) {
     return static_cast<CaptureInput*>(input)->running ? 0 : 1;
 }
 
+bool described(const AVFormatContext& format, AVMediaType kind) {
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVCodecParameters* p = format.streams[i]->codecpar;
+        if (p->codec_type != kind || p->codec_id == AV_CODEC_ID_NONE) continue;
+        if (kind == AVMEDIA_TYPE_VIDEO && p->width > 0 && p->height > 0) return true;
+        if (kind == AVMEDIA_TYPE_AUDIO && p->sample_rate > 0 && p->ch_layout.nb_channels > 0)
+            return true;
+    }
+    return false;
+}
+
 Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMediaType kind,
                                                bool withOptions) {
     static std::once_flag once;
@@ -36,9 +47,13 @@ Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMe
     av_dict_free(&options);
     if (e < 0) return fromAVError(e);
     input->format.reset(raw);
-    const int found = avformat_find_stream_info(raw, nullptr);
+    // Devices describe their streams when opened. Probing further reads frames, and a
+    // camera that sends none would hold the caller until it does.
+    if (!described(*raw, kind)) {
+        const int found = avformat_find_stream_info(raw, nullptr);
+        if (found < 0) return fromAVError(found);
+    }
     input->running = false;
-    if (found < 0) return fromAVError(found);
     input->streamIndex = av_find_best_stream(raw, kind, -1, -1, nullptr, 0);
     if (input->streamIndex < 0) return fromAVError(input->streamIndex);
     const AVCodecParameters* p = input->parameters();

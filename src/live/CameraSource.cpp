@@ -1,0 +1,302 @@
+#include "live/CameraSource.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <future>
+#include <limits>
+
+#include "errors/AppErr.h"
+#include "errors/Texts.h"
+#include "platform/AudioCapture.h"
+#include "platform/MainQueue.h"
+#include "platform/SerialQueue.h"
+#include "platform/VideoCapture.h"
+#include "platform/WeakTask.h"
+
+namespace pelliqo {
+
+namespace {
+
+// Keeps a selection that is still listed; otherwise the system's default (even when it is
+// not listed), else the first device, else nothing.
+std::string repaired(const std::string& selected, const std::vector<DeviceInfo>& devices,
+                     const std::optional<std::string>& systemDefault) {
+    const bool listed = std::any_of(devices.begin(), devices.end(),
+                                    [&](const DeviceInfo& d) { return d.id == selected; });
+    if (listed) return selected;
+    if (systemDefault) return *systemDefault;
+    return devices.empty() ? std::string() : devices.front().id;
+}
+
+}  // namespace
+
+struct CameraSource::Core : std::enable_shared_from_this<Core> {
+    std::unique_ptr<CaptureBackend> backend;
+    QPointer<CameraSource> owner;  // made on the main thread, tested only there
+    Locked<bool> gotFrame{false};
+    Locked<bool> micEnabled{true};
+    Locked<double> lastLevelTime{-std::numeric_limits<double>::infinity()};
+    VideoHandler onVideo;
+    AudioHandler onAudio;
+    std::atomic<std::uint64_t> stops{0};  // stop() calls so far, for late reports
+
+    // The queues come before the inputs: the inputs deliver onto them, so they must stop
+    // first when the core goes.
+    SerialQueue sessionQueue{"pelliqo.session"};
+    SerialQueue videoQueue{"pelliqo.video"};
+    SerialQueue audioQueue{"pelliqo.audio"};
+    // The session: touched only on sessionQueue.
+    std::unique_ptr<VideoCapture> camera;
+    std::unique_ptr<AudioCapture> mic;
+    bool running = false;
+
+    void toMain(std::function<void(CameraSource&)> work) const {
+        mainQueue::async([owner = owner, work = std::move(work)] {
+            if (CameraSource* source = owner.data()) work(*source);
+        });
+    }
+
+    void configure(const std::string& cameraID, const std::string& micID, std::uint64_t stopsThen);
+    std::optional<ErrorInfo> addCamera(const std::string& id);
+    void addMicrophone(const std::string& id);
+    void startInputs();
+    void halt();
+    void removeInputs();
+    void handleVideo(const CapturedFrame& frame);
+    void handleAudio(const CapturedAudio& audio);
+    void publishLevel(float level);
+    void cameraFailed(const PlatformError& error);
+};
+
+void CameraSource::Core::configure(const std::string& cameraID, const std::string& micID,
+                                   std::uint64_t stopsThen) {
+    removeInputs();
+    const std::optional<ErrorInfo> problem = addCamera(cameraID);
+    addMicrophone(micID);
+    // A problem leaves a stopped session stopped; a running one keeps running.
+    if (!problem) running = true;
+    if (running) startInputs();
+    const bool nowRunning = running;
+    toMain([problem, nowRunning, stopsThen](CameraSource& source) {
+        source.setProblem(problem);
+        // A stop() asked for after this configuration has the last word on running.
+        if (source.core_->stops == stopsThen) source.setIsRunning(nowRunning);
+    });
+}
+
+std::optional<ErrorInfo> CameraSource::Core::addCamera(const std::string& id) {
+    const auto source = backend->source(DeviceKind::camera, id);
+    if (!source) return ErrorInfo::report(text::title::noCameraFound, text::report::noCameraFound);
+    auto opened = VideoCapture::open(*source);
+    if (!opened) {
+        const PlatformError& e = opened.error();
+        if (e.domain == domain::posix && e.code == EBUSY)
+            return ErrorInfo::report(text::title::cameraUnavailable, text::report::cameraRefused);
+        return ErrorInfo::make(text::title::cameraUnavailable, e);
+    }
+    camera = std::move(opened).value();
+    return std::nullopt;
+}
+
+void CameraSource::Core::addMicrophone(const std::string& id) {
+    // Any trouble with the microphone is silent: the recording goes on without sound.
+    if (backend->authorization(DeviceKind::microphone) != Authorization::authorized) return;
+    const auto source = backend->source(DeviceKind::microphone, id);
+    if (!source) return;
+    if (auto opened = AudioCapture::open(*source)) mic = std::move(opened).value();
+}
+
+void CameraSource::Core::startInputs() {
+    const std::weak_ptr<Core> weak = weak_from_this();
+    if (camera) {
+        camera->start(
+            videoQueue,
+            [weak](const PixelBuffer& buffer, double time) {
+                if (auto core = weak.lock()) core->handleVideo({buffer, time});
+            },
+            [weak](const PlatformError& error) {
+                if (auto core = weak.lock()) core->cameraFailed(error);
+            });
+    }
+    if (mic) {
+        mic->start(audioQueue, [weak](const CapturedAudio& audio) {
+            if (auto core = weak.lock()) core->handleAudio(audio);
+        });
+    }
+}
+
+void CameraSource::Core::halt() {
+    if (!running) return;
+    if (camera) camera->stop();
+    if (mic) mic->stop();
+    running = false;
+}
+
+void CameraSource::Core::removeInputs() {
+    camera.reset();
+    mic.reset();
+}
+
+void CameraSource::Core::handleVideo(const CapturedFrame& frame) {
+    if (!gotFrame.get()) {
+        gotFrame.set(true);
+        // The first frame after a start clears whatever problem is shown.
+        toMain([](CameraSource& source) {
+            if (source.problem_) source.setProblem(std::nullopt);
+        });
+    }
+    if (onVideo) onVideo(frame);
+}
+
+void CameraSource::Core::handleAudio(const CapturedAudio& audio) {
+    if (!micEnabled.get()) {
+        publishLevel(0);
+        return;
+    }
+    publishLevel(levelFor(audio.channelPower));
+    if (onAudio) onAudio(audio.sample);
+}
+
+void CameraSource::Core::publishLevel(float level) {
+    const double now = captureClock();
+    // A level too soon after the last one is dropped, not delayed.
+    if (!(now - lastLevelTime.get() > levelInterval)) return;
+    lastLevelTime.set(now);
+    toMain([level](CameraSource& source) { source.setLevel(level); });
+}
+
+void CameraSource::Core::cameraFailed(const PlatformError& error) {
+    sessionQueue.async([weak = weak_from_this()] {
+        if (auto core = weak.lock()) core->halt();
+    });
+    toMain([error](CameraSource& source) {
+        source.setProblem(ErrorInfo::make(text::title::cameraStopped, error));
+        source.setIsRunning(false);
+    });
+}
+
+CameraSource::CameraSource(std::unique_ptr<CaptureBackend> backend, QObject* parent)
+    : QObject(parent), core_(std::make_shared<Core>()) {
+    core_->backend = std::move(backend);
+    core_->owner = this;
+    watcher_ = core_->backend->watch([owner = QPointer<CameraSource>(this)] {
+        mainQueue::async([owner] {
+            if (CameraSource* source = owner.data()) source->refreshDevices();
+        });
+    });
+}
+
+CameraSource::~CameraSource() {
+    watcher_.reset();
+    // The capture threads end here, so nothing is delivered for an object that is gone.
+    std::promise<void> done;
+    core_->sessionQueue.async([core = core_.get(), &done] {
+        core->removeInputs();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+void CameraSource::setSelectedCameraID(std::string id) {
+    if (id == selectedCameraID_) return;
+    selectedCameraID_ = std::move(id);
+    emit selectedCameraIDChanged();
+}
+
+void CameraSource::setSelectedMicID(std::string id) {
+    if (id == selectedMicID_) return;
+    selectedMicID_ = std::move(id);
+    emit selectedMicIDChanged();
+}
+
+void CameraSource::setOnVideo(VideoHandler handler) {
+    core_->onVideo = std::move(handler);
+}
+
+void CameraSource::setOnAudio(AudioHandler handler) {
+    core_->onAudio = std::move(handler);
+}
+
+Locked<bool>& CameraSource::micEnabled() {
+    return core_->micEnabled;
+}
+
+const CaptureBackend& CameraSource::backend() const {
+    return *core_->backend;
+}
+
+void CameraSource::refreshDevices() {
+    const CaptureBackend& devices = *core_->backend;
+    if (auto listed = devices.cameras(); listed != cameras_) {
+        cameras_ = std::move(listed);
+        emit camerasChanged();
+    }
+    setSelectedCameraID(repaired(selectedCameraID_, cameras_, devices.defaultCamera()));
+    if (auto listed = devices.microphones(); listed != microphones_) {
+        microphones_ = std::move(listed);
+        emit microphonesChanged();
+    }
+    setSelectedMicID(repaired(selectedMicID_, microphones_, devices.defaultMicrophone()));
+}
+
+void CameraSource::start() {
+    if (core_->backend->authorization(DeviceKind::camera) != Authorization::authorized) return;
+    refreshDevices();
+    setProblem(std::nullopt);
+    core_->gotFrame.set(false);
+    reconfigure();
+    // Each start has its own watchdog; none is cancelled.
+    mainQueue::asyncAfter(noFramesDelay_, weakly(this, [](CameraSource& s) { s.watchdog(); }));
+}
+
+void CameraSource::reconfigure() {
+    const std::string cameraID = selectedCameraID_;
+    const std::string micID = selectedMicID_;
+    const std::uint64_t stopsThen = core_->stops;
+    core_->sessionQueue.async([weak = std::weak_ptr(core_), cameraID, micID, stopsThen] {
+        if (auto core = weak.lock()) core->configure(cameraID, micID, stopsThen);
+    });
+}
+
+void CameraSource::stop() {
+    ++core_->stops;
+    core_->sessionQueue.async([weak = std::weak_ptr(core_)] {
+        if (auto core = weak.lock()) core->halt();
+    });
+    setIsRunning(false);
+    setLevel(0);
+}
+
+float CameraSource::levelFor(const std::vector<float>& channelPower) {
+    const float loudest = channelPower.empty()
+                              ? -100.0f
+                              : *std::max_element(channelPower.begin(), channelPower.end());
+    return std::clamp((loudest + 60.0f) / 60.0f, 0.0f, 1.0f);
+}
+
+void CameraSource::watchdog() {
+    if (isRunning_ && !core_->gotFrame.get() && !problem_)
+        setProblem(ErrorInfo::report(text::title::noPicturesFromCamera, text::report::noFrames));
+}
+
+void CameraSource::setIsRunning(bool running) {
+    if (running == isRunning_) return;
+    isRunning_ = running;
+    emit isRunningChanged();
+}
+
+void CameraSource::setLevel(float level) {
+    if (level == level_) return;
+    level_ = level;
+    emit levelChanged();
+}
+
+void CameraSource::setProblem(std::optional<ErrorInfo> problem) {
+    if (problem == problem_) return;
+    problem_ = std::move(problem);
+    emit problemChanged();
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Locked.h"
+#include "errors/ErrorInfo.h"
+#include "live/LiveRecorder.h"
+#include "platform/CaptureBackend.h"
+
+namespace pelliqo {
+
+// The live capture session: lists the cameras and microphones, keeps the user's choice of
+// each, runs the chosen pair, and hands every frame and sound buffer to whoever registered.
+// Publishes a microphone level, watches for a camera that starts but sends nothing, and
+// reports camera failures as one problem for the record screen. Used on the main thread;
+// every published change is announced by its signal.
+class CameraSource : public QObject {
+    Q_OBJECT
+
+  public:
+    using VideoHandler = std::function<void(const CapturedFrame&)>;
+    using AudioHandler = std::function<void(const AudioSample&)>;
+
+    static constexpr double noFramesDelay = 5.0;   // seconds after start()
+    static constexpr double levelInterval = 0.07;  // between published levels
+
+    explicit CameraSource(std::unique_ptr<CaptureBackend> backend, QObject* parent = nullptr);
+    ~CameraSource() override;
+
+    const std::vector<DeviceInfo>& cameras() const { return cameras_; }
+    const std::vector<DeviceInfo>& microphones() const { return microphones_; }
+    const std::string& selectedCameraID() const { return selectedCameraID_; }
+    void setSelectedCameraID(std::string id);
+    const std::string& selectedMicID() const { return selectedMicID_; }
+    void setSelectedMicID(std::string id);
+    bool isRunning() const { return isRunning_; }
+    float level() const { return level_; }
+    const std::optional<ErrorInfo>& problem() const { return problem_; }
+
+    // Set once, before the first start(). Video arrives on the video queue, sound on the
+    // audio queue, each in capture order.
+    void setOnVideo(VideoHandler handler);
+    void setOnAudio(AudioHandler handler);
+    // Whether sound is forwarded and metered; may be written from any thread.
+    Locked<bool>& micEnabled();
+    const CaptureBackend& backend() const;
+
+    void refreshDevices();
+    void start();
+    void reconfigure();
+    void stop();
+
+    // The meter's position for the channels' average powers: the loudest channel from
+    // −60 dB (0) to 0 dB (1); no channel at all reads as −100 dB.
+    static float levelFor(const std::vector<float>& channelPower);
+
+    // Shortens the no-frames watchdog, for tests that cannot wait five seconds.
+    void setNoFramesDelay(double seconds) { noFramesDelay_ = seconds; }
+
+    struct Core;
+
+  signals:
+    void camerasChanged();
+    void microphonesChanged();
+    void selectedCameraIDChanged();
+    void selectedMicIDChanged();
+    void isRunningChanged();
+    void levelChanged();
+    void problemChanged();
+
+  private:
+    friend struct Core;
+    void setIsRunning(bool running);
+    void setLevel(float level);
+    void setProblem(std::optional<ErrorInfo> problem);
+    void watchdog();
+
+    std::vector<DeviceInfo> cameras_;
+    std::vector<DeviceInfo> microphones_;
+    std::string selectedCameraID_;
+    std::string selectedMicID_;
+    bool isRunning_ = false;
+    float level_ = 0;
+    std::optional<ErrorInfo> problem_;
+    double noFramesDelay_ = noFramesDelay;
+    std::shared_ptr<Core> core_;
+    std::unique_ptr<DeviceWatcher> watcher_;
+};
+
+}  // namespace pelliqo

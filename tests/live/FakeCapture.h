@@ -1,0 +1,70 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "platform/AudioCapture.h"
+#include "platform/CaptureBackend.h"
+
+namespace pelliqo::test {
+
+// What the fake system offers; tests change it while the backend is in use.
+struct FakeDevices {
+    std::vector<DeviceInfo> cameras;
+    std::vector<DeviceInfo> microphones;
+    std::optional<std::string> defaultCamera{};
+    std::optional<std::string> defaultMicrophone{};
+    Authorization camera = Authorization::authorized;
+    Authorization microphone = Authorization::authorized;
+};
+
+// Devices without hardware. Cameras are FFmpeg test pictures at 64 × 48, 30 frames a
+// second: "cam" runs until stopped, "late" sends its first frame after 1.5 s, "brief" ends
+// after half a second (as a camera that is pulled out), "broken" cannot be opened.
+// The microphone "tone" is the test tone.
+class FakeCapture final : public CaptureBackend {
+  public:
+    explicit FakeCapture(std::shared_ptr<FakeDevices> devices = std::make_shared<FakeDevices>())
+        : devices_(std::move(devices)) {}
+
+    std::shared_ptr<FakeDevices> devices() const { return devices_; }
+
+    std::vector<DeviceInfo> cameras() const override { return read().cameras; }
+    std::vector<DeviceInfo> microphones() const override { return read().microphones; }
+    std::optional<std::string> defaultCamera() const override { return read().defaultCamera; }
+    std::optional<std::string> defaultMicrophone() const override {
+        return read().defaultMicrophone;
+    }
+    Authorization authorization(DeviceKind kind) const override {
+        const FakeDevices d = read();
+        return kind == DeviceKind::camera ? d.camera : d.microphone;
+    }
+    std::optional<CaptureSource> source(DeviceKind kind, const std::string& id) const override {
+        const std::string picture = "testsrc2=size=64x48:rate=30,realtime";
+        if (kind == DeviceKind::microphone)
+            return id == "tone" ? std::optional(testMicrophoneSource()) : std::nullopt;
+        if (id == "cam") return CaptureSource{"lavfi", picture, {}};
+        if (id == "late") return CaptureSource{"lavfi", picture + ",trim=start=1.5", {}};
+        if (id == "brief") return CaptureSource{"lavfi", picture + ",trim=end=0.5", {}};
+        if (id == "broken") return CaptureSource{"lavfi", "nosuchfilter", {}};
+        return std::nullopt;
+    }
+    std::unique_ptr<DeviceWatcher> watch(std::function<void()>) const override { return nullptr; }
+
+    // Changes what the fake system offers.
+    template <class Change>
+    void change(Change change) {
+        std::lock_guard guard(lock_);
+        change(*devices_);
+    }
+
+  private:
+    FakeDevices read() const {
+        std::lock_guard guard(lock_);
+        return *devices_;
+    }
+    mutable std::mutex lock_;
+    std::shared_ptr<FakeDevices> devices_;
+};
+
+}  // namespace pelliqo::test

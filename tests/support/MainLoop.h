@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <functional>
+
+namespace pelliqo::test {
+
+// Runs the main event loop until the condition holds or the time is up; true when it held.
+inline bool runMainLoopUntil(const std::function<bool()>& done, double seconds = 10) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > static_cast<qint64>(seconds * 1000)) return false;
+        QEventLoop().processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs the main event loop for a while, whatever happens.
+inline void runMainLoopFor(double seconds) {
+    runMainLoopUntil([] { return false; }, seconds);
+}
+
+}  // namespace pelliqo::test
