@@ -190,13 +190,20 @@ CameraSource::CameraSource(std::unique_ptr<CaptureBackend> backend, QObject* par
 
 CameraSource::~CameraSource() {
     watcher_.reset();
-    // The capture threads end here, so nothing is delivered for an object that is gone.
-    std::promise<void> done;
-    core_->sessionQueue.async([core = core_.get(), &done] {
-        core->removeInputs();
-        done.set_value();
-    });
-    done.get_future().wait();
+    // The capture threads end here, then what they delivered is worked off, so nothing
+    // runs for an object that is gone and the core goes on this thread.
+    Core& core = *core_;
+    const auto drain = [](SerialQueue& queue, std::function<void()> last) {
+        std::promise<void> done;
+        queue.async([&] {
+            last();
+            done.set_value();
+        });
+        done.get_future().wait();
+    };
+    drain(core.sessionQueue, [&core] { core.removeInputs(); });
+    drain(core.videoQueue, [] {});
+    drain(core.audioQueue, [] {});
 }
 
 void CameraSource::setSelectedCameraID(std::string id) {

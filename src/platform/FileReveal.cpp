@@ -9,6 +9,11 @@
 namespace pelliqo {
 
 void revealInFileManager(const std::filesystem::path& file) {
+    revealInFileManager(std::vector{file});
+}
+
+void revealInFileManager(const std::vector<std::filesystem::path>& files) {
+    if (files.empty()) return;
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.interface() != nullptr &&
@@ -16,13 +21,15 @@ void revealInFileManager(const std::filesystem::path& file) {
         QDBusMessage call =
             QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
                                            service, QStringLiteral("ShowItems"));
-        call << QStringList{QUrl::fromLocalFile(QString::fromStdString(file.string())).toString()}
-             << QString();
+        QStringList uris;
+        for (const auto& file : files)
+            uris << QUrl::fromLocalFile(QString::fromStdString(file.string())).toString();
+        call << uris << QString();
         bus.asyncCall(call);
         return;
     }
     QProcess::startDetached(QStringLiteral("xdg-open"),
-                            {QString::fromStdString(file.parent_path().string())});
+                            {QString::fromStdString(files.front().parent_path().string())});
 }
 
 }  // namespace pelliqo

@@ -241,6 +241,13 @@ Image Image::movedToOrigin() const {
     return translated(-origin_.x, -origin_.y);
 }
 
+Image Image::mirrored() const {
+    if (isInfinite() || pixels_.empty()) return *this;
+    cv::Mat flipped;
+    cv::flip(pixels_, flipped, 1);
+    return withPixels(std::move(flipped), origin_);
+}
+
 Image Image::oriented(int orientation) const {
     if (isInfinite() || pixels_.empty()) return movedToOrigin();
     cv::Mat turned;

@@ -57,6 +57,8 @@ class Image {
     Image clampedToExtent() const;
     // Moves a finite image so that its extent starts at (0, 0).
     Image movedToOrigin() const;
+    // Flipped left to right about the vertical centre line of its extent, which stays put.
+    Image mirrored() const;
     // Turned upright from a stored EXIF orientation: 3 half a turn, 6 a quarter turn
     // clockwise, 8 a quarter turn anticlockwise; anything else as it is. At the origin.
     Image oriented(int orientation) const;

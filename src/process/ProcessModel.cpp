@@ -52,7 +52,7 @@ std::string ProcessModel::infoLine(int width, int height, double frameRate, doub
 ProcessModel::ProcessModel(SavePanel& panel, QObject* parent)
     : QObject(parent),
       panel_(panel),
-      reveal_(revealInFileManager),
+      reveal_([](const std::filesystem::path& file) { revealInFileManager(file); }),
       freeSpace_(OutputNaming::freeSpace),
       settings_(videoDefaults()),
       preview_(std::make_shared<Preview>()),

@@ -19,9 +19,9 @@ struct FakeDevices {
 };
 
 // Devices without hardware. Cameras are FFmpeg test pictures at 64 × 48, 30 frames a
-// second: "cam" runs until stopped, "late" sends its first frame after 1.5 s, "brief" ends
-// after half a second (as a camera that is pulled out), "broken" cannot be opened.
-// The microphone "tone" is the test tone.
+// second: "cam" runs until stopped, "still" shows red with a blue strip on its left, "late" sends
+// its first frame after 1.5 s, "brief" ends after half a second (as a camera that is pulled out),
+// "broken" cannot be opened. The microphone "tone" is the test tone.
 class FakeCapture final : public CaptureBackend {
   public:
     explicit FakeCapture(std::shared_ptr<FakeDevices> devices = std::make_shared<FakeDevices>())
@@ -44,6 +44,12 @@ class FakeCapture final : public CaptureBackend {
         if (kind == DeviceKind::microphone)
             return id == "tone" ? std::optional(testMicrophoneSource()) : std::nullopt;
         if (id == "cam") return CaptureSource{"lavfi", picture, {}};
+        if (id == "still") {
+            return CaptureSource{"lavfi",
+                                 "color=c=red:size=64x48:rate=30,drawbox=x=0:y=0:w=16:h=48:"
+                                 "color=blue:t=fill,realtime",
+                                 {}};
+        }
         if (id == "late") return CaptureSource{"lavfi", picture + ",trim=start=1.5", {}};
         if (id == "brief") return CaptureSource{"lavfi", picture + ",trim=end=0.5", {}};
         if (id == "broken") return CaptureSource{"lavfi", "nosuchfilter", {}};

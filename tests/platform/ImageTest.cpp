@@ -97,6 +97,15 @@ TEST(Image, CroppingMovingAndTheOriginRule) {
     EXPECT_TRUE(Image::color(1, 0, 0).movedToOrigin().isInfinite());
 }
 
+TEST(Image, MirroringFlipsAboutTheCentreOfTheExtent) {
+    const Image placed = Image::fromPixels(grey({{0.1f, 0.2f, 0.3f}, {0.4f, 0.5f, 0.6f}}), {7, 1});
+    const Image mirrored = placed.mirrored();
+    EXPECT_EQ(mirrored.extent(), placed.extent());
+    EXPECT_TRUE(same(mirrored.pixels(), grey({{0.3f, 0.2f, 0.1f}, {0.6f, 0.5f, 0.4f}})));
+    EXPECT_TRUE(same(mirrored.mirrored().pixels(), placed.pixels()));
+    EXPECT_TRUE(Image::color(0, 1, 0).mirrored().isInfinite());
+}
+
 TEST(Image, BlendingThroughAMask) {
     const Image frame = Image::fromPixels(solid(3, 1, {200, 100, 50, 255}));
     const Image red = Image::color(1, 0, 0).cropped({0, 0, 3, 1});

@@ -1,0 +1,269 @@
+#include "live/RecordModel.h"
+
+#include <QPointer>
+#include <limits>
+
+#include "engine/BufferPool.h"
+#include "engine/Compositor.h"
+#include "engine/Locked.h"
+#include "errors/Texts.h"
+#include "platform/FileReveal.h"
+#include "platform/MainQueue.h"
+#include "platform/VideoCapture.h"
+#include "process/OutputNaming.h"
+
+namespace pelliqo {
+
+namespace fs = std::filesystem;
+
+struct FrameSize {
+    double width = 0;
+    double height = 0;
+};
+
+// Everything the video queue touches. The main thread writes the boxes; the video queue
+// only reads them.
+struct RecordModel::Pipeline {
+    explicit Pipeline(Segmenter::EngineFactory engines)
+        : segmenter(engines ? std::make_unique<Segmenter>(std::move(engines))
+                            : std::make_unique<Segmenter>()) {}
+
+    Locked<EffectSettings> settingsBox{EffectSettings{}};
+    Locked<bool> mirrorPreviewBox{true};
+    Locked<bool> mirrorRecordingBox{false};
+    Locked<FrameSize> frameSize{FrameSize{}};
+    std::unique_ptr<Segmenter> segmenter;
+    Compositor compositor;
+    BufferPool outPool;
+    double lastPreview = -std::numeric_limits<double>::infinity();
+    double fpsStart = captureClock();
+    std::int64_t fpsCount = 0;
+    LiveRecorder recorder;
+    QPointer<RecordModel> owner;  // made on the main thread, tested only there
+
+    void toMain(std::function<void(RecordModel&)> work) const {
+        mainQueue::async([owner = owner, work = std::move(work)] {
+            if (RecordModel* model = owner.data()) work(*model);
+        });
+    }
+
+    void handleVideo(const CapturedFrame& frame);
+    void process(const CapturedFrame& frame, bool recording, double now, bool previewDue);
+    void count(double now);
+};
+
+void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
+    frameSize.set(
+        {static_cast<double>(frame.buffer.width()), static_cast<double>(frame.buffer.height())});
+    const bool recording = recorder.active();
+    const double now = captureClock();
+    const double sinceLast = now - lastPreview;
+    // Outside recording, frames beyond the preview rate are not worth any work.
+    if (!recording && sinceLast < previewInterval) return;
+    process(frame, recording, now, sinceLast >= previewInterval);
+    count(now);
+}
+
+void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, double now,
+                                    bool previewDue) {
+    const EffectSettings settings = settingsBox.get();
+    const auto image = Image::fromBuffer(frame.buffer);
+    if (!image) return;
+    std::optional<Image> mask;
+    if (settings.kind != BackgroundKind::none || settings.showMask)
+        mask = segmenter->mask(frame.buffer, settings, settings.reduceFlicker);
+    const Image composed = compositor.compose(*image, mask, settings);
+    const bool mirrorRecording = mirrorRecordingBox.get();
+    const bool mirrorPreview = mirrorPreviewBox.get();
+    Image base = composed;
+    bool baseMirrored = false;
+    if (recording) {
+        // A frame the pool has no buffer for is left out of the recording.
+        if (auto out = outPool.get(frame.buffer.width(), frame.buffer.height())) {
+            compositor.render(mirrorRecording ? composed.mirrored() : composed, *out);
+            recorder.appendVideo(*out, frame);
+            if (auto rendered = Image::fromBuffer(*out)) {
+                base = *rendered;
+                baseMirrored = mirrorRecording;
+            }
+        }
+        if (!previewDue) return;
+    }
+    lastPreview = now;
+    const Image shown = baseMirrored != mirrorPreview ? base.mirrored() : base;
+    if (auto bitmap = compositor.makeCGImage(shown, previewMaxWidth)) {
+        toMain([bitmap = std::move(*bitmap), time = frame.time](RecordModel& model) {
+            model.previewImage_ = bitmap;
+            model.previewFrameTime_ = time;
+            emit model.previewImageChanged();
+        });
+    }
+}
+
+void RecordModel::Pipeline::count(double now) {
+    ++fpsCount;
+    if (now - fpsStart < fpsWindow) return;
+    const double fps = static_cast<double>(fpsCount) / (now - fpsStart);
+    fpsCount = 0;
+    fpsStart = now;
+    toMain([fps](RecordModel& model) {
+        model.fps_ = fps;
+        emit model.fpsChanged();
+    });
+}
+
+RecordModel::RecordModel(std::unique_ptr<CaptureBackend> backend, QObject* parent)
+    : RecordModel(std::move(backend), {}, parent) {}
+
+RecordModel::RecordModel(std::unique_ptr<CaptureBackend> backend, Segmenter::EngineFactory engines,
+                         QObject* parent)
+    : QObject(parent),
+      reveal_([](const std::vector<fs::path>& files) { revealInFileManager(files); }),
+      freeSpace_(OutputNaming::freeSpace),
+      folder_([] { return OutputNaming::moviesFolder(); }),
+      pipeline_(std::make_shared<Pipeline>(std::move(engines))),
+      camera_(std::make_unique<CameraSource>(std::move(backend))) {
+    pipeline_->owner = this;
+    pipeline_->settingsBox.set(settings_);
+    const std::weak_ptr<Pipeline> weak = pipeline_;
+    camera_->setOnVideo([weak](const CapturedFrame& frame) {
+        if (auto pipeline = weak.lock()) pipeline->handleVideo(frame);
+    });
+    camera_->setOnAudio([weak](const AudioSample& sample) {
+        if (auto pipeline = weak.lock()) pipeline->recorder.appendAudio(sample);
+    });
+    pipeline_->recorder.onFailure = [owner = QPointer<RecordModel>(this)](
+                                        const PlatformError& error,
+                                        const std::vector<fs::path>& kept) {
+        mainQueue::async([owner, error, kept] {
+            if (RecordModel* model = owner.data()) model->recordingFailed(error, kept);
+        });
+    };
+}
+
+RecordModel::~RecordModel() {
+    // No frame may reach the pipeline once the model is going.
+    camera_.reset();
+}
+
+void RecordModel::setSettings(const EffectSettings& settings) {
+    settings_ = settings;
+    pipeline_->settingsBox.set(settings);
+    emit settingsChanged();
+}
+
+void RecordModel::setErrorInfo(std::optional<ErrorInfo> info) {
+    if (info == errorInfo_) return;
+    errorInfo_ = std::move(info);
+    emit errorInfoChanged();
+}
+
+void RecordModel::setMirrorPreview(bool mirror) {
+    mirrorPreview_ = mirror;
+    pipeline_->mirrorPreviewBox.set(mirror);
+    emit mirrorPreviewChanged();
+}
+
+void RecordModel::setMirrorRecording(bool mirror) {
+    mirrorRecording_ = mirror;
+    pipeline_->mirrorRecordingBox.set(mirror);
+    emit mirrorRecordingChanged();
+}
+
+void RecordModel::setKeepOriginal(bool keep) {
+    keepOriginal_ = keep;
+    emit keepOriginalChanged();
+}
+
+void RecordModel::setMicOn(bool on) {
+    micOn_ = on;
+    camera_->micEnabled().set(on);
+    emit micOnChanged();
+}
+
+void RecordModel::startRecording() {
+    if (isRecording_) return;
+    const FrameSize size = pipeline_->frameSize.get();
+    if (size.width <= 0 || size.height <= 0)
+        return setErrorInfo(
+            ErrorInfo::report(text::title::cameraNotReady, text::report::cameraNotReady));
+    const fs::path folder = folder_();
+    // A fresh home has no Videos folder yet.
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    if (const auto free = freeSpace_(folder); free && *free < spareBytes)
+        return setErrorInfo(
+            ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom));
+    const auto paths = recordingPaths(folder, OutputNaming::stamp(), settings_.kind, keepOriginal_);
+    const bool withAudio = micOn_ && camera_->backend().authorization(DeviceKind::microphone) ==
+                                         Authorization::authorized;
+    const LiveRecorder::Config config{static_cast<int>(size.width),
+                                      static_cast<int>(size.height),
+                                      settings_.kind == BackgroundKind::transparent,
+                                      withAudio,
+                                      paths.processed,
+                                      paths.original};
+    if (auto error = pipeline_->recorder.start(config))
+        return setErrorInfo(ErrorInfo::make(text::title::couldNotStartRecording, *error));
+    setErrorInfo(std::nullopt);
+    setSavedURLs({});
+    setRecording(true);
+    setElapsed(0);
+    recordStart_ = captureClock();
+    timer_ = std::make_unique<QTimer>();
+    connect(timer_.get(), &QTimer::timeout, this,
+            [this] { setElapsed(captureClock() - recordStart_); });
+    timer_->start(static_cast<int>(clockInterval * 1000));
+}
+
+void RecordModel::stopRecording() {
+    if (!isRecording_) return;
+    endClock();
+    pipeline_->recorder.stop(
+        [owner = QPointer<RecordModel>(this)](Result<std::vector<fs::path>> result) {
+            mainQueue::async([owner, result = std::move(result)] {
+                RecordModel* model = owner.data();
+                if (model == nullptr) return;
+                if (result)
+                    model->setSavedURLs(result.value());
+                else
+                    model->setErrorInfo(
+                        ErrorInfo::make(text::title::recordingNotSaved, result.error()));
+            });
+        });
+}
+
+void RecordModel::showInFinder() {
+    if (!savedURLs_.empty() && reveal_) reveal_(savedURLs_);
+}
+
+void RecordModel::recordingFailed(const PlatformError& error, const std::vector<fs::path>& kept) {
+    endClock();
+    setErrorInfo(ErrorInfo::make(text::title::recordingStopped, error));
+    // What was written before the failure plays; the user can find it.
+    setSavedURLs(kept);
+}
+
+void RecordModel::endClock() {
+    timer_.reset();
+    setRecording(false);
+}
+
+void RecordModel::setRecording(bool recording) {
+    if (recording == isRecording_) return;
+    isRecording_ = recording;
+    emit isRecordingChanged();
+}
+
+void RecordModel::setElapsed(double seconds) {
+    elapsed_ = seconds;
+    emit elapsedChanged();
+}
+
+void RecordModel::setSavedURLs(std::vector<fs::path> urls) {
+    if (urls == savedURLs_) return;
+    savedURLs_ = std::move(urls);
+    emit savedURLsChanged();
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/EffectSettings.h"
+#include "engine/Segmenter.h"
+#include "errors/ErrorInfo.h"
+#include "live/CameraSource.h"
+#include "platform/Bitmap.h"
+
+namespace pelliqo {
+
+// The model behind the live camera screen. Every camera frame is segmented and given its
+// background; while recording it is also rendered and handed to the recorder; at most
+// about 30 times a second it becomes the preview. On the main thread it starts and stops
+// recordings, checks what they need, names their files and runs their clock. Every change
+// is announced by its signal.
+class RecordModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(double fps READ fps NOTIFY fpsChanged)
+    Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
+    Q_PROPERTY(double elapsed READ elapsed NOTIFY elapsedChanged)
+    Q_PROPERTY(
+        bool mirrorPreview READ mirrorPreview WRITE setMirrorPreview NOTIFY mirrorPreviewChanged)
+    Q_PROPERTY(bool mirrorRecording READ mirrorRecording WRITE setMirrorRecording NOTIFY
+                   mirrorRecordingChanged)
+    Q_PROPERTY(bool keepOriginal READ keepOriginal WRITE setKeepOriginal NOTIFY keepOriginalChanged)
+    Q_PROPERTY(bool micOn READ micOn WRITE setMicOn NOTIFY micOnChanged)
+
+  public:
+    using Reveal = std::function<void(const std::vector<std::filesystem::path>&)>;
+    using FreeSpace = std::function<std::optional<std::int64_t>(const std::filesystem::path&)>;
+    using Folder = std::function<std::filesystem::path()>;
+
+    static constexpr double previewInterval = 0.033;  // seconds between previews
+    static constexpr int previewMaxWidth = 960;
+    static constexpr double fpsWindow = 1.0;      // seconds, at least
+    static constexpr double clockInterval = 0.5;  // seconds
+    static constexpr std::int64_t spareBytes = 500'000'000;
+
+    // The camera, microphones and permissions come from the backend; segmentation from the
+    // installed models unless an engine factory is given.
+    explicit RecordModel(std::unique_ptr<CaptureBackend> backend, QObject* parent = nullptr);
+    RecordModel(std::unique_ptr<CaptureBackend> backend, Segmenter::EngineFactory engines,
+                QObject* parent = nullptr);
+    ~RecordModel() override;
+
+    CameraSource& camera() { return *camera_; }
+
+    const EffectSettings& settings() const { return settings_; }
+    void setSettings(const EffectSettings& settings);
+    const std::optional<Bitmap>& previewImage() const { return previewImage_; }
+    // When the frame behind the preview was captured, on the capture clock.
+    double previewFrameTime() const { return previewFrameTime_; }
+    double fps() const { return fps_; }
+    bool isRecording() const { return isRecording_; }
+    double elapsed() const { return elapsed_; }
+    const std::vector<std::filesystem::path>& savedURLs() const { return savedURLs_; }
+    const std::optional<ErrorInfo>& errorInfo() const { return errorInfo_; }
+    void setErrorInfo(std::optional<ErrorInfo> info);
+    bool mirrorPreview() const { return mirrorPreview_; }
+    void setMirrorPreview(bool mirror);
+    bool mirrorRecording() const { return mirrorRecording_; }
+    void setMirrorRecording(bool mirror);
+    bool keepOriginal() const { return keepOriginal_; }
+    void setKeepOriginal(bool keep);
+    bool micOn() const { return micOn_; }
+    void setMicOn(bool on);
+
+    void startRecording();
+    void stopRecording();
+    void showInFinder();
+
+    // Platform facilities, replaceable for tests and the command line.
+    void setReveal(Reveal reveal) { reveal_ = std::move(reveal); }
+    void setFreeSpace(FreeSpace freeSpace) { freeSpace_ = std::move(freeSpace); }
+    void setFolder(Folder folder) { folder_ = std::move(folder); }
+
+    struct Pipeline;
+
+  signals:
+    void settingsChanged();
+    void previewImageChanged();
+    void fpsChanged();
+    void isRecordingChanged();
+    void elapsedChanged();
+    void savedURLsChanged();
+    void errorInfoChanged();
+    void mirrorPreviewChanged();
+    void mirrorRecordingChanged();
+    void keepOriginalChanged();
+    void micOnChanged();
+
+  private:
+    friend struct Pipeline;
+    void recordingFailed(const PlatformError& error,
+                         const std::vector<std::filesystem::path>& kept);
+    void endClock();
+    void setRecording(bool recording);
+    void setElapsed(double seconds);
+    void setSavedURLs(std::vector<std::filesystem::path> urls);
+
+    Reveal reveal_;
+    FreeSpace freeSpace_;
+    Folder folder_;
+
+    EffectSettings settings_;
+    std::optional<Bitmap> previewImage_;
+    double previewFrameTime_ = 0;
+    double fps_ = 0;
+    bool isRecording_ = false;
+    double elapsed_ = 0;
+    std::vector<std::filesystem::path> savedURLs_;
+    std::optional<ErrorInfo> errorInfo_;
+    bool mirrorPreview_ = true;
+    bool mirrorRecording_ = false;
+    bool keepOriginal_ = true;
+    bool micOn_ = true;
+
+    std::unique_ptr<QTimer> timer_;
+    double recordStart_ = 0;
+
+    // The frame work and its state; the camera is declared after it so that it stops
+    // delivering frames before the pipeline goes.
+    std::shared_ptr<Pipeline> pipeline_;
+    std::unique_ptr<CameraSource> camera_;
+};
+
+}  // namespace pelliqo

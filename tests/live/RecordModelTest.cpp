@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <atomic>
+
+#include "FakeCapture.h"
+#include "MainLoop.h"
+#include "MovieProbe.h"
+#include "errors/Texts.h"
+#include "live/RecordModel.h"
+#include "platform/MatView.h"
+#include "platform/MovieAsset.h"
+#include "platform/SegmentationEngine.h"
+#include "platform/TrackReader.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeCapture;
+using test::FakeDevices;
+using test::runMainLoopUntil;
+
+// A model on fake devices, saving into a folder of its own, with plenty of room.
+struct Model {
+    explicit Model(FakeDevices devices = {{{"cam", "Camera"}}, {{"tone", "Tone"}}},
+                   Segmenter::EngineFactory engines = {}) {
+        auto backend = std::make_unique<FakeCapture>(std::make_shared<FakeDevices>(devices));
+        fake = backend.get();
+        model = std::make_unique<RecordModel>(std::move(backend), std::move(engines));
+        model->setFolder([this] { return folder(); });
+        model->setFreeSpace([this](const fs::path&) { return freeBytes; });
+        model->setReveal([this](const std::vector<fs::path>& files) { revealed = files; });
+    }
+    fs::path folder() const { return dir.path().toStdString(); }
+
+    // Starts the camera and waits for its first preview.
+    bool preview() {
+        model->camera().start();
+        return runMainLoopUntil([&] { return model->previewImage().has_value(); });
+    }
+    // Records for a while and waits for the files.
+    bool record(double seconds) {
+        model->startRecording();
+        if (!model->isRecording()) return false;
+        test::runMainLoopFor(seconds);
+        model->stopRecording();
+        return runMainLoopUntil(
+            [&] { return !model->savedURLs().empty() || model->errorInfo().has_value(); });
+    }
+
+    QTemporaryDir dir;
+    std::optional<std::int64_t> freeBytes = 10'000'000'000;
+    std::vector<fs::path> revealed;
+    FakeCapture* fake = nullptr;
+    std::unique_ptr<RecordModel> model;
+};
+
+TEST(RecordModel, RecordBeforeTheFirstFrameSaysTheCameraIsNotReady) {
+    Model m;
+    m.model->startRecording();
+    ASSERT_TRUE(m.model->errorInfo());
+    EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraNotReady);
+    EXPECT_EQ(m.model->errorInfo()->message, text::report::cameraNotReady);
+    EXPECT_FALSE(m.model->isRecording());
+    EXPECT_TRUE(fs::is_empty(m.folder()));
+    m.model->stopRecording();  // not recording: nothing happens
+    EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraNotReady);
+}
+
+TEST(RecordModel, RecordingNeeds500MegabytesFree) {
+    Model m;
+    ASSERT_TRUE(m.preview());
+    m.freeBytes = 499'999'999;
+    m.model->startRecording();
+    ASSERT_TRUE(m.model->errorInfo());
+    EXPECT_EQ(m.model->errorInfo()->title, text::title::notEnoughDiskSpace);
+    EXPECT_FALSE(m.model->isRecording());
+    m.freeBytes = 500'000'000;
+    m.model->startRecording();
+    EXPECT_TRUE(m.model->isRecording());
+    EXPECT_FALSE(m.model->errorInfo());
+    m.model->stopRecording();
+}
+
+TEST(RecordModel, ARecordingSavesTheProcessedFileAndTheOriginalTakeWithSound) {
+    Model m;
+    ASSERT_TRUE(m.preview());
+    EXPECT_EQ(m.model->previewImage()->width(), 64);
+    ASSERT_TRUE(m.record(2.0));
+    ASSERT_FALSE(m.model->errorInfo()) << m.model->errorInfo()->details;
+    EXPECT_FALSE(m.model->isRecording());
+    EXPECT_GE(m.model->elapsed(), 1.5);  // the clock ran
+    const auto& saved = m.model->savedURLs();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].extension(), ".mp4");
+    EXPECT_EQ(saved[0].parent_path(), m.folder());
+    EXPECT_EQ(saved[0].stem().string().rfind("Pelliqo ", 0), 0u);
+    EXPECT_EQ(saved[1].stem().string(), saved[0].stem().string() + " (original)");
+    for (const fs::path& file : saved) {
+        const MovieAsset asset = MovieAsset::open(file);
+        ASSERT_TRUE(asset.isReadable) << file;
+        EXPECT_NEAR(asset.duration, 2.0, 0.25) << file;
+        EXPECT_EQ(asset.video->naturalWidth, 64);
+        ASSERT_TRUE(asset.audio) << file;
+        EXPECT_EQ(asset.audio->channels, 1);
+    }
+    m.model->showInFinder();
+    EXPECT_EQ(m.revealed, saved);
+    EXPECT_GT(m.model->fps(), 0.0);
+}
+
+TEST(RecordModel, TransparentRecordsMovWithAnMp4OriginalAndNoSoundWithoutAccess) {
+    Model m;
+    m.fake->change([](FakeDevices& d) { d.microphone = Authorization::denied; });
+    EffectSettings settings;
+    settings.kind = BackgroundKind::transparent;
+    m.model->setSettings(settings);
+    ASSERT_TRUE(m.preview());
+    ASSERT_TRUE(m.record(0.5));
+    const auto& saved = m.model->savedURLs();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].extension(), ".mov");
+    EXPECT_EQ(saved[1].extension(), ".mp4");
+    EXPECT_EQ(test::streamOf(saved[0], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_PRORES);
+    EXPECT_EQ(test::streamOf(saved[0], AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
+
+    // Without the original take there is one file.
+    m.model->setKeepOriginal(false);
+    ASSERT_TRUE(m.record(0.5));
+    EXPECT_EQ(m.model->savedURLs().size(), 1u);
+}
+
+TEST(RecordModel, RecordingsInTheSameSecondGetNumberedNames) {
+    Model m;
+    m.model->setSettings([] {
+        EffectSettings s;
+        s.kind = BackgroundKind::none;
+        return s;
+    }());
+    ASSERT_TRUE(m.preview());
+    // Two short recordings; retried when they straddled a second.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ASSERT_TRUE(m.record(0.2));
+        const auto first = m.model->savedURLs();
+        ASSERT_TRUE(m.record(0.2));
+        const auto second = m.model->savedURLs();
+        ASSERT_EQ(second.size(), 2u);
+        if (second[0].stem().string() == first[0].stem().string() + " 2") {
+            EXPECT_EQ(second[1].stem().string(), first[0].stem().string() + " (original) 2");
+            return;
+        }
+    }
+    FAIL() << "no two recordings fell in the same second";
+}
+
+// The still camera is red with a blue strip on its left.
+bool blueOnTheLeft(const Bitmap& preview) {
+    const cv::Mat pixels = matView(preview.pixels());  // RGBA
+    return pixels.at<cv::Vec4b>(24, 4)[2] > 200 && pixels.at<cv::Vec4b>(24, 60)[0] > 200;
+}
+
+bool blueOnTheRight(const Bitmap& preview) {
+    const cv::Mat pixels = matView(preview.pixels());
+    return pixels.at<cv::Vec4b>(24, 60)[2] > 200 && pixels.at<cv::Vec4b>(24, 4)[0] > 200;
+}
+
+TEST(RecordModel, MirroringThePreviewAndTheRecording) {
+    Model m(FakeDevices{{{"still", "Still"}}, {}});
+    m.model->setSettings([] {
+        EffectSettings s;
+        s.kind = BackgroundKind::none;
+        return s;
+    }());
+    ASSERT_TRUE(m.preview());
+    // The preview is mirrored by default, as a mirror shows one's own face.
+    ASSERT_TRUE(runMainLoopUntil([&] { return blueOnTheRight(*m.model->previewImage()); }));
+    m.model->setMirrorPreview(false);
+    ASSERT_TRUE(runMainLoopUntil([&] { return blueOnTheLeft(*m.model->previewImage()); }));
+
+    // A mirrored recording: the preview shows what is recorded, flipped back when the
+    // preview is not mirrored.
+    m.model->setMirrorRecording(true);
+    m.model->startRecording();
+    ASSERT_TRUE(m.model->isRecording());
+    test::runMainLoopFor(0.3);
+    EXPECT_TRUE(blueOnTheLeft(*m.model->previewImage()));
+    m.model->setMirrorPreview(true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return blueOnTheRight(*m.model->previewImage()); }));
+    test::runMainLoopFor(0.3);
+    m.model->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
+    const fs::path recorded = m.model->savedURLs()[0];
+    const MovieAsset asset = MovieAsset::open(recorded);
+    auto reader = TrackReader::video(recorded, *asset.video);
+    const auto frame = reader.value()->nextVideo();
+    ASSERT_TRUE(frame);
+    const cv::Mat bgra = matView(frame->frame);
+    EXPECT_GT(bgra.at<cv::Vec4b>(24, 60)[0], 200);  // blue on the right
+    EXPECT_GT(bgra.at<cv::Vec4b>(24, 4)[2], 200);   // red on the left
+    // The original take is the camera's own picture.
+    const MovieAsset original = MovieAsset::open(m.model->savedURLs()[1]);
+    auto originalReader = TrackReader::video(m.model->savedURLs()[1], *original.video);
+    const auto originalFrame = originalReader.value()->nextVideo();
+    ASSERT_TRUE(originalFrame);
+    EXPECT_GT(matView(originalFrame->frame).at<cv::Vec4b>(24, 4)[0], 200);
+}
+
+TEST(RecordModel, NoBackgroundAndNoMaskShownMeansNoSegmentation) {
+    std::atomic<int> enginesMade{0};
+    Model m(FakeDevices{{{"cam", "Camera"}}, {}}, [&](SegmentationLevel) {
+        ++enginesMade;
+        return std::shared_ptr<SegmentationEngine>();
+    });
+    EffectSettings settings;
+    settings.kind = BackgroundKind::none;
+    m.model->setSettings(settings);
+    ASSERT_TRUE(m.preview());
+    test::runMainLoopFor(0.2);
+    EXPECT_EQ(enginesMade, 0);
+    settings.showMask = true;
+    m.model->setSettings(settings);
+    ASSERT_TRUE(runMainLoopUntil([&] { return enginesMade > 0; }));
+}
+
+}  // namespace
+}  // namespace pelliqo
