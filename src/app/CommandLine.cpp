@@ -9,6 +9,7 @@
 #include "app/EffectOptions.h"
 #include "app/MaskCommand.h"
 #include "app/ProcessCommand.h"
+#include "app/RecordCommand.h"
 #include "app/StillCommand.h"
 
 namespace pelliqo {
@@ -34,11 +35,12 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
     return exitCode::ok;
 }
 
-const std::array<Command, 6>& commands() {
-    static const std::array<Command, 6> table{{
+const std::array<Command, 7>& commands() {
+    static const std::array<Command, 7> table{{
         {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
         {"still", "Put a new background behind the person in a picture.", stillUsage, runStill},
         {"process", "Export a processed copy of a video file.", processUsage, runProcess},
+        {"record", "Record the camera with a new background.", recordUsage, runRecord},
         {"devices", "List the cameras and microphones.", devicesUsage, runDevices},
         {"help", "Show this help.", "pelliqo help", help},
         {"version", "Show the version number.", "pelliqo version", version},

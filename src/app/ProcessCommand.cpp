@@ -5,8 +5,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 
@@ -14,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
+#include "app/Interrupt.h"
 #include "engine/PresetStore.h"
 #include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
@@ -27,25 +26,6 @@ namespace pelliqo {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::atomic<bool> interrupted{false};
-
-void onInterrupt(int) {
-    interrupted = true;
-}
-
-// Restores the previous Ctrl-C handling when the export is over.
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        interrupted = false;
-        previous_ = std::signal(SIGINT, onInterrupt);
-    }
-    ~InterruptGuard() { std::signal(SIGINT, previous_); }
-
-  private:
-    void (*previous_)(int) = SIG_DFL;
-};
 
 int usageError(std::ostream& err, const std::string& problem) {
     const std::string usage =
@@ -123,7 +103,7 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     auto processor = VideoProcessor::make(input, output, settings);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (interrupted) processor->cancelFlag.set(true);
+        if (InterruptGuard::interrupted()) processor->cancelFlag.set(true);
     });
     watch.start(100);
     processor->start(

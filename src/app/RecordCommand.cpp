@@ -1,0 +1,240 @@
+#include "app/RecordCommand.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "app/Arguments.h"
+#include "app/CommandLine.h"
+#include "app/CommandSupport.h"
+#include "app/EffectOptions.h"
+#include "app/Interrupt.h"
+#include "engine/PresetStore.h"
+#include "errors/Texts.h"
+#include "live/RecordModel.h"
+#include "platform/UserDefaults.h"
+
+namespace pelliqo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view cameraAccessOff = "Camera access is turned off for Pelliqo.";
+constexpr std::string_view micAccessOff =
+    "Microphone access is off, so recordings will have no sound.";
+
+struct RecordOptions {
+    std::optional<std::string> camera;
+    std::optional<std::string> microphone;  // "none": no sound
+    std::optional<double> seconds;          // none: until Ctrl-C
+    bool keepOriginal = false;
+    bool mirror = false;
+    std::optional<fs::path> folder;
+    EffectSettings settings;
+};
+
+std::span<const OptionSpec> recordOptionSpecs() {
+    static const std::vector<OptionSpec> specs = [] {
+        std::vector<OptionSpec> all{{"--camera", true},  {"--microphone", true},
+                                    {"--seconds", true}, {"--keep-original", false},
+                                    {"--mirror", false}, {"--folder", true}};
+        const auto effects = effectOptionSpecs();
+        all.insert(all.end(), effects.begin(), effects.end());
+        return all;
+    }();
+    return specs;
+}
+
+std::optional<std::string> value(const Arguments& arguments, const std::string& name) {
+    const auto found = arguments.values.find(name);
+    if (found == arguments.values.end()) return std::nullopt;
+    return found->second;
+}
+
+// The options, or the problem to show with the usage.
+std::variant<RecordOptions, std::string> readOptions(const std::vector<std::string>& args) {
+    const auto parsed = parseArguments(args, recordOptionSpecs());
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return *problem;
+    const auto& arguments = std::get<Arguments>(parsed);
+    if (!arguments.positional.empty()) return "takes no file names; use --folder";
+    RecordOptions options;
+    options.camera = value(arguments, "--camera");
+    options.microphone = value(arguments, "--microphone");
+    if (const auto seconds = value(arguments, "--seconds")) {
+        options.seconds = parseNumber(*seconds);
+        if (!options.seconds || *options.seconds <= 0)
+            return "--seconds needs a number of seconds above 0";
+    }
+    options.keepOriginal = arguments.flags.contains("--keep-original");
+    options.mirror = arguments.flags.contains("--mirror");
+    if (const auto folder = value(arguments, "--folder")) options.folder = fs::path(*folder);
+    const PresetStore presets(openUserDefaults());
+    if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
+    return options;
+}
+
+bool listed(const std::vector<DeviceInfo>& devices, const std::string& id) {
+    return std::any_of(devices.begin(), devices.end(),
+                       [&](const DeviceInfo& d) { return d.id == id; });
+}
+
+void printError(std::ostream& err, const ErrorInfo& info) {
+    err << info.title << "\n" << info.message << "\n";
+}
+
+// One recording, driven by polling the model from the event loop.
+class Session {
+  public:
+    Session(RecordModel& model, const RecordOptions& options, std::ostream& out, std::ostream& err)
+        : model_(model), options_(options), out_(out), err_(err) {}
+
+    int run() {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (step()) loop.quit();
+        });
+        poll.start(20);
+        loop.exec();
+        return code_;
+    }
+
+  private:
+    enum class Phase { waitingForPicture, recording, saving };
+
+    // One look at the model; true when the command is over.
+    bool step() {
+        CameraSource& camera = model_.camera();
+        switch (phase_) {
+            case Phase::waitingForPicture:
+                if (camera.problem()) return fail(*camera.problem());
+                if (InterruptGuard::interrupted()) return true;
+                if (!model_.previewImage()) return false;
+                model_.startRecording();
+                if (!model_.isRecording()) return fail(*model_.errorInfo());
+                started_ = std::chrono::steady_clock::now();
+                err_ << "Recording. Press Ctrl-C to stop.\n" << std::flush;
+                phase_ = Phase::recording;
+                return false;
+            case Phase::recording:
+                if (model_.isRecording() && !timeIsUp() && !InterruptGuard::interrupted() &&
+                    !camera.problem()) {
+                    return false;
+                }
+                cameraProblem_ = camera.problem();
+                model_.stopRecording();  // nothing to stop after a recorder failure
+                phase_ = Phase::saving;
+                return false;
+            case Phase::saving:
+                if (model_.savedURLs().empty() && !model_.errorInfo()) return false;
+                for (const fs::path& file : model_.savedURLs()) out_ << file.string() << "\n";
+                if (model_.errorInfo()) return fail(*model_.errorInfo());
+                if (cameraProblem_) return fail(*cameraProblem_);
+                return true;
+        }
+        return true;
+    }
+
+    bool timeIsUp() const {
+        if (!options_.seconds) return false;
+        const std::chrono::duration<double> recorded = std::chrono::steady_clock::now() - started_;
+        return recorded.count() >= *options_.seconds;
+    }
+
+    bool fail(const ErrorInfo& info) {
+        printError(err_, info);
+        code_ = exitCode::failure;
+        return true;
+    }
+
+    RecordModel& model_;
+    const RecordOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    Phase phase_ = Phase::waitingForPicture;
+    std::chrono::steady_clock::time_point started_;
+    std::optional<ErrorInfo> cameraProblem_;
+    int code_ = exitCode::ok;
+};
+
+// Applies the device choices; false after saying what is wrong.
+bool chooseDevices(RecordModel& model, const RecordOptions& options, std::ostream& err) {
+    CameraSource& camera = model.camera();
+    const CaptureBackend& devices = camera.backend();
+    camera.refreshDevices();
+    if (options.camera) {
+        if (!listed(camera.cameras(), *options.camera)) {
+            err << text::title::noCameraFound << "\nThere is no camera \"" << *options.camera
+                << "\". \"pelliqo devices\" lists them.\n";
+            return false;
+        }
+        camera.setSelectedCameraID(*options.camera);
+    }
+    if (options.microphone == "none") {
+        model.setMicOn(false);
+    } else if (options.microphone) {
+        if (!listed(camera.microphones(), *options.microphone)) {
+            err << "No microphone found\nThere is no microphone \"" << *options.microphone
+                << "\". \"pelliqo devices\" lists them.\n";
+            return false;
+        }
+        camera.setSelectedMicID(*options.microphone);
+    }
+    if (model.micOn() && devices.authorization(DeviceKind::microphone) != Authorization::authorized)
+        err << micAccessOff << "\n";
+    return true;
+}
+
+int usageError(std::ostream& err, const std::string& problem) {
+    const std::string usage =
+        std::string(recordUsage) + "\n  effect options: " + effectOptionsUsage;
+    return pelliqo::usageError(err, "record", problem, usage.c_str());
+}
+
+}  // namespace
+
+int runRecord(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto read = readOptions(args);
+    if (const auto* problem = std::get_if<std::string>(&read)) return usageError(err, *problem);
+    const auto& options = std::get<RecordOptions>(read);
+    const EffectSettings& settings = options.settings;
+    if (settings.kind != BackgroundKind::none || settings.showMask) {
+        // Without the models every frame would be recorded unprocessed; say so instead.
+        if (auto engine = installedEngine(settings.quality); !engine) {
+            err << "pelliqo: " << engine.error().description << "\n";
+            return exitCode::failure;
+        }
+    }
+
+    static int argc = 1;
+    static char name[] = "pelliqo";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (QCoreApplication::instance() == nullptr)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+
+    // Running the command is the user's consent; the system may still refuse the devices.
+    const bool testDevices = options.camera == testDeviceID || options.microphone == testDeviceID;
+    RecordModel model(makeCaptureBackend({testDevices, true}));
+    if (model.camera().backend().authorization(DeviceKind::camera) != Authorization::authorized) {
+        err << cameraAccessOff << "\n";
+        return exitCode::failure;
+    }
+    model.setSettings(settings);
+    model.setKeepOriginal(options.keepOriginal);
+    model.setMirrorRecording(options.mirror);
+    if (options.folder) model.setFolder([folder = *options.folder] { return folder; });
+    if (!chooseDevices(model, options, err)) return exitCode::failure;
+
+    InterruptGuard guard;
+    model.camera().start();
+    const int code = Session(model, options, out, err).run();
+    model.camera().stop();
+    return code;
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,118 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "CommandRun.h"
+#include "MovieProbe.h"
+#include "errors/Texts.h"
+#include "platform/MovieAsset.h"
+
+extern char** environ;
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::runCommand;
+
+std::vector<fs::path> printedPaths(const std::string& out) {
+    std::vector<fs::path> paths;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) paths.emplace_back(line);
+    return paths;
+}
+
+TEST(RecordCommand, RecordsTheTestDevicesForTheTimeAskedWithTheOriginalTake) {
+    QTemporaryDir dir;
+    const auto run = runCommand({"record", "--camera", "test", "--microphone", "test", "--seconds",
+                                 "3", "--keep-original", "--folder", dir.path().toStdString()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto paths = printedPaths(run.out);
+    ASSERT_EQ(paths.size(), 2u) << run.out;
+    EXPECT_EQ(paths[0].parent_path(), fs::path(dir.path().toStdString()));
+    EXPECT_EQ(paths[1].stem().string(), paths[0].stem().string() + " (original)");
+    for (const fs::path& file : paths) {
+        const MovieAsset asset = MovieAsset::open(file);
+        ASSERT_TRUE(asset.isReadable) << file;
+        EXPECT_NEAR(asset.duration, 3.0, 0.2) << file;
+        EXPECT_EQ(asset.video->naturalWidth, 1280);
+        EXPECT_EQ(asset.video->naturalHeight, 720);
+        const test::Stream sound = test::streamOf(file, AVMEDIA_TYPE_AUDIO);
+        EXPECT_EQ(sound.codec, AV_CODEC_ID_AAC);
+        EXPECT_EQ(sound.channels, 1);
+        const auto times = test::frameTimes(file);
+        ASSERT_GE(times.size(), 10u);
+        for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
+    }
+}
+
+TEST(RecordCommand, ATransparentRecordingIsAMovWithAnMp4OriginalAndNoSoundWhenAskedNone) {
+    QTemporaryDir dir;
+    const auto run = runCommand({"record", "--camera", "test", "--microphone", "none", "--seconds",
+                                 "1", "--keep-original", "--background", "transparent", "--folder",
+                                 dir.path().toStdString()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto paths = printedPaths(run.out);
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_EQ(paths[0].extension(), ".mov");
+    EXPECT_EQ(test::streamOf(paths[0], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_PRORES);
+    EXPECT_EQ(paths[1].extension(), ".mp4");
+    EXPECT_EQ(test::streamOf(paths[1], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(test::streamOf(paths[0], AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
+}
+
+TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
+    const auto camera = runCommand({"record", "--camera", "no-such-camera"});
+    EXPECT_EQ(camera.code, 1);
+    EXPECT_EQ(camera.err.rfind(std::string(text::title::noCameraFound) + "\n", 0), 0u)
+        << camera.err;
+    EXPECT_EQ(runCommand({"record", "--camera", "test", "--microphone", "no-such-mic"}).code, 1);
+    EXPECT_EQ(runCommand({"record", "--seconds", "0"}).code, 2);
+    EXPECT_EQ(runCommand({"record", "--seconds", "soon"}).code, 2);
+    EXPECT_EQ(runCommand({"record", "out.mp4"}).code, 2);
+    EXPECT_EQ(runCommand({"record", "--background", "sparkles"}).code, 2);
+}
+
+// A recording whose process is killed keeps everything up to its last fragment.
+TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    std::vector<std::string> words{PELLIQO_EXECUTABLE, "record", "--camera",  "test",
+                                   "--microphone",     "test",   "--seconds", "60",
+                                   "--folder",         folder};
+    std::vector<char*> args;
+    for (auto& w : words) args.push_back(w.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, args[0], &quiet, nullptr, args.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&quiet);
+    // The file appears when the recording starts; three seconds later the process dies.
+    for (int i = 0; i < 6000 && fs::is_empty(folder); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the recording ended on its own";
+    ASSERT_FALSE(fs::is_empty(folder));
+    const fs::path file = fs::directory_iterator(folder)->path();
+    const MovieAsset asset = MovieAsset::open(file);
+    ASSERT_TRUE(asset.isReadable);
+    EXPECT_GE(asset.duration, 2.0);
+    EXPECT_GE(test::frameTimes(file).size(), 10u);  // and its frames decode
+}
+
+}  // namespace
+}  // namespace pelliqo
