@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/ImageFile.h"
 #include "platform/Rendering.h"
@@ -127,12 +128,28 @@ Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& 
     return placedPicture;
 }
 
+namespace {
+
+// Previews shrink by less than half (1280 → 960): bilinear looks the same there and costs a
+// tenth of area averaging, which the live preview cannot afford 30 times a second.
+Image linearlyScaled(const Image& image, double s) {
+    const cv::Mat& pixels = image.pixels();
+    if (image.isInfinite() || pixels.empty()) return image;
+    const cv::Size size(std::max(1, static_cast<int>(std::lround(pixels.cols * s))),
+                        std::max(1, static_cast<int>(std::lround(pixels.rows * s))));
+    cv::Mat out;
+    cv::resize(pixels, out, size, 0, 0, cv::INTER_LINEAR);
+    return Image::fromPixels(out);
+}
+
+}  // namespace
+
 std::optional<Bitmap> Compositor::makeCGImage(const Image& image, int maxWidth) const {
     Image upright = image.movedToOrigin();
     const double width = upright.extent().width;
     if (width > maxWidth && width > 0) {
         const double s = maxWidth / width;
-        upright = upright.scaled(s, s);
+        upright = s >= 0.5 ? linearlyScaled(upright, s) : upright.scaled(s, s);
     }
     return makeBitmap(upright);
 }

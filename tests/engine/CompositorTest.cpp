@@ -207,6 +207,19 @@ TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
     EXPECT_EQ(small->width(), 640);
     EXPECT_EQ(small->height(), 360);
     EXPECT_FALSE(compositor.makeCGImage(Image::color(1, 1, 1), 960));
+
+    // Shrunk a little (the camera's 1280 to 960) or a lot, the picture keeps its colours
+    // and its halves stay where they were.
+    for (const int width : {1280, 4000}) {
+        cv::Mat halves(8, width, CV_8UC4, cv::Scalar(200, 100, 50, 255));
+        halves.colRange(width / 2, width).setTo(cv::Scalar(0, 0, 255, 255));
+        const auto preview = compositor.makeCGImage(Image::fromPixels(halves), 960);
+        ASSERT_TRUE(preview);
+        ASSERT_EQ(preview->width(), 960);
+        const cv::Mat rgba = matView(preview->pixels());
+        EXPECT_EQ(rgba.at<cv::Vec4b>(1, 10), (cv::Vec4b{50, 100, 200, 255})) << width;
+        EXPECT_EQ(rgba.at<cv::Vec4b>(1, 950), (cv::Vec4b{255, 0, 0, 255})) << width;
+    }
 }
 
 TEST(Compositor, TinyFramesAndMismatchedMasksDoNotCrash) {
