@@ -206,6 +206,18 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     EXPECT_GT(matView(originalFrame->frame).at<cv::Vec4b>(24, 4)[0], 200);
 }
 
+TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {
+    Model m(FakeDevices{{{"brief", "Brief"}}, {}});
+    ASSERT_TRUE(m.preview());
+    m.model->startRecording();
+    ASSERT_TRUE(m.model->isRecording());
+    ASSERT_TRUE(runMainLoopUntil([&] { return m.model->camera().problem().has_value(); }));
+    EXPECT_EQ(m.model->camera().problem()->title, text::title::cameraStopped);
+    m.model->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
+    EXPECT_FALSE(test::frameTimes(m.model->savedURLs()[0]).empty());
+}
+
 TEST(RecordModel, NoBackgroundAndNoMaskShownMeansNoSegmentation) {
     std::atomic<int> enginesMade{0};
     Model m(FakeDevices{{{"cam", "Camera"}}, {}}, [&](SegmentationLevel) {
