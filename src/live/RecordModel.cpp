@@ -121,6 +121,7 @@ RecordModel::RecordModel(std::unique_ptr<CaptureBackend> backend, Segmenter::Eng
       reveal_([](const std::vector<fs::path>& files) { revealInFileManager(files); }),
       freeSpace_(OutputNaming::freeSpace),
       folder_([] { return OutputNaming::moviesFolder(); }),
+      stamp_([] { return OutputNaming::stamp(); }),
       pipeline_(std::make_shared<Pipeline>(std::move(engines))),
       camera_(std::make_unique<CameraSource>(std::move(backend))) {
     pipeline_->owner = this;
@@ -194,7 +195,7 @@ void RecordModel::startRecording() {
     if (const auto free = freeSpace_(folder); free && *free < spareBytes)
         return setErrorInfo(
             ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom));
-    const auto paths = recordingPaths(folder, OutputNaming::stamp(), settings_.kind, keepOriginal_);
+    const auto paths = recordingPaths(folder, stamp_(), settings_.kind, keepOriginal_);
     const bool withAudio = micOn_ && camera_->backend().authorization(DeviceKind::microphone) ==
                                          Authorization::authorized;
     const LiveRecorder::Config config{static_cast<int>(size.width),

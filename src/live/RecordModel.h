@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/EffectSettings.h"
@@ -38,6 +39,7 @@ class RecordModel : public QObject {
     using Reveal = std::function<void(const std::vector<std::filesystem::path>&)>;
     using FreeSpace = std::function<std::optional<std::int64_t>(const std::filesystem::path&)>;
     using Folder = std::function<std::filesystem::path()>;
+    using Stamp = std::function<std::string()>;
 
     static constexpr double previewInterval = 0.033;  // seconds between previews
     static constexpr int previewMaxWidth = 960;
@@ -82,6 +84,7 @@ class RecordModel : public QObject {
     void setReveal(Reveal reveal) { reveal_ = std::move(reveal); }
     void setFreeSpace(FreeSpace freeSpace) { freeSpace_ = std::move(freeSpace); }
     void setFolder(Folder folder) { folder_ = std::move(folder); }
+    void setStamp(Stamp stamp) { stamp_ = std::move(stamp); }
 
     struct Pipeline;
 
@@ -110,6 +113,7 @@ class RecordModel : public QObject {
     Reveal reveal_;
     FreeSpace freeSpace_;
     Folder folder_;
+    Stamp stamp_;
 
     EffectSettings settings_;
     std::optional<Bitmap> previewImage_;
