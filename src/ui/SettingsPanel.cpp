@@ -1,0 +1,440 @@
+#include "ui/SettingsPanel.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "engine/PresetStore.h"
+#include "engine/RawValue.h"
+
+namespace pelliqo {
+
+QString label(BackgroundKind kind) {
+    switch (kind) {
+        case BackgroundKind::none:
+            return QObject::tr("None");
+        case BackgroundKind::blur:
+            return QObject::tr("Blur");
+        case BackgroundKind::color:
+            return QObject::tr("Color");
+        case BackgroundKind::picture:
+            return QObject::tr("Picture");
+        case BackgroundKind::transparent:
+            return QObject::tr("Transparent");
+    }
+    return {};
+}
+
+QString label(QualityChoice quality) {
+    switch (quality) {
+        case QualityChoice::fast:
+            return QObject::tr("Fast");
+        case QualityChoice::balanced:
+            return QObject::tr("Balanced");
+        case QualityChoice::accurate:
+            return QObject::tr("Accurate");
+    }
+    return {};
+}
+
+QString label(PictureFit fit) {
+    return fit == PictureFit::fill ? QObject::tr("Fill") : QObject::tr("Fit");
+}
+
+namespace {
+
+// Continuous sliders: a thousand steps over the range.
+constexpr int sliderSteps = 1000;
+
+QSlider* slider(double low, double high) {
+    auto* s = new QSlider(Qt::Horizontal);
+    s->setRange(0, sliderSteps);
+    s->setProperty("low", low);
+    s->setProperty("high", high);
+    return s;
+}
+
+double valueOf(const QSlider* s) {
+    const double low = s->property("low").toDouble(), high = s->property("high").toDouble();
+    return low + (high - low) * s->value() / sliderSteps;
+}
+
+void setValue(QSlider* s, double value) {
+    const double low = s->property("low").toDouble(), high = s->property("high").toDouble();
+    const QSignalBlocker quiet(s);
+    s->setValue(static_cast<int>(std::lround((value - low) / (high - low) * sliderSteps)));
+}
+
+QWidget* row(const QString& text, QWidget* control) {
+    auto* line = new QWidget;
+    auto* layout = new QHBoxLayout(line);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(text));
+    layout->addWidget(control, 1);
+    return line;
+}
+
+QLabel* caption(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    QFont small = label->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    label->setFont(small);
+    return label;
+}
+
+QGroupBox* group(const QString& title, QVBoxLayout*& column) {
+    auto* box = new QGroupBox(title);
+    column = new QVBoxLayout(box);
+    column->setContentsMargins(4, 4, 4, 4);
+    column->setSpacing(8);
+    return box;
+}
+
+// Checkable buttons side by side standing for a segmented control.
+template <class E>
+QButtonGroup* segments(QHBoxLayout* layout, const QString& accessibleName) {
+    auto* buttons = new QButtonGroup(layout);
+    buttons->setExclusive(true);
+    for (E value : allCases<E>()) {
+        auto* button = new QPushButton(label(value));
+        button->setCheckable(true);
+        button->setAccessibleName(accessibleName + " " + label(value));
+        buttons->addButton(button, static_cast<int>(value));
+        layout->addWidget(button);
+    }
+    return buttons;
+}
+
+std::optional<QString> openImagePanel(QWidget* parent) {
+    const QString file = QFileDialog::getOpenFileName(
+        parent, QObject::tr("Choose image"), {},
+        QObject::tr("Images (*.png *.jpg *.jpeg *.bmp *.webp *.tif *.tiff)"));
+    if (file.isEmpty()) return std::nullopt;
+    return file;
+}
+
+}  // namespace
+
+SettingsPanel::SettingsPanel(PresetStore& presets, bool live, Edit edit, QWidget* parent)
+    : QScrollArea(parent), presets_(presets), edit_(std::move(edit)) {
+    setObjectName("settingsPanel");
+    chooseImage_ = [this] { return openImagePanel(this); };
+    build(live);
+    connect(&presets_, &PresetStore::presetsChanged, this, &SettingsPanel::rebuildPresetsMenu);
+    rebuildPresetsMenu();
+    refresh();
+}
+
+void SettingsPanel::build(bool live) {
+    setWidgetResizable(true);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFixedWidth(320);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(14);
+
+    auto* bar = new QHBoxLayout;
+    presetsButton_ = new QToolButton;
+    presetsButton_->setObjectName("presets");
+    presetsButton_->setText(tr("Presets"));
+    presetsButton_->setPopupMode(QToolButton::InstantPopup);
+    presetsMenu_ = new QMenu(presetsButton_);
+    presetsButton_->setMenu(presetsMenu_);
+    bar->addWidget(presetsButton_);
+    bar->addStretch(1);
+    column->addLayout(bar);
+    column->addWidget(backgroundGroup(live));
+    column->addWidget(qualityGroup(live));
+    column->addWidget(edgeGroup());
+    column->addStretch(1);
+    setWidget(content);
+}
+
+QWidget* SettingsPanel::backgroundGroup(bool live) {
+    QVBoxLayout* column = nullptr;
+    QGroupBox* box = group(tr("Background"), column);
+    kind_ = new QComboBox;
+    kind_->setObjectName("kind");
+    kind_->setAccessibleName(tr("Background"));
+    for (BackgroundKind k : allCases<BackgroundKind>())
+        kind_->addItem(label(k), static_cast<int>(k));
+    column->addWidget(kind_);
+    connect(kind_, &QComboBox::activated, this, [this](int index) {
+        change([&](EffectSettings& s) {
+            s.kind = static_cast<BackgroundKind>(kind_->itemData(index).toInt());
+        });
+    });
+
+    noneNote_ = caption(tr("The picture is left as it is."));
+    column->addWidget(noneNote_);
+
+    strength_ = slider(2, 80);
+    strength_->setObjectName("strength");
+    strengthRow_ = row(tr("Strength"), strength_);
+    column->addWidget(strengthRow_);
+    connect(strength_, &QSlider::valueChanged, this,
+            [this] { change([&](EffectSettings& s) { s.blurStrength = valueOf(strength_); }); });
+
+    color_ = new QPushButton;
+    color_->setObjectName("color");
+    colorRow_ = row(tr("Color"), color_);
+    column->addWidget(colorRow_);
+    connect(color_, &QPushButton::clicked, this, [this] {
+        const Color c = settings_.color();
+        const QColor chosen = QColorDialog::getColor(
+            QColor::fromRgbF(static_cast<float>(c.red), static_cast<float>(c.green),
+                             static_cast<float>(c.blue)),
+            this, tr("Color"));
+        if (!chosen.isValid()) return;
+        change([&](EffectSettings& s) {
+            s.setColor(Color{chosen.redF(), chosen.greenF(), chosen.blueF(), 1.0});
+        });
+    });
+
+    pictureRow_ = new QWidget;
+    auto* pictureLine = new QHBoxLayout(pictureRow_);
+    pictureLine->setContentsMargins(0, 0, 0, 0);
+    auto* choose = new QPushButton(tr("Choose image…"));
+    choose->setObjectName("chooseImage");
+    pictureName_ = new QLabel;
+    pictureName_->setObjectName("pictureName");
+    pictureName_->setForegroundRole(QPalette::PlaceholderText);
+    pictureName_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    pictureLine->addWidget(choose);
+    pictureLine->addWidget(pictureName_, 1);
+    column->addWidget(pictureRow_);
+    connect(choose, &QPushButton::clicked, this, [this] {
+        const auto file = chooseImage_ ? chooseImage_() : std::nullopt;
+        if (!file) return;
+        change([&](EffectSettings& s) { s.picturePath = file->toStdString(); });
+    });
+
+    placementRow_ = new QWidget;
+    auto* placementLine = new QHBoxLayout(placementRow_);
+    placementLine->setContentsMargins(0, 0, 0, 0);
+    placementLine->addWidget(new QLabel(tr("Placement")));
+    placement_ = segments<PictureFit>(placementLine, tr("Placement"));
+    placementLine->addStretch(1);
+    column->addWidget(placementRow_);
+    connect(placement_, &QButtonGroup::idClicked, this, [this](int id) {
+        change([&](EffectSettings& s) { s.pictureFit = static_cast<PictureFit>(id); });
+    });
+
+    transparentNote_ =
+        caption(live ? tr("Shown on a checkerboard. Saved as ProRes 4444 with alpha (.mov).")
+                     : tr("Saved as ProRes 4444 with alpha (.mov). Many editors "
+                          "read it; some players show black."));
+    transparentNote_->setObjectName("transparentNote");
+    column->addWidget(transparentNote_);
+    return box;
+}
+
+QWidget* SettingsPanel::qualityGroup(bool live) {
+    QVBoxLayout* column = nullptr;
+    QGroupBox* box = group(tr("Quality"), column);
+    auto* line = new QHBoxLayout;
+    quality_ = segments<QualityChoice>(line, tr("Quality"));
+    line->addStretch(1);
+    column->addLayout(line);
+    connect(quality_, &QButtonGroup::idClicked, this, [this](int id) {
+        change([&](EffectSettings& s) { s.quality = static_cast<QualityChoice>(id); });
+    });
+    if (live) {
+        fpsLabel_ = new QLabel;
+        fpsLabel_->setObjectName("fps");
+        column->addWidget(fpsLabel_);
+        column->addWidget(caption(tr("If the preview is slow, choose Fast.")));
+    } else {
+        subjectMask_ = new QCheckBox(tr("Use the subject mask (all foreground objects)"));
+        subjectMask_->setObjectName("subjectMask");
+        // No subject engine is offered on this system; the person mask is used.
+        subjectMask_->setEnabled(false);
+        column->addWidget(subjectMask_);
+        connect(subjectMask_, &QCheckBox::toggled, this,
+                [this](bool on) { change([&](EffectSettings& s) { s.useSubjectMask = on; }); });
+        engineNote_ = caption({});
+        engineNote_->setObjectName("engineNote");
+        column->addWidget(engineNote_);
+    }
+    return box;
+}
+
+QWidget* SettingsPanel::edgeGroup() {
+    QVBoxLayout* column = nullptr;
+    QGroupBox* box = group(tr("Pelliqo edge"), column);
+    softness_ = slider(0, 10);
+    softness_->setObjectName("edgeSoftness");
+    column->addWidget(row(tr("Edge softness"), softness_));
+    connect(softness_, &QSlider::valueChanged, this,
+            [this] { change([&](EffectSettings& s) { s.edgeSoftness = valueOf(softness_); }); });
+    shift_ = slider(-6, 6);
+    shift_->setObjectName("edgeShift");
+    column->addWidget(row(tr("Shrink / grow"), shift_));
+    connect(shift_, &QSlider::valueChanged, this,
+            [this] { change([&](EffectSettings& s) { s.edgeShift = valueOf(shift_); }); });
+    reduceFlicker_ = new QCheckBox(tr("Reduce flicker"));
+    reduceFlicker_->setObjectName("reduceFlicker");
+    column->addWidget(reduceFlicker_);
+    connect(reduceFlicker_, &QCheckBox::toggled, this,
+            [this](bool on) { change([&](EffectSettings& s) { s.reduceFlicker = on; }); });
+    showMask_ = new QCheckBox(tr("Show the mask"));
+    showMask_->setObjectName("showMask");
+    column->addWidget(showMask_);
+    connect(showMask_, &QCheckBox::toggled, this,
+            [this](bool on) { change([&](EffectSettings& s) { s.showMask = on; }); });
+    return box;
+}
+
+void SettingsPanel::rebuildPresetsMenu() {
+    presetsMenu_->clear();
+    const auto& list = presets_.presets();
+    if (list.empty()) presetsMenu_->addAction(tr("No presets yet"))->setEnabled(false);
+    for (const Preset& preset : list) {
+        presetsMenu_->addAction(QString::fromStdString(preset.name), this,
+                                [this, settings = preset.settings] {
+                                    // A preset replaces everything, the kind included.
+                                    settings_ = settings;
+                                    refresh();
+                                    if (edit_) edit_(settings_);
+                                });
+    }
+    presetsMenu_->addSeparator();
+    presetsMenu_->addAction(tr("Save current settings…"), this, &SettingsPanel::savePreset);
+    if (list.empty()) return;
+    QMenu* remove = presetsMenu_->addMenu(tr("Delete"));
+    for (const Preset& preset : list) {
+        remove->addAction(QString::fromStdString(preset.name), this,
+                          [this, preset] { presets_.remove(preset); });
+    }
+}
+
+void SettingsPanel::savePreset() {
+    SavePresetDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted) presets_.add(dialog.name().toStdString(), settings_);
+}
+
+void SettingsPanel::setSettings(const EffectSettings& settings) {
+    settings_ = settings;
+    refresh();
+}
+
+void SettingsPanel::setLockKind(bool lock) {
+    kind_->setEnabled(!lock);
+}
+
+void SettingsPanel::setFps(double fps) {
+    if (fpsLabel_ != nullptr) fpsLabel_->setText(fpsText(fps));
+}
+
+QString SettingsPanel::fpsText(double fps) {
+    if (!(fps > 0)) return tr("Measured: waiting for frames");
+    return tr("Measured: %1 frames per second").arg(std::lround(fps));
+}
+
+QString SettingsPanel::engineNote(const EffectSettings& settings) {
+    // The subject engine is not offered here, so the person mask always decides.
+    const char* model = settings.quality == QualityChoice::fast       ? "MediaPipe selfie, 256×144"
+                        : settings.quality == QualityChoice::balanced ? "MediaPipe selfie, 256×256"
+                                                                      : "Robust Video Matting";
+    return tr("Engine: person mask at the %1 level (%2).")
+        .arg(label(settings.quality), QString::fromUtf8(model));
+}
+
+void SettingsPanel::change(const std::function<void(EffectSettings&)>& edit) {
+    edit(settings_);
+    refresh();
+    if (edit_) edit_(settings_);
+}
+
+void SettingsPanel::refresh() {
+    const EffectSettings& s = settings_;
+    {
+        const QSignalBlocker quiet(kind_);
+        kind_->setCurrentIndex(kind_->findData(static_cast<int>(s.kind)));
+    }
+    noneNote_->setVisible(s.kind == BackgroundKind::none);
+    strengthRow_->setVisible(s.kind == BackgroundKind::blur);
+    colorRow_->setVisible(s.kind == BackgroundKind::color);
+    pictureRow_->setVisible(s.kind == BackgroundKind::picture);
+    placementRow_->setVisible(s.kind == BackgroundKind::picture);
+    transparentNote_->setVisible(s.kind == BackgroundKind::transparent);
+    setValue(strength_, s.blurStrength);
+    const Color c = s.color();
+    color_->setStyleSheet(QString("background: rgb(%1, %2, %3); min-width: 48px;")
+                              .arg(std::lround(c.red * 255))
+                              .arg(std::lround(c.green * 255))
+                              .arg(std::lround(c.blue * 255)));
+    const QString path = QString::fromStdString(s.picturePath);
+    const QString name = path.isEmpty() ? tr("No image") : QFileInfo(path).fileName();
+    pictureName_->setText(pictureName_->fontMetrics().elidedText(name, Qt::ElideMiddle, 180));
+    pictureName_->setToolTip(name);
+    placement_->button(static_cast<int>(s.pictureFit))->setChecked(true);
+    quality_->button(static_cast<int>(s.quality))->setChecked(true);
+    if (subjectMask_ != nullptr) {
+        const QSignalBlocker quiet(subjectMask_);
+        subjectMask_->setChecked(s.useSubjectMask);
+    }
+    if (engineNote_ != nullptr) engineNote_->setText(engineNote(s));
+    setValue(softness_, s.edgeSoftness);
+    setValue(shift_, s.edgeShift);
+    {
+        const QSignalBlocker quietFlicker(reduceFlicker_);
+        const QSignalBlocker quietMask(showMask_);
+        reduceFlicker_->setChecked(s.reduceFlicker);
+        showMask_->setChecked(s.showMask);
+    }
+}
+
+SavePresetDialog::SavePresetDialog(QWidget* parent)
+    : QDialog(parent), field_(new QLineEdit), save_(new QPushButton(tr("Save"))) {
+    setObjectName("savePreset");
+    setWindowTitle(tr("Save settings as a preset"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(12);
+    auto* title = new QLabel(tr("Save settings as a preset"));
+    QFont headline = title->font();
+    headline.setBold(true);
+    title->setFont(headline);
+    column->addWidget(title);
+    field_->setPlaceholderText(tr("Preset name"));
+    field_->setFixedWidth(260);
+    column->addWidget(field_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* cancel = new QPushButton(tr("Cancel"));
+    cancel->setAutoDefault(false);
+    buttons->addWidget(cancel);
+    save_->setDefault(true);
+    save_->setEnabled(false);
+    buttons->addWidget(save_);
+    column->addLayout(buttons);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(save_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(field_, &QLineEdit::textChanged, this, [this] {
+        // Blank names cannot be saved: spaces and tabs at either end do not count.
+        save_->setEnabled(!name().trimmed().isEmpty());
+    });
+}
+
+QString SavePresetDialog::name() const {
+    return field_->text();
+}
+
+}  // namespace pelliqo
