@@ -1,12 +1,33 @@
+#include <cstdlib>
 #include <iostream>
 
 #include "app/CommandLine.h"
 #include "platform/LibraryLogging.h"
 #include "platform/Memory.h"
+#include "ui/ContentView.h"
+
+namespace {
+
+// Whether a window can be shown: a desktop session, or a Qt platform chosen on purpose.
+bool haveDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     pelliqo::silenceLibraryLogging();
     pelliqo::keepFrameBuffersInProcess();
+    if (argc == 1) {
+        if (haveDisplay()) return pelliqo::runWindow(argc, argv);
+        std::cerr << "There is no display to show the window on. \"pelliqo help\" lists the "
+                     "commands that work without one.\n";
+        return pelliqo::exitCode::failure;
+    }
     const std::vector<std::string> args(argv + 1, argv + argc);
     return pelliqo::runCommandLine(args, std::cout, std::cerr);
 }

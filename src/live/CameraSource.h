@@ -41,6 +41,8 @@ class CameraSource : public QObject {
     bool isRunning() const { return isRunning_; }
     float level() const { return level_; }
     const std::optional<ErrorInfo>& problem() const { return problem_; }
+    // The user dismissed the problem shown.
+    void clearProblem() { setProblem(std::nullopt); }
 
     // Set once, before the first start(). Video arrives on the video queue, sound on the
     // audio queue, each in capture order.

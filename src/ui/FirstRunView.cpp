@@ -93,7 +93,7 @@ FirstRunView::FirstRunView(PermissionCenter& permissions, std::function<void()> 
     connect(notNow, &QPushButton::clicked, this, &FirstRunView::finish);
     connect(allow, &QPushButton::clicked, this, [this] {
         // The answers come later on the main queue; the sheet may be gone by then.
-        permissions_.requestCamera([self = QPointer(this)] {
+        permissions_.requestCamera([self = QPointer<FirstRunView>(this)] {
             if (!self) return;
             self->permissions_.requestMic([self] {
                 if (self) self->finish();
