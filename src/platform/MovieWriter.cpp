@@ -167,6 +167,27 @@ struct MovieWriter::State {
                made;
     }
 
+    // Encodes whole encoder frames from the fifo; at the end (last) also the short rest.
+    bool encodeAudio(bool last) {
+        AVCodecContext* c = audio.encoder.get();
+        for (;;) {
+            const int waiting = av_audio_fifo_size(fifo.get());
+            if (waiting == 0 || (!last && waiting < c->frame_size)) return true;
+            const int n = std::min(waiting, c->frame_size);
+            AVFrame* f = audioFrame.get();
+            av_frame_unref(f);
+            f->nb_samples = n;
+            f->format = c->sample_fmt;
+            av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
+            f->sample_rate = c->sample_rate;
+            if (av_frame_get_buffer(f, 0) < 0) return false;
+            av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(f->data), n);
+            f->pts = nextAudioPts;
+            nextAudioPts += n;
+            if (!encode(audio, f)) return false;
+        }
+    }
+
     bool ready(Input input) const {
         const Track& self = track(input);
         const Track& other = track(input == Input::video ? Input::audio : Input::video);
@@ -432,19 +453,7 @@ bool MovieWriter::appendAudio(const AudioSample& sample) {
     if (s.nextAudioPts == AV_NOPTS_VALUE) s.nextAudioPts = at;
     if (!s.fillGap(at)) return false;
     if (!s.resample(sample)) return false;
-    while (av_audio_fifo_size(s.fifo.get()) >= c->frame_size) {
-        AVFrame* f = s.audioFrame.get();
-        av_frame_unref(f);
-        f->nb_samples = c->frame_size;
-        f->format = c->sample_fmt;
-        av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
-        f->sample_rate = c->sample_rate;
-        if (av_frame_get_buffer(f, 0) < 0) return false;
-        av_audio_fifo_read(s.fifo.get(), reinterpret_cast<void**>(f->data), c->frame_size);
-        f->pts = s.nextAudioPts;
-        s.nextAudioPts += c->frame_size;
-        if (!s.encode(t, f)) return false;
-    }
+    if (!s.encodeAudio(false)) return false;
     {
         std::lock_guard guard(s.lock);
         t.lastSeconds = sample.time.seconds();
@@ -463,21 +472,7 @@ void MovieWriter::markAsFinished(Input input) {
     if (input == Input::audio) {
         // What the resampler still holds, then the last, short frame of audio.
         s.resample(AudioSample{});
-        AVCodecContext* c = t.encoder.get();
-        const int left = av_audio_fifo_size(s.fifo.get());
-        if (left > 0) {
-            AVFrame* f = s.audioFrame.get();
-            av_frame_unref(f);
-            f->nb_samples = left;
-            f->format = c->sample_fmt;
-            av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
-            f->sample_rate = c->sample_rate;
-            if (av_frame_get_buffer(f, 0) == 0) {
-                av_audio_fifo_read(s.fifo.get(), reinterpret_cast<void**>(f->data), left);
-                f->pts = s.nextAudioPts;
-                s.encode(t, f);
-            }
-        }
+        s.encodeAudio(true);
     }
     s.encode(t, nullptr);  // flush
     {

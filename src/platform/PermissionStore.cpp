@@ -36,7 +36,8 @@ PermissionStore::PermissionStore()
               QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString()) /
           "permissions.ini") {}
 
-PermissionStore::PermissionStore(fs::path file) : file_(std::move(file)) {}
+PermissionStore::PermissionStore(fs::path file, SystemCheck check)
+    : file_(std::move(file)), check_(std::move(check)) {}
 
 bool PermissionStore::systemAllows(DeviceKind kind) {
     return kind == DeviceKind::camera ? nodesOpen("/dev", "video", R_OK | W_OK)
@@ -46,7 +47,7 @@ bool PermissionStore::systemAllows(DeviceKind kind) {
 Authorization PermissionStore::status(DeviceKind kind) const {
     const QSettings store(QString::fromStdString(file_.string()), QSettings::IniFormat);
     if (!store.value(key(kind), false).toBool()) return Authorization::notDetermined;
-    return systemAllows(kind) ? Authorization::authorized : Authorization::denied;
+    return check_(kind) ? Authorization::authorized : Authorization::denied;
 }
 
 void PermissionStore::allow(DeviceKind kind) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 namespace pelliqo {
@@ -16,9 +17,12 @@ enum class Authorization { notDetermined = 0, restricted = 1, denied = 2, author
 // not being in the "video" group); not determined before the user chose.
 class PermissionStore {
   public:
+    // Whether the system lets this user open a kind's devices.
+    using SystemCheck = std::function<bool(DeviceKind)>;
+
     // The file beside the user's settings.
     PermissionStore();
-    explicit PermissionStore(std::filesystem::path file);
+    explicit PermissionStore(std::filesystem::path file, SystemCheck check = &systemAllows);
 
     Authorization status(DeviceKind kind) const;
     // Records that the user allowed the kind.
@@ -30,6 +34,7 @@ class PermissionStore {
 
   private:
     std::filesystem::path file_;
+    SystemCheck check_;
 };
 
 }  // namespace pelliqo

@@ -229,6 +229,26 @@ TEST_F(Movies, SoundIsResampledAndGapsKeepTheTimeline) {
     EXPECT_NEAR(level(1.7), 3000, 150);
 }
 
+// However much sound the resampler still holds at the end, the file finishes: the rest
+// may be more than one encoder frame.
+TEST_F(Movies, ResampledSoundOfAnyLengthFinishes) {
+    for (int frames = 3300; frames < 3420; frames += 7) {
+        const std::string out = path("ending.mp4");
+        auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
+        MovieWriter& w = *writer.value();
+        ASSERT_TRUE(w.addVideoInput(
+            {VideoEncoding::Codec::h264, 16, 16, videoBitRate(16, 16), {0, 1, 600}}));
+        ASSERT_TRUE(w.addAudioInput({1, 44100, 96000}));
+        ASSERT_TRUE(w.startWriting());
+        ASSERT_TRUE(w.appendVideo(solidFrame(16, 16, {0, 0, 0, 255}), MediaTime{0, 1, 600}));
+        const AudioSample sound{std::vector<std::int16_t>(2 * frames, 500), MediaTime{0, 1, 48000}};
+        ASSERT_TRUE(w.appendAudio(sound));
+        w.markAsFinished(MovieWriter::Input::video);
+        w.markAsFinished(MovieWriter::Input::audio);
+        ASSERT_TRUE(w.finishWriting()) << frames << ": " << w.error()->description;
+    }
+}
+
 TEST_F(Movies, WritesProResWithAlphaThatSurvivesDecoding) {
     const std::string out = path("clear.mov");
     auto writer = MovieWriter::create(out, MovieFileType::quickTime);

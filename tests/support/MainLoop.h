@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
@@ -14,6 +15,8 @@ inline bool runMainLoopUntil(const std::function<bool()>& done, double seconds =
     while (!done()) {
         if (clock.elapsed() > static_cast<qint64>(seconds * 1000)) return false;
         QEventLoop().processEvents(QEventLoop::AllEvents, 5);
+        // Objects let go with deleteLater go here too, as they would in the application.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(2);
     }
     return true;

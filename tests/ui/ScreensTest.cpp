@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTemporaryDir>
+
+#include "Clips.h"
+#include "MainLoop.h"
+#include "engine/PresetStore.h"
+#include "errors/Texts.h"
+#include "live/FakeCapture.h"
+#include "live/PermissionCenter.h"
+#include "live/RecordModel.h"
+#include "process/ProcessModel.h"
+#include "ui/ContentView.h"
+#include "ui/ErrorBox.h"
+#include "ui/FirstRunView.h"
+#include "ui/ProcessView.h"
+#include "ui/RecordView.h"
+#include "ui/SettingsPanel.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeDevices;
+using test::runMainLoopUntil;
+
+// Pictures of the screens for review, written where the build keeps them.
+void screenshot(QWidget& widget, const char* name) {
+    QDir().mkpath(PELLIQO_SCREENSHOTS);
+    widget.grab().save(QString(PELLIQO_SCREENSHOTS) + "/" + name + ".png");
+}
+
+class ExportTo : public SavePanel {
+  public:
+    explicit ExportTo(fs::path file) : file_(std::move(file)) {}
+    std::optional<fs::path> choose(const SaveRequest&) override { return file_; }
+
+  private:
+    fs::path file_;
+};
+
+// A window on fake devices, with its settings, consent and files in a folder of its own.
+// The system refuses the kinds listed in refused.
+struct Window {
+    explicit Window(bool sawIntro = true, std::vector<DeviceKind> refused = {}) {
+        ContentParts parts;
+        parts.defaults = std::make_unique<QSettings>(path("defaults.ini"), QSettings::IniFormat);
+        if (sawIntro) parts.defaults->setValue(ContentView::didSeeIntroKey, true);
+        const auto check = [refused](DeviceKind kind) {
+            return std::find(refused.begin(), refused.end(), kind) == refused.end();
+        };
+        parts.permissions = std::make_unique<PermissionCenter>(
+            PermissionStore(path("permissions.ini").toStdString(), check));
+        auto backend = std::make_unique<test::FakeCapture>(std::make_shared<FakeDevices>(
+            FakeDevices{{{"cam", "Built-in camera"}}, {{"tone", "Headset microphone"}}}));
+        parts.record = std::make_unique<RecordModel>(std::move(backend));
+        parts.record->setFolder([this] { return fs::path(dir.path().toStdString()); });
+        parts.record->setFreeSpace([](const fs::path&) { return 10'000'000'000LL; });
+        parts.savePanel = std::make_unique<ExportTo>(path("export.mp4").toStdString());
+        parts.process = std::make_unique<ProcessModel>(*parts.savePanel);
+        parts.presets = std::make_unique<PresetStore>(
+            std::make_unique<QSettings>(path("presets.ini"), QSettings::IniFormat));
+        view = std::make_unique<ContentView>(std::move(parts));
+        view->resize(1100, 720);
+        view->show();
+    }
+    QString path(const char* name) const { return dir.filePath(name); }
+    void allow(DeviceKind kind) {
+        PermissionStore(path("permissions.ini").toStdString()).allow(kind);
+        view->permissions().refresh();
+    }
+    template <class T>
+    T* find(const char* name) const {
+        return view->findChild<T*>(name);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ContentView> view;
+};
+
+TEST(Window, TheFirstRunSheetClosesOnlyThroughItsButtonsAndOnlyOnce) {
+    QTemporaryDir shared;
+    const QString defaults = shared.filePath("defaults.ini");
+    {
+        Window w(false);
+        FirstRunView* sheet = w.view->firstRun();
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_TRUE(runMainLoopUntil([&] { return sheet->isVisible(); }));
+        screenshot(*sheet, "first-run");
+        sheet->reject();  // Escape
+        sheet->close();   // the close box
+        EXPECT_TRUE(sheet->isVisible());
+        sheet->findChild<QPushButton*>("notNow")->click();
+        EXPECT_TRUE(runMainLoopUntil([&] { return w.view->firstRun() == nullptr; }));
+        EXPECT_EQ(w.view->permissions().camera(), Authorization::notDetermined);  // not asked
+        QFile::copy(w.path("defaults.ini"), defaults);
+    }
+    QSettings saved(defaults, QSettings::IniFormat);
+    EXPECT_TRUE(saved.value(ContentView::didSeeIntroKey).toBool());
+    Window again;  // didSeeIntro set
+    EXPECT_EQ(again.view->firstRun(), nullptr);
+    EXPECT_GE(again.view->minimumWidth(), 980);
+    EXPECT_GE(again.view->minimumHeight(), 660);
+}
+
+TEST(Window, TheRecordScreenFollowsTheCameraPermission) {
+    Window notAsked;
+    EXPECT_EQ(notAsked.find<QStackedWidget>("cameraArea")->currentIndex(), 0);
+    EXPECT_FALSE(notAsked.find<QPushButton>("record")->isVisibleTo(notAsked.view.get()));
+    screenshot(*notAsked.view, "record-not-determined");
+
+    Window denied(true, {DeviceKind::camera});
+    denied.allow(DeviceKind::camera);
+    EXPECT_EQ(denied.find<QStackedWidget>("cameraArea")->currentIndex(), 1);
+    EXPECT_FALSE(denied.find<QWidget>("savedRow")->isVisibleTo(denied.view.get()));
+    screenshot(*denied.view, "record-denied");
+}
+
+TEST(Window, RecordingLocksTheControlsThatWouldChangeIt) {
+    Window w(true, {DeviceKind::microphone});
+    w.allow(DeviceKind::camera);
+    w.allow(DeviceKind::microphone);
+    w.view->record().camera().start();
+    auto* record = w.find<QPushButton>("record");
+    EXPECT_FALSE(record->isEnabled());  // no processed frame yet
+    ASSERT_TRUE(runMainLoopUntil([&] { return record->isEnabled(); }, 30));
+    EXPECT_EQ(w.find<QStackedWidget>("microphoneControls")->currentIndex(), 1);  // "Microphone off"
+    EXPECT_FALSE(w.find<QComboBox>("microphonePicker")->isEnabled());
+    EXPECT_TRUE(w.find<QWidget>("permissionNotice")->isVisibleTo(w.view.get()));
+    screenshot(*w.view, "record-preview");
+
+    record->click();
+    ASSERT_TRUE(w.view->record().isRecording());
+    EXPECT_EQ(record->text(), "Stop");
+    EXPECT_FALSE(w.view->modeSwitch()->isEnabled());
+    EXPECT_FALSE(w.find<QComboBox>("cameraPicker")->isEnabled());
+    EXPECT_FALSE(w.find<QCheckBox>("mirrorRecording")->isEnabled());
+    EXPECT_FALSE(w.find<QCheckBox>("keepOriginal")->isEnabled());
+    EXPECT_FALSE(w.find<QComboBox>("kind")->isEnabled());
+    EXPECT_TRUE(w.find<QCheckBox>("mirrorPreview")->isEnabled());
+    test::runMainLoopFor(0.7);
+    EXPECT_TRUE(w.find<QLabel>("clock")->text().startsWith("● 0:0"));
+    screenshot(*w.view, "record-recording");
+    record->click();
+    ASSERT_TRUE(runMainLoopUntil(
+        [&] { return !w.view->record().savedURLs().empty() || w.view->record().errorInfo(); }));
+    ASSERT_FALSE(w.view->record().errorInfo())
+        << w.view->record().errorInfo()->title << " / " << w.view->record().errorInfo()->details;
+    ASSERT_FALSE(w.view->record().isRecording());
+    EXPECT_TRUE(w.view->modeSwitch()->isEnabled());
+    const auto saved = w.view->record().savedURLs();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(w.find<QLabel>("savedText")->text(),
+              "Saved " + QString::fromStdString(saved[0].filename().string()) + " and " +
+                  QString::fromStdString(saved[1].filename().string()));
+    EXPECT_EQ(RecordView::savedText({"/x/a.mp4", "/x/a (original).mp4"}),
+              "Saved a.mp4 and a (original).mp4");
+}
+
+TEST(Window, SwitchingModesRemovesTheOtherScreenAndStopsTheCamera) {
+    Window w;
+    w.allow(DeviceKind::camera);
+    w.view->record().camera().start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return w.view->record().camera().isRunning(); }));
+    w.view->modeSwitch()->setCurrentIndex(1);
+    EXPECT_EQ(w.find<RecordView>("recordView"), nullptr);
+    EXPECT_NE(w.find<ProcessView>("processView"), nullptr);
+    EXPECT_FALSE(w.view->record().camera().isRunning());
+    w.view->modeSwitch()->setCurrentIndex(0);
+    ASSERT_TRUE(runMainLoopUntil([&] { return w.view->record().camera().isRunning(); }));
+}
+
+// Straight to the screen: the application would first ask the drag manager, and there is
+// no real drag here.
+void deliver(QWidget* view, QEvent* event) {
+    static_cast<QObject*>(view)->event(event);
+}
+
+QDropEvent* dropOf(const QList<QUrl>& urls, QWidget* target, QMimeData& data) {
+    data.setUrls(urls);
+    return new QDropEvent(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+}
+
+TEST(Window, TheProcessScreenLoadsDropsAndExports) {
+    Window w;
+    w.view->modeSwitch()->setCurrentIndex(1);
+    auto* view = w.find<ProcessView>("processView");
+    screenshot(*w.view, "process-empty");
+
+    // A drag over the screen lights the border up.
+    QMimeData dragged;
+    dragged.setUrls({QUrl::fromLocalFile(w.path("clip.mp4"))});
+    QDragEnterEvent enter(view->rect().center(), Qt::CopyAction, &dragged, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    EXPECT_TRUE(view->targeted());
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(view, &leave);
+    EXPECT_FALSE(view->targeted());
+
+    // A dropped non-video is the model's error.
+    QFile notes(w.path("notes.mp4"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a movie");
+    notes.close();
+    QMimeData bad;
+    std::unique_ptr<QDropEvent> dropBad(
+        dropOf({QUrl::fromLocalFile(w.path("notes.mp4"))}, view, bad));
+    deliver(view, dropBad.get());
+    ASSERT_TRUE(runMainLoopUntil([&] { return w.view->process().errorInfo().has_value(); }));
+    EXPECT_EQ(w.view->process().errorInfo()->title, text::title::cannotReadFile);
+    auto* box = w.find<ErrorBox>("processError");
+    box->findChild<QPushButton*>("showDetails")->click();
+    screenshot(*box, "error-details");
+    box->findChild<QPushButton*>("dismiss")->click();
+    EXPECT_FALSE(w.view->process().errorInfo());
+
+    // Several files: the first is loaded.
+    const std::string clip =
+        w.path(
+             "a rather long name for a clip of people walking along a street on a grey "
+             "afternoon in the old town, filmed from a window.mp4")
+            .toStdString();
+    ASSERT_TRUE(test::makeMovieWithSound(clip));
+    QMimeData several;
+    std::unique_ptr<QDropEvent> drop(dropOf(
+        {QUrl::fromLocalFile(QString::fromStdString(clip)), QUrl::fromLocalFile(w.path("b.mp4"))},
+        view, several));
+    deliver(view, drop.get());
+    ASSERT_TRUE(runMainLoopUntil([&] { return w.view->process().previewImage().has_value(); }, 60));
+    EXPECT_EQ(w.view->process().inputURL(), fs::path(clip));
+    EXPECT_TRUE(w.find<QLabel>("fileName")->text().contains("…"));  // shortened in the middle
+    screenshot(*w.view, "process-loaded");
+
+    w.find<QPushButton>("export")->click();
+    EXPECT_TRUE(w.view->process().isProcessing());
+    EXPECT_FALSE(w.view->modeSwitch()->isEnabled());
+    EXPECT_FALSE(w.find<SettingsPanel>("settingsPanel")->isEnabled());
+    screenshot(*w.view, "process-exporting");
+    // A drop while exporting is ignored.
+    QMimeData during;
+    std::unique_ptr<QDropEvent> late(
+        dropOf({QUrl::fromLocalFile(w.path("notes.mp4"))}, view, during));
+    deliver(view, late.get());
+    ASSERT_TRUE(runMainLoopUntil([&] { return !w.view->process().isProcessing(); }, 120));
+    EXPECT_EQ(w.view->process().inputURL(), fs::path(clip));
+    EXPECT_TRUE(w.find<QWidget>("saved")->isVisibleTo(w.view.get()));
+    screenshot(*w.view, "process-done");
+}
+
+TEST(Window, ProgressAndScrubberTexts) {
+    EXPECT_TRUE(ProcessView::progressText(0.427, "About 5 seconds left")
+                    .startsWith(QStringLiteral("42% · ")));
+    EXPECT_EQ(ProcessView::progressText(1.0, "x"), QStringLiteral("100% · x"));
+    EXPECT_DOUBLE_EQ(ProcessView::scrubberEnd(0), 0.1);
+    EXPECT_DOUBLE_EQ(ProcessView::scrubberEnd(0.1), 0.1);
+    EXPECT_DOUBLE_EQ(ProcessView::scrubberEnd(12.5), 12.5);
+}
+
+TEST(Window, SettingsPanelScreenshotsForEveryBackground) {
+    Window w;
+    w.view->modeSwitch()->setCurrentIndex(1);
+    auto* panel = w.find<SettingsPanel>("settingsPanel");
+    for (BackgroundKind kind : allCases<BackgroundKind>()) {
+        EffectSettings s;
+        s.kind = kind;
+        w.view->process().setSettings(s);
+        screenshot(*panel, ("settings-" + std::string(rawValue(kind))).c_str());
+    }
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace pelliqo

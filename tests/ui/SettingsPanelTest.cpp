@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include "engine/PresetStore.h"
+#include "ui/SettingsPanel.h"
+
+namespace pelliqo {
+namespace {
+
+struct Panel {
+    explicit Panel(bool live)
+        : presets(std::make_unique<QSettings>(dir.filePath("presets.ini"), QSettings::IniFormat)),
+          panel(presets, live, [this](const EffectSettings& s) { edited = s; }) {}
+
+    bool shown(const char* name) const {
+        const auto* w = panel.findChild<QWidget*>(name);
+        return w != nullptr && !w->isHidden() && w->parentWidget() != nullptr &&
+               !w->parentWidget()->isHidden();
+    }
+    QStringList menuTexts() const {
+        QStringList texts;
+        for (QAction* a : panel.presetsMenu()->actions())
+            texts << (a->isSeparator() ? QString("---") : a->text());
+        return texts;
+    }
+
+    QTemporaryDir dir;
+    PresetStore presets;
+    SettingsPanel panel;
+    std::optional<EffectSettings> edited;
+};
+
+EffectSettings kind(BackgroundKind k) {
+    EffectSettings s;
+    s.kind = k;
+    return s;
+}
+
+TEST(SettingsPanel, EachBackgroundShowsItsOwnControls) {
+    Panel p(true);
+    p.panel.setSettings(kind(BackgroundKind::blur));
+    EXPECT_TRUE(p.shown("strength"));
+    EXPECT_FALSE(p.shown("color"));
+    p.panel.setSettings(kind(BackgroundKind::picture));
+    EXPECT_TRUE(p.shown("chooseImage"));
+    EXPECT_FALSE(p.shown("strength"));
+    EXPECT_EQ(p.panel.findChild<QLabel*>("pictureName")->toolTip(), "No image");
+    EffectSettings picture = kind(BackgroundKind::picture);
+    picture.picturePath = "/home/someone/Pictures/beach.jpg";
+    p.panel.setSettings(picture);
+    EXPECT_EQ(p.panel.findChild<QLabel*>("pictureName")->toolTip(), "beach.jpg");
+    p.panel.setSettings(kind(BackgroundKind::color));
+    EXPECT_TRUE(p.shown("color"));
+    p.panel.setSettings(kind(BackgroundKind::transparent));
+    EXPECT_TRUE(p.shown("transparentNote"));
+    EXPECT_EQ(p.panel.findChild<QLabel*>("transparentNote")->text(),
+              "Shown on a checkerboard. Saved as ProRes 4444 with alpha (.mov).");
+    Panel file(false);
+    file.panel.setSettings(kind(BackgroundKind::transparent));
+    EXPECT_EQ(file.panel.findChild<QLabel*>("transparentNote")->text(),
+              "Saved as ProRes 4444 with alpha (.mov). Many editors read it; some players show "
+              "black.");
+}
+
+TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
+    Panel p(true);
+    p.panel.setSettings(kind(BackgroundKind::blur));
+    p.panel.setLockKind(true);
+    EXPECT_FALSE(p.panel.findChild<QComboBox*>("kind")->isEnabled());
+    auto* strength = p.panel.findChild<QSlider*>("strength");
+    EXPECT_TRUE(strength->isEnabled());
+    strength->setValue(strength->maximum());
+    ASSERT_TRUE(p.edited);
+    EXPECT_DOUBLE_EQ(p.edited->blurStrength, 80.0);
+    EXPECT_EQ(p.edited->kind, BackgroundKind::blur);
+    auto* shift = p.panel.findChild<QSlider*>("edgeShift");
+    shift->setValue(shift->minimum());
+    EXPECT_DOUBLE_EQ(p.edited->edgeShift, -6.0);
+    // Handing the record back reports no edit.
+    p.edited.reset();
+    p.panel.setSettings(kind(BackgroundKind::none));
+    EXPECT_FALSE(p.edited);
+}
+
+TEST(SettingsPanel, MeasuredRateAndEngineTexts) {
+    EXPECT_EQ(SettingsPanel::fpsText(0), "Measured: waiting for frames");
+    EXPECT_EQ(SettingsPanel::fpsText(29.6), "Measured: 30 frames per second");
+    EffectSettings s;
+    s.quality = QualityChoice::balanced;
+    s.useSubjectMask = true;  // not offered here: the person mask still decides
+    EXPECT_EQ(SettingsPanel::engineNote(s),
+              "Engine: person mask at the Balanced level (MediaPipe selfie, 256×256).");
+    s.quality = QualityChoice::accurate;
+    EXPECT_EQ(SettingsPanel::engineNote(s),
+              "Engine: person mask at the Accurate level (Robust Video Matting).");
+}
+
+TEST(SettingsPanel, ThePresetsMenuAppliesSavesAndDeletes) {
+    Panel p(true);
+    EXPECT_EQ(p.menuTexts(), (QStringList{"No presets yet", "---", "Save current settings…"}));
+    EffectSettings look = kind(BackgroundKind::color);
+    look.red = 1;
+    look.edgeSoftness = 7;
+    p.presets.add("Studio", look);
+    EXPECT_EQ(p.menuTexts(), (QStringList{"Studio", "---", "Save current settings…", "Delete"}));
+    // Applying replaces every field, the kind too, even while the kind is locked.
+    p.panel.setSettings(kind(BackgroundKind::blur));
+    p.panel.setLockKind(true);
+    p.panel.presetsMenu()->actions().front()->trigger();
+    ASSERT_TRUE(p.edited);
+    EXPECT_EQ(*p.edited, look);
+    QMenu* remove = p.panel.presetsMenu()->actions().back()->menu();
+    ASSERT_NE(remove, nullptr);
+    remove->actions().front()->trigger();
+    EXPECT_TRUE(p.presets.presets().empty());
+    EXPECT_EQ(p.menuTexts().front(), "No presets yet");
+}
+
+TEST(SavePresetDialog, BlankNamesCannotBeSaved) {
+    SavePresetDialog dialog;
+    EXPECT_FALSE(dialog.saveButton()->isEnabled());
+    dialog.field()->setText("   \t");
+    EXPECT_FALSE(dialog.saveButton()->isEnabled());
+    dialog.field()->setText("  My look ");
+    EXPECT_TRUE(dialog.saveButton()->isEnabled());
+    EXPECT_EQ(dialog.name(), "  My look ");  // as typed; the store trims it
+}
+
+}  // namespace
+}  // namespace pelliqo

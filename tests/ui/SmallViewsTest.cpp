@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "platform/MatView.h"
+#include "ui/Checkerboard.h"
+#include "ui/ErrorBox.h"
+#include "ui/PreviewImageView.h"
+
+namespace pelliqo {
+namespace {
+
+int grey(const QImage& image, int x, int y) {
+    return qRed(image.pixel(x, y));
+}
+
+TEST(Checkerboard, TwelvePointTilesDarkerFirst) {
+    QImage canvas(30, 20, QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter painter(&canvas);
+        checkerboard::draw(painter, QRectF(0, 0, 30, 20));
+    }
+    EXPECT_EQ(grey(canvas, 0, 0), 199);  // 0.78
+    EXPECT_EQ(grey(canvas, 11, 11), 199);
+    EXPECT_EQ(grey(canvas, 12, 0), 242);  // 0.95
+    EXPECT_EQ(grey(canvas, 0, 12), 242);
+    EXPECT_EQ(grey(canvas, 12, 12), 199);
+    EXPECT_EQ(grey(canvas, 29, 19), 242);  // the clipped third column, second row
+    EXPECT_EQ(qAlpha(canvas.pixel(29, 19)), 255);
+}
+
+TEST(PreviewImageView, PicturesFitLetterboxedAndTheCheckerboardStaysUnderThem) {
+    EXPECT_EQ(PreviewImageView::fittedRect({160, 90}, {0, 0, 400, 90}), QRectF(120, 0, 160, 90));
+    EXPECT_EQ(PreviewImageView::fittedRect({100, 100}, {0, 0, 300, 200}), QRectF(50, 0, 200, 200));
+    EXPECT_TRUE(PreviewImageView::fittedRect({0, 10}, {0, 0, 300, 200}).isEmpty());
+
+    // A clear 16 × 9 picture in a wide view: checkerboard inside, plain backdrop outside.
+    auto clear = *PixelBuffer::make(160, 90, PixelFormat::rgba8);
+    matView(clear).setTo(cv::Scalar(0, 0, 0, 0));
+    PreviewImageView view;
+    view.resize(400, 90);
+    view.setImage(Bitmap::from(clear));
+    view.setTransparent(true);
+    const QImage shot = view.grab().toImage();
+    EXPECT_EQ(grey(shot, 125, 5), 199);  // the picture's first tile
+    EXPECT_NE(grey(shot, 20, 45), 199);  // the letterbox band
+    EXPECT_EQ(grey(shot, 20, 45), grey(shot, 380, 45));
+    view.setTransparent(false);
+    EXPECT_EQ(grey(view.grab().toImage(), 125, 5), grey(shot, 20, 45));
+}
+
+TEST(ErrorBox, ShowsTheErrorKeepsTheDetailsChoiceAndDismissClearsTheField) {
+    std::optional<ErrorInfo> field = ErrorInfo("Recording stopped", "The disk is full.", "");
+    ErrorBox box([&] { field.reset(); });
+    box.setInfo(std::nullopt);
+    EXPECT_TRUE(box.isHidden());
+    box.setInfo(field);
+    EXPECT_FALSE(box.isHidden());
+    EXPECT_EQ(box.findChild<QLabel*>("errorTitle")->text(), "Recording stopped");
+    auto* details = box.findChild<QPlainTextEdit*>("errorDetails");
+    EXPECT_TRUE(details->isHidden());
+    box.findChild<QPushButton*>("showDetails")->click();
+    EXPECT_FALSE(details->isHidden());  // empty details still open an (empty) pane
+    EXPECT_LE(details->maximumHeight(), 90);
+    EXPECT_TRUE(details->isReadOnly());
+    // A new error keeps the pane as the user left it.
+    box.setInfo(ErrorInfo("Camera unavailable", "m", std::string(2000, 'x')));
+    EXPECT_FALSE(details->isHidden());
+    EXPECT_EQ(box.findChild<QPushButton*>("showDetails")->text(), "Show Details");
+    box.findChild<QPushButton*>("dismiss")->click();
+    EXPECT_FALSE(field.has_value());
+}
+
+}  // namespace
+}  // namespace pelliqo
