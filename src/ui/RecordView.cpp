@@ -131,11 +131,8 @@ QWidget* RecordView::cameraArea() {
     cameraArea_->setObjectName("cameraArea");
     auto* allow = new QPushButton(tr("Allow camera"));
     allow->setObjectName("allowCamera");
-    connect(allow, &QPushButton::clicked, this, [this] {
-        permissions_.requestCamera([self = QPointer<RecordView>(this)] {
-            if (self && allowed(self->permissions_.camera())) self->camera_.start();
-        });
-    });
+    // Once allowed, the permission change starts the camera (see connectModels).
+    connect(allow, &QPushButton::clicked, this, [this] { permissions_.requestCamera(); });
     auto* open = new QPushButton(tr("Open Settings"));
     connect(open, &QPushButton::clicked, [] { PermissionCenter::openSettings("Camera"); });
     cameraArea_->addWidget(prompt(style(), QStyle::SP_ComputerIcon,
@@ -298,7 +295,11 @@ void RecordView::connectModels() {
         connect(&camera_, signal, this, &RecordView::refreshDevices);
     connect(&camera_, &CameraSource::levelChanged, this,
             [this] { meter_->setLevel(model_.micOn() ? camera_.level() : 0.0f); });
-    connect(&permissions_, &PermissionCenter::cameraChanged, this, &RecordView::refresh);
+    connect(&permissions_, &PermissionCenter::cameraChanged, this, [this] {
+        // Allowed from anywhere (the first-run sheet too): the preview starts at once.
+        if (allowed(permissions_.camera()) && !camera_.isRunning()) camera_.start();
+        refresh();
+    });
     connect(&permissions_, &PermissionCenter::micChanged, this, &RecordView::refresh);
 }
 
