@@ -143,6 +143,7 @@ SettingsPanel::SettingsPanel(PresetStore& presets, bool live, Edit edit, QWidget
 void SettingsPanel::build(bool live) {
     setWidgetResizable(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFixedWidth(320);
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
@@ -261,11 +262,20 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
         column->addWidget(fpsLabel_);
         column->addWidget(caption(tr("If the preview is slow, choose Fast.")));
     } else {
-        subjectMask_ = new QCheckBox(tr("Use the subject mask (all foreground objects)"));
+        // A check box cannot wrap its text, and this one is longer than the panel is wide.
+        subjectMask_ = new QCheckBox;
         subjectMask_->setObjectName("subjectMask");
+        subjectMask_->setAccessibleName(tr("Use the subject mask (all foreground objects)"));
+        auto* subjectText = new QLabel(tr("Use the subject mask (all foreground objects)"));
+        subjectText->setWordWrap(true);
+        subjectText->setBuddy(subjectMask_);
+        auto* subjectLine = new QHBoxLayout;
+        subjectLine->addWidget(subjectMask_, 0, Qt::AlignTop);
+        subjectLine->addWidget(subjectText, 1);
         // No subject engine is offered on this system; the person mask is used.
         subjectMask_->setEnabled(false);
-        column->addWidget(subjectMask_);
+        subjectText->setEnabled(false);
+        column->addLayout(subjectLine);
         connect(subjectMask_, &QCheckBox::toggled, this,
                 [this](bool on) { change([&](EffectSettings& s) { s.useSubjectMask = on; }); });
         engineNote_ = caption({});
