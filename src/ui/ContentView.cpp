@@ -104,6 +104,9 @@ ContentView::ContentView(ContentParts parts, QWidget* parent)
 }
 
 ContentView::~ContentView() {
+    // A recording still running when the window closes is finished, not cut off: the
+    // recorder completes its files before it goes.
+    if (parts_.record->isRecording()) parts_.record->stopRecording();
     // The screens use the models; they go first.
     delete screen_;
     screen_ = nullptr;

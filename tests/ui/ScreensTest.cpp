@@ -14,6 +14,7 @@
 
 #include "Clips.h"
 #include "MainLoop.h"
+#include "MovieProbe.h"
 #include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/FakeCapture.h"
@@ -165,6 +166,29 @@ TEST(Window, RecordingLocksTheControlsThatWouldChangeIt) {
                   QString::fromStdString(saved[1].filename().string()));
     EXPECT_EQ(RecordView::savedText({"/x/a.mp4", "/x/a (original).mp4"}),
               "Saved a.mp4 and a (original).mp4");
+}
+
+TEST(Window, ClosingTheWindowDuringARecordingFinishesItsFiles) {
+    auto w = std::make_unique<Window>();
+    w->allow(DeviceKind::camera);
+    ASSERT_TRUE(runMainLoopUntil([&] { return w->view->record().previewImage().has_value(); }));
+    w->view->record().startRecording();
+    ASSERT_TRUE(w->view->record().isRecording());
+    test::runMainLoopFor(0.5);
+    const fs::path folder = w->dir.path().toStdString();
+    w->view.reset();
+    std::vector<fs::path> movies;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".mp4") movies.push_back(entry.path());
+    ASSERT_EQ(movies.size(), 2u);
+    for (const fs::path& movie : movies) {
+        // A finished file ends with its fragment index (an "mfro" box); a cut one does not.
+        QFile file(QString::fromStdString(movie.string()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(file.seek(file.size() - 16));
+        EXPECT_EQ(file.read(16).mid(4, 4), QByteArray("mfro")) << movie;
+        EXPECT_FALSE(test::frameTimes(movie).empty()) << movie;
+    }
 }
 
 TEST(Window, SwitchingModesRemovesTheOtherScreenAndStopsTheCamera) {
