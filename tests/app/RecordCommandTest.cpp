@@ -98,10 +98,21 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
     pid_t child = 0;
     ASSERT_EQ(posix_spawn(&child, args[0], &quiet, nullptr, args.data(), environ), 0);
     posix_spawn_file_actions_destroy(&quiet);
-    // The file appears when the recording starts; three seconds later the process dies.
+    // The file appears when the recording starts; three seconds later the process dies. On
+    // a loaded machine (the sanitizer build, tests in parallel) the first fragments may
+    // reach the disk later: then it dies once they have.
     for (int i = 0; i < 6000 && fs::is_empty(folder); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto holdsTwoSeconds = [&] {
+        std::error_code e;
+        const auto first = fs::directory_iterator(folder, e);
+        if (e || first == fs::directory_iterator()) return false;
+        const MovieAsset asset = MovieAsset::open(first->path());
+        return asset.isReadable && asset.duration >= 2.0;
+    };
+    for (int i = 0; i < 300 && !holdsTwoSeconds(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);

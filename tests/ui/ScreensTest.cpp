@@ -249,6 +249,13 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     screenshot(*box, "error-details");
     box->findChild<QPushButton*>("dismiss")->click();
     EXPECT_FALSE(w.view->process().errorInfo());
+    // So is a dropped folder.
+    QMimeData folder;
+    std::unique_ptr<QDropEvent> dropFolder(
+        dropOf({QUrl::fromLocalFile(w.dir.path())}, view, folder));
+    deliver(view, dropFolder.get());
+    ASSERT_TRUE(runMainLoopUntil([&] { return w.view->process().errorInfo().has_value(); }));
+    box->findChild<QPushButton*>("dismiss")->click();
 
     // Several files: the first is loaded.
     const std::string clip =
