@@ -94,7 +94,10 @@ void AudioCapture::State::read(SerialQueue& queue, const BufferHandler& onBuffer
     AVCodecContext* decoder = input->decoder.get();
     while (input->running) {
         const int e = av_read_frame(input->format.get(), packet.get());
-        if (e == AVERROR(EAGAIN)) continue;
+        if (e == AVERROR(EAGAIN)) {
+            CaptureInput::waitForData();
+            continue;
+        }
         if (e < 0) {
             if (input->running && onError) onError(fromAVError(e));
             return;

@@ -1,6 +1,8 @@
 #include "platform/CaptureInput.h"
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "platform/AVError.h"
 
@@ -41,6 +43,9 @@ Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMe
     }
     AVFormatContext* raw = avformat_alloc_context();
     raw->interrupt_callback = {&interrupted, input.get()};
+    // A camera that sends nothing must not hold a read (and whoever waits to stop it)
+    // forever: reads come back at once, and the reader waits a moment itself.
+    raw->flags |= AVFMT_FLAG_NONBLOCK;
     // Reads are interrupted once running is cleared; while opening it stays set.
     input->running = true;
     const int e = avformat_open_input(&raw, source.url.c_str(), format, &options);
@@ -74,6 +79,10 @@ Result<std::unique_ptr<CaptureInput>> CaptureInput::open(const CaptureSource& so
     auto input = openWith(source, kind, true);
     if (!input && !source.options.empty()) input = openWith(source, kind, false);
     return input;
+}
+
+void CaptureInput::waitForData() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 const AVCodecParameters* CaptureInput::parameters() const {

@@ -30,6 +30,8 @@ struct CaptureInput {
                                                       AVMediaType kind);
 
     const AVCodecParameters* parameters() const;
+    // Reads do not block; when one finds nothing yet, this waits briefly before the next.
+    static void waitForData();
 };
 
 }  // namespace pelliqo
