@@ -1,12 +1,10 @@
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/LibraryLogging.h"
-#include "platform/Memory.h"
+#include "BenchApplication.h"
 #include "process/VideoProcessor.h"
 
 namespace pelliqo {
@@ -32,12 +30,7 @@ fs::path clip(int width, int height) {
 
 // One whole export; counters give frames per second and how many times faster than real time.
 void exportClip(benchmark::State& state) {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    keepFrameBuffersInProcess();
-    silenceLibraryLogging();
+    prepareBenchApplication();
     const int width = static_cast<int>(state.range(1));
     const fs::path input = clip(width, width * 9 / 16);
     if (input.empty()) return state.SkipWithError("ffmpeg could not make the clip");

@@ -1,15 +1,13 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 
+#include "BenchApplication.h"
 #include "live/RecordModel.h"
-#include "platform/LibraryLogging.h"
-#include "platform/Memory.h"
 #include "platform/VideoCapture.h"
 
 namespace pelliqo {
@@ -43,12 +41,7 @@ void runLoopFor(double seconds) {
 // Counters: frames processed per second, processor cores busy, and the time from a frame's
 // capture to its preview reaching the main thread.
 void liveRecording(benchmark::State& state) {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    keepFrameBuffersInProcess();
-    silenceLibraryLogging();
+    prepareBenchApplication();
     QTemporaryDir dir;
     for (auto _ : state) {
         RecordModel model(makeCaptureBackend({true, true}));

@@ -13,6 +13,21 @@ Result<std::shared_ptr<SegmentationEngine>> installedEngine(QualityChoice qualit
     return makeSegmentationEngine(segmentationLevel(quality), models.value());
 }
 
+bool modelsReady(const EffectSettings& settings, std::ostream& err) {
+    if (settings.kind == BackgroundKind::none && !settings.showMask) return true;
+    auto engine = installedEngine(settings.quality);
+    if (!engine) err << "pelliqo: " << engine.error().description << "\n";
+    return engine.ok();
+}
+
+std::unique_ptr<QCoreApplication> commandApplication() {
+    if (QCoreApplication::instance() != nullptr) return nullptr;
+    static int argc = 1;
+    static char name[] = "pelliqo";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err) {
     auto frame = readImageFile(path);
     if (!frame) err << "pelliqo: can't read " << path << " as an image.\n";

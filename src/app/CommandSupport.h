@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -15,6 +16,15 @@ namespace pelliqo {
 // The installed engine for a quality, or the sentence saying which model file is missing
 // or damaged and how to repair it.
 Result<std::shared_ptr<SegmentationEngine>> installedEngine(QualityChoice quality);
+
+// Whether the models these settings segment with are installed; false after saying which
+// is missing and how to repair it. Settings that need no mask need no models. Without this
+// check every frame would pass through unprocessed.
+bool modelsReady(const EffectSettings& settings, std::ostream& err);
+
+// The application object the queues and timers of a long command need, unless one already
+// exists (then nothing).
+std::unique_ptr<QCoreApplication> commandApplication();
 
 // The picture file as a frame, or nothing after saying so on err.
 std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err);

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <filesystem>
@@ -81,20 +80,8 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
         return exitCode::failure;
     }
-    if (settings.kind != BackgroundKind::none || settings.showMask) {
-        // Without the models every frame would pass through unprocessed; say so instead.
-        if (auto engine = installedEngine(settings.quality); !engine) {
-            err << "pelliqo: " << engine.error().description << "\n";
-            return exitCode::failure;
-        }
-    }
-
-    static int argc = 1;
-    static char name[] = "pelliqo";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (QCoreApplication::instance() == nullptr)
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    if (!modelsReady(settings, err)) return exitCode::failure;
+    const auto app = commandApplication();
 
     InterruptGuard guard;
     ProgressDisplay display(err);

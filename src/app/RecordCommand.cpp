@@ -1,6 +1,5 @@
 #include "app/RecordCommand.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
@@ -75,11 +74,6 @@ std::variant<RecordOptions, std::string> readOptions(const std::vector<std::stri
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
     return options;
-}
-
-bool listed(const std::vector<DeviceInfo>& devices, const std::string& id) {
-    return std::any_of(devices.begin(), devices.end(),
-                       [&](const DeviceInfo& d) { return d.id == id; });
 }
 
 void printError(std::ostream& err, const ErrorInfo& info) {
@@ -167,7 +161,7 @@ bool chooseDevices(RecordModel& model, const RecordOptions& options, std::ostrea
     const CaptureBackend& devices = camera.backend();
     camera.refreshDevices();
     if (options.camera) {
-        if (!listed(camera.cameras(), *options.camera)) {
+        if (!listsDevice(camera.cameras(), *options.camera)) {
             err << text::title::noCameraFound << "\nThere is no camera \"" << *options.camera
                 << "\". \"pelliqo devices\" lists them.\n";
             return false;
@@ -177,7 +171,7 @@ bool chooseDevices(RecordModel& model, const RecordOptions& options, std::ostrea
     if (options.microphone == "none") {
         model.setMicOn(false);
     } else if (options.microphone) {
-        if (!listed(camera.microphones(), *options.microphone)) {
+        if (!listsDevice(camera.microphones(), *options.microphone)) {
             err << "No microphone found\nThere is no microphone \"" << *options.microphone
                 << "\". \"pelliqo devices\" lists them.\n";
             return false;
@@ -202,20 +196,8 @@ int runRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (const auto* problem = std::get_if<std::string>(&read)) return usageError(err, *problem);
     const auto& options = std::get<RecordOptions>(read);
     const EffectSettings& settings = options.settings;
-    if (settings.kind != BackgroundKind::none || settings.showMask) {
-        // Without the models every frame would be recorded unprocessed; say so instead.
-        if (auto engine = installedEngine(settings.quality); !engine) {
-            err << "pelliqo: " << engine.error().description << "\n";
-            return exitCode::failure;
-        }
-    }
-
-    static int argc = 1;
-    static char name[] = "pelliqo";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (QCoreApplication::instance() == nullptr)
-        app = std::make_unique<QCoreApplication>(argc, argv);
+    if (!modelsReady(settings, err)) return exitCode::failure;
+    const auto app = commandApplication();
 
     // Running the command is the user's consent; the system may still refuse the devices.
     const bool testDevices = options.camera == testDeviceID || options.microphone == testDeviceID;

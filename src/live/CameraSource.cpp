@@ -23,9 +23,7 @@ namespace {
 // not listed), else the first device, else nothing.
 std::string repaired(const std::string& selected, const std::vector<DeviceInfo>& devices,
                      const std::optional<std::string>& systemDefault) {
-    const bool listed = std::any_of(devices.begin(), devices.end(),
-                                    [&](const DeviceInfo& d) { return d.id == selected; });
-    if (listed) return selected;
+    if (listsDevice(devices, selected)) return selected;
     if (systemDefault) return *systemDefault;
     return devices.empty() ? std::string() : devices.front().id;
 }

@@ -5,7 +5,7 @@
 
 #include "platform/AVError.h"
 #include "platform/CaptureDevices.h"
-#include "platform/VideoCapture.h"
+#include "platform/CaptureInput.h"
 
 namespace pelliqo {
 
@@ -89,30 +89,12 @@ void AudioCapture::stop() {
 
 void AudioCapture::State::read(SerialQueue& queue, const BufferHandler& onBuffer,
                                const ErrorHandler& onError) {
-    ff::Packet packet(av_packet_alloc());
-    ff::Frame frame(av_frame_alloc());
-    AVCodecContext* decoder = input->decoder.get();
-    while (input->running) {
-        const int e = av_read_frame(input->format.get(), packet.get());
-        if (e == AVERROR(EAGAIN)) {
-            CaptureInput::waitForData();
-            continue;
-        }
-        if (e < 0) {
-            if (input->running && onError) onError(fromAVError(e));
-            return;
-        }
-        const double arrived = captureClock();
-        if (packet->stream_index == input->streamIndex &&
-            avcodec_send_packet(decoder, packet.get()) == 0) {
-            while (avcodec_receive_frame(decoder, frame.get()) == 0) {
-                if (auto audio = convert(frame.get(), arrived))
-                    queue.async([onBuffer, audio = std::move(*audio)] { onBuffer(audio); });
-                av_frame_unref(frame.get());
-            }
-        }
-        av_packet_unref(packet.get());
-    }
+    input->readFrames(
+        [&](AVFrame* frame, double arrived) {
+            if (auto audio = convert(frame, arrived))
+                queue.async([onBuffer, audio = std::move(*audio)] { onBuffer(audio); });
+        },
+        onError);
 }
 
 std::optional<CapturedAudio> AudioCapture::State::convert(const AVFrame* frame, double arrived) {

@@ -1,18 +1,11 @@
 #include "platform/CaptureBackend.h"
 
-#include <algorithm>
-
 #include "platform/AudioCapture.h"
 #include "platform/VideoCapture.h"
 
 namespace pelliqo {
 
 namespace {
-
-bool listed(const std::vector<DeviceInfo>& devices, const std::string& id) {
-    return std::any_of(devices.begin(), devices.end(),
-                       [&](const DeviceInfo& d) { return d.id == id; });
-}
 
 class SystemCapture final : public CaptureBackend {
   public:
@@ -41,7 +34,7 @@ class SystemCapture final : public CaptureBackend {
         const bool camera = kind == DeviceKind::camera;
         if (options_.testDevices && id == testDeviceID)
             return camera ? testCameraSource() : testMicrophoneSource();
-        if (!listed(camera ? listCameras() : listMicrophones(), id)) return std::nullopt;
+        if (!listsDevice(camera ? listCameras() : listMicrophones(), id)) return std::nullopt;
         return camera ? cameraSource(id) : microphoneSource(id);
     }
     std::unique_ptr<DeviceWatcher> watch(std::function<void()> changed) const override {

@@ -1,5 +1,6 @@
 #include "platform/CaptureDevices.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -67,6 +68,11 @@ Listing microphones() {
 }
 
 }  // namespace
+
+bool listsDevice(const std::vector<DeviceInfo>& devices, const std::string& id) {
+    return std::any_of(devices.begin(), devices.end(),
+                       [&](const DeviceInfo& d) { return d.id == id; });
+}
 
 std::vector<DeviceInfo> listCameras() {
     return listed("video4linux2").devices;

@@ -13,6 +13,9 @@ struct DeviceInfo {
     bool operator==(const DeviceInfo&) const = default;
 };
 
+// Whether the list holds a device with this id.
+bool listsDevice(const std::vector<DeviceInfo>& devices, const std::string& id);
+
 // Video capture devices (V4L2), in the order the system lists them.
 std::vector<DeviceInfo> listCameras();
 

@@ -74,6 +74,11 @@ Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMe
 
 }  // namespace
 
+double captureClock() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 Result<std::unique_ptr<CaptureInput>> CaptureInput::open(const CaptureSource& source,
                                                          AVMediaType kind) {
     auto input = openWith(source, kind, true);
@@ -81,12 +86,35 @@ Result<std::unique_ptr<CaptureInput>> CaptureInput::open(const CaptureSource& so
     return input;
 }
 
-void CaptureInput::waitForData() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
 const AVCodecParameters* CaptureInput::parameters() const {
     return format->streams[streamIndex]->codecpar;
+}
+
+void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFrame,
+                              const std::function<void(const PlatformError&)>& onError) {
+    ff::Packet packet(av_packet_alloc());
+    ff::Frame frame(av_frame_alloc());
+    while (running) {
+        const int e = av_read_frame(format.get(), packet.get());
+        if (e == AVERROR(EAGAIN)) {
+            // Reads do not block; nothing has come yet.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        if (e < 0) {
+            if (running && onError) onError(fromAVError(e));
+            return;
+        }
+        const double arrived = captureClock();
+        if (packet->stream_index == streamIndex &&
+            avcodec_send_packet(decoder.get(), packet.get()) == 0) {
+            while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+                onFrame(frame.get(), arrived);
+                av_frame_unref(frame.get());
+            }
+        }
+        av_packet_unref(packet.get());
+    }
 }
 
 }  // namespace pelliqo

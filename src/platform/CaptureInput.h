@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -9,6 +10,9 @@
 #include "platform/FFmpeg.h"
 
 namespace pelliqo {
+
+// Seconds on the one monotonic clock that stamps every captured frame and sound buffer.
+double captureClock();
 
 // Where a capture comes from: an FFmpeg input device, its address and options.
 struct CaptureSource {
@@ -30,8 +34,12 @@ struct CaptureInput {
                                                       AVMediaType kind);
 
     const AVCodecParameters* parameters() const;
-    // Reads do not block; when one finds nothing yet, this waits briefly before the next.
-    static void waitForData();
+
+    // Reads and decodes until running is cleared, handing each decoded frame over with the
+    // capture-clock time its packet arrived. A device that fails while running is reported
+    // through onError, which ends the reading.
+    void readFrames(const std::function<void(AVFrame* frame, double arrived)>& onFrame,
+                    const std::function<void(const PlatformError&)>& onError);
 };
 
 }  // namespace pelliqo

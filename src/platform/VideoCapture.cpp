@@ -1,19 +1,12 @@
 #include "platform/VideoCapture.h"
 
 #include <atomic>
-#include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "platform/AVError.h"
 #include "platform/PixelBufferPool.h"
 
 namespace pelliqo {
-
-double captureClock() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 CaptureSource cameraSource(const std::string& device) {
     return CaptureSource{"video4linux2", device, {{"video_size", "1280x720"}}};
@@ -74,30 +67,12 @@ void VideoCapture::stop() {
 
 void VideoCapture::State::read(SerialQueue& queue, const FrameHandler& onFrame,
                                const ErrorHandler& onError, const std::shared_ptr<State>& self) {
-    ff::Packet packet(av_packet_alloc());
-    ff::Frame frame(av_frame_alloc());
-    AVCodecContext* decoder = input->decoder.get();
-    while (input->running) {
-        const int e = av_read_frame(input->format.get(), packet.get());
-        if (e == AVERROR(EAGAIN)) {
-            CaptureInput::waitForData();
-            continue;
-        }
-        if (e < 0) {
-            if (input->running && onError) onError(fromAVError(e));
-            return;
-        }
-        const double seconds = captureClock();
-        if (packet->stream_index == input->streamIndex &&
-            avcodec_send_packet(decoder, packet.get()) == 0) {
-            while (avcodec_receive_frame(decoder, frame.get()) == 0) {
-                // Late frames are dropped: the previous one is still being processed.
-                if (!pending) deliver(frame.get(), seconds, queue, onFrame, self);
-                av_frame_unref(frame.get());
-            }
-        }
-        av_packet_unref(packet.get());
-    }
+    input->readFrames(
+        [&](AVFrame* frame, double arrived) {
+            // Late frames are dropped: the previous one is still being processed.
+            if (!pending) deliver(frame, arrived, queue, onFrame, self);
+        },
+        onError);
 }
 
 void VideoCapture::State::deliver(AVFrame* frame, double seconds, SerialQueue& queue,

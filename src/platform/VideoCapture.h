@@ -11,9 +11,6 @@
 
 namespace pelliqo {
 
-// Seconds on the one monotonic clock that stamps every captured frame and sound buffer.
-double captureClock();
-
 // A camera by its device node, asking for 1280 × 720.
 CaptureSource cameraSource(const std::string& device);
 // The test camera: a moving test picture at 1280 × 720, 30 frames a second, in real time.
