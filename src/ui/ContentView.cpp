@@ -16,6 +16,7 @@
 #include "ui/FirstRunView.h"
 #include "ui/ProcessView.h"
 #include "ui/RecordView.h"
+#include "ui/ScreenParts.h"
 
 namespace pelliqo {
 
@@ -70,16 +71,11 @@ ContentView::ContentView(ContentParts parts, QWidget* parent)
     screenSlot_->setContentsMargins(0, 0, 0, 0);
     column->addLayout(screenSlot_, 1);
     column->addWidget(divider());
-    auto* note =
-        new QLabel(tr("Results depend on lighting and a plain, steady camera; hair and "
-                      "fast hands can have rough edges. All processing happens on this "
-                      "computer, with no network and no cloud."));
+    QLabel* note =
+        captionLabel(tr("Results depend on lighting and a plain, steady camera; hair "
+                        "and fast hands can have rough edges. All processing happens on "
+                        "this computer, with no network and no cloud."));
     note->setObjectName("note");
-    note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
-    QFont small = note->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    note->setFont(small);
     note->setContentsMargins(8, 8, 8, 8);
     column->addWidget(note);
 

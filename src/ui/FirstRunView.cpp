@@ -9,17 +9,11 @@
 #include <QVBoxLayout>
 
 #include "live/PermissionCenter.h"
+#include "ui/ScreenParts.h"
 
 namespace pelliqo {
 
 namespace {
-
-QLabel* secondary(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
 
 QWidget* iconLine(QStyle* style, QStyle::StandardPixmap icon, const QString& text) {
     auto* line = new QWidget;
@@ -70,13 +64,13 @@ FirstRunView::FirstRunView(PermissionCenter& permissions, std::function<void()> 
         iconLine(style(), QStyle::SP_DirIcon, tr("Videos folder: recordings are saved there.")));
     column->addLayout(needs);
     column->addWidget(
-        secondary(tr("Everything is processed on this computer. Pelliqo has no "
-                     "network code and sends nothing anywhere.")));
+        secondaryLabel(tr("Everything is processed on this computer. Pelliqo has no "
+                          "network code and sends nothing anywhere.")));
     column->addWidget(
-        secondary(tr("The result depends on good lighting and a plain, steady "
-                     "camera. Hair and fast-moving hands can have rough edges.")));
+        secondaryLabel(tr("The result depends on good lighting and a plain, steady "
+                          "camera. Hair and fast-moving hands can have rough edges.")));
     column->addWidget(
-        secondary(tr("You can use \"Process a video\" without giving any permission.")));
+        secondaryLabel(tr("You can use \"Process a video\" without giving any permission.")));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

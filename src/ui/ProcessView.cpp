@@ -21,6 +21,7 @@
 #include "process/ProcessModel.h"
 #include "ui/ErrorBox.h"
 #include "ui/PreviewImageView.h"
+#include "ui/ScreenParts.h"
 #include "ui/SettingsPanel.h"
 
 namespace pelliqo {
@@ -29,15 +30,6 @@ namespace {
 
 // The scrubber moves in milliseconds.
 constexpr double scrubberUnit = 1000;
-
-QLabel* caption(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    QFont small = label->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    label->setFont(small);
-    return label;
-}
 
 std::optional<QString> openVideoPanel(QWidget* parent) {
     const QString file = QFileDialog::getOpenFileName(
@@ -64,7 +56,8 @@ DropZone::DropZone(QPushButton* open, QWidget* parent) : QWidget(parent) {
     title->setFont(larger);
     column->addWidget(title, 0, Qt::AlignHCenter);
     column->addWidget(open, 0, Qt::AlignHCenter);
-    column->addWidget(caption(tr("Everything stays on this computer.")), 0, Qt::AlignHCenter);
+    column->addWidget(captionLabel(tr("Everything stays on this computer."), false), 0,
+                      Qt::AlignHCenter);
     column->addStretch(1);
 }
 
@@ -88,12 +81,9 @@ ProcessView::ProcessView(ProcessModel& model, PresetStore& presets, QWidget* par
     setObjectName("processView");
     setAcceptDrops(true);
     chooseFile_ = [this] { return openVideoPanel(this); };
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    auto* left = new QVBoxLayout;
-    left->setContentsMargins(12, 12, 12, 12);
-    left->setSpacing(10);
+    settings_ = new SettingsPanel(presets, false,
+                                  [this](const EffectSettings& s) { model_.setSettings(s); });
+    QVBoxLayout* left = splitScreen(this, settings_);
     error_ = new ErrorBox([this] { model_.setErrorInfo(std::nullopt); });
     error_->setObjectName("processError");
     left->addWidget(error_);
@@ -105,22 +95,21 @@ ProcessView::ProcessView(ProcessModel& model, PresetStore& presets, QWidget* par
     pages_->addWidget(dropZone_);
     pages_->addWidget(loadedPage());
     left->addWidget(pages_, 1);
-    row->addLayout(left, 1);
-    auto* divider = new QFrame;
-    divider->setFrameShape(QFrame::VLine);
-    row->addWidget(divider);
-    settings_ = new SettingsPanel(presets, false,
-                                  [this](const EffectSettings& s) { model_.setSettings(s); });
-    row->addWidget(settings_);
 
     for (auto signal : {&ProcessModel::settingsChanged, &ProcessModel::inputURLChanged,
                         &ProcessModel::infoChanged, &ProcessModel::durationChanged,
-                        &ProcessModel::playheadChanged, &ProcessModel::previewImageChanged,
-                        &ProcessModel::isProcessingChanged, &ProcessModel::progressChanged,
-                        &ProcessModel::etaTextChanged, &ProcessModel::outputURLChanged,
-                        &ProcessModel::errorInfoChanged}) {
+                        &ProcessModel::playheadChanged, &ProcessModel::isProcessingChanged,
+                        &ProcessModel::progressChanged, &ProcessModel::etaTextChanged,
+                        &ProcessModel::outputURLChanged, &ProcessModel::errorInfoChanged}) {
         connect(&model_, signal, this, &ProcessView::refresh);
     }
+    // Progress changes often during an export; the picture and the panel only when theirs do.
+    connect(&model_, &ProcessModel::previewImageChanged, this,
+            [this] { preview_->setImage(model_.previewImage()); });
+    connect(&model_, &ProcessModel::settingsChanged, this,
+            [this] { settings_->setSettings(model_.settings()); });
+    preview_->setImage(model_.previewImage());
+    settings_->setSettings(model_.settings());
     auto* enter = new QShortcut(QKeySequence(Qt::Key_Return), this);
     connect(enter, &QShortcut::activated, this, [this] {
         if (export_->isVisible() && export_->isEnabled()) export_->click();
@@ -144,17 +133,17 @@ QWidget* ProcessView::loadedPage() {
     name_ = new QLabel;
     name_->setObjectName("fileName");
     name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    info_ = caption({});
+    info_ = captionLabel({}, false);
     info_->setObjectName("fileInfo");
     facts->addWidget(name_, 1);
     facts->addWidget(info_);
     scrub->addLayout(facts);
     auto* line = new QHBoxLayout;
-    line->addWidget(caption(tr("Preview")));
+    line->addWidget(captionLabel(tr("Preview"), false));
     scrubber_ = new QSlider(Qt::Horizontal);
     scrubber_->setObjectName("scrubber");
     line->addWidget(scrubber_, 1);
-    times_ = caption({});
+    times_ = captionLabel({}, false);
     times_->setObjectName("times");
     times_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     line->addWidget(times_);
@@ -211,7 +200,7 @@ QWidget* ProcessView::exportRow() {
     savedLine->addWidget(new QLabel(tr("Saved")));
     savedLine->addWidget(show);
     idleLine->addWidget(saved_);
-    eta_ = caption({});
+    eta_ = captionLabel({}, false);
     eta_->setObjectName("status");
     idleLine->addWidget(eta_);
     idleLine->addStretch(1);
@@ -271,7 +260,6 @@ void ProcessView::refresh() {
     const auto& input = model_.inputURL();
     pages_->setCurrentIndex(input ? 1 : 0);
     const bool busy = model_.isProcessing();
-    preview_->setImage(model_.previewImage());
     preview_->setTransparent(model_.settings().kind == BackgroundKind::transparent);
     const QString name = input ? QString::fromStdString(input->filename().string()) : QString();
     name_->setText(
@@ -294,7 +282,6 @@ void ProcessView::refresh() {
     saved_->setVisible(model_.outputURL().has_value());
     eta_->setVisible(!model_.outputURL() && !eta.isEmpty());
     eta_->setText(eta);
-    settings_->setSettings(model_.settings());
     settings_->setLockKind(busy);
     settings_->setEnabled(!busy);
 }

@@ -20,6 +20,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/PermissionNotice.h"
 #include "ui/PreviewImageView.h"
+#include "ui/ScreenParts.h"
 #include "ui/SettingsPanel.h"
 
 namespace pelliqo {
@@ -28,13 +29,6 @@ namespace {
 
 bool allowed(Authorization a) {
     return a == Authorization::authorized;
-}
-
-QLabel* secondary(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
 }
 
 // A centred prompt in place of the preview: an icon, texts and one button.
@@ -48,7 +42,7 @@ QWidget* prompt(QStyle* style, QStyle::StandardPixmap icon, const QStringList& t
     picture->setPixmap(style->standardIcon(icon).pixmap(40, 40));
     column->addWidget(picture, 0, Qt::AlignHCenter);
     for (int i = 0; i < texts.size(); ++i) {
-        QLabel* label = i == 0 ? new QLabel(texts[i]) : secondary(texts[i]);
+        QLabel* label = i == 0 ? new QLabel(texts[i]) : secondaryLabel(texts[i]);
         label->setAlignment(Qt::AlignHCenter);
         label->setWordWrap(true);
         column->addWidget(label);
@@ -92,12 +86,9 @@ RecordView::RecordView(RecordModel& model, PermissionCenter& permissions, Preset
                        QWidget* parent)
     : QWidget(parent), model_(model), camera_(model.camera()), permissions_(permissions) {
     setObjectName("recordView");
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    auto* left = new QVBoxLayout;
-    left->setContentsMargins(12, 12, 12, 12);
-    left->setSpacing(10);
+    settings_ = new SettingsPanel(presets, true,
+                                  [this](const EffectSettings& s) { model_.setSettings(s); });
+    QVBoxLayout* left = splitScreen(this, settings_);
     modelError_ = new ErrorBox([this] { model_.setErrorInfo(std::nullopt); });
     modelError_->setObjectName("recordError");
     cameraProblem_ = new ErrorBox([this] { camera_.clearProblem(); });
@@ -107,16 +98,11 @@ RecordView::RecordView(RecordModel& model, PermissionCenter& permissions, Preset
     left->addWidget(cameraArea(), 1);
     controls_ = controls();
     left->addWidget(controls_);
-    row->addLayout(left, 1);
-    auto* divider = new QFrame;
-    divider->setFrameShape(QFrame::VLine);
-    row->addWidget(divider);
-    settings_ = new SettingsPanel(presets, true,
-                                  [this](const EffectSettings& s) { model_.setSettings(s); });
-    row->addWidget(settings_);
 
     connectModels();
     refreshDevices();
+    settings_->setSettings(model_.settings());
+    settings_->setFps(model_.fps());
     refresh();
     permissions_.refresh();
     if (allowed(permissions_.camera())) camera_.start();
@@ -163,7 +149,7 @@ QWidget* RecordView::controls() {
     QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     clock_->setFont(digits);
     clock_->setStyleSheet("color: red;");
-    format_ = secondary({});
+    format_ = secondaryLabel({});
     format_->setObjectName("saveFormat");
     first->addWidget(record_);
     first->addWidget(clock_);
@@ -240,7 +226,7 @@ QWidget* RecordView::microphoneControls() {
         });
     });
     micControls_->addWidget(allow);
-    micControls_->addWidget(secondary(tr("Microphone off")));
+    micControls_->addWidget(secondaryLabel(tr("Microphone off")));
     auto* on = new QWidget;
     auto* line = new QHBoxLayout(on);
     line->setContentsMargins(0, 0, 0, 0);
@@ -280,13 +266,14 @@ void RecordView::connectModels() {
                         &RecordModel::elapsedChanged, &RecordModel::savedURLsChanged,
                         &RecordModel::errorInfoChanged, &RecordModel::mirrorPreviewChanged,
                         &RecordModel::mirrorRecordingChanged, &RecordModel::keepOriginalChanged,
-                        &RecordModel::micOnChanged, &RecordModel::fpsChanged}) {
+                        &RecordModel::micOnChanged}) {
         connect(&model_, signal, this, &RecordView::refresh);
     }
-    connect(&model_, &RecordModel::previewImageChanged, this, [this] {
-        preview_->setImage(model_.previewImage());
-        record_->setEnabled(model_.isRecording() || model_.previewImage().has_value());
-    });
+    // The preview and the rate change many times a second: only their own widgets follow.
+    connect(&model_, &RecordModel::previewImageChanged, this, &RecordView::refreshPreview);
+    connect(&model_, &RecordModel::fpsChanged, this, [this] { settings_->setFps(model_.fps()); });
+    connect(&model_, &RecordModel::settingsChanged, this,
+            [this] { settings_->setSettings(model_.settings()); });
     for (auto signal : {&CameraSource::isRunningChanged, &CameraSource::problemChanged})
         connect(&camera_, signal, this, &RecordView::refresh);
     for (auto signal :
@@ -319,7 +306,6 @@ void RecordView::refresh() {
                                  : cameraAccess == Authorization::notDetermined ? 0
                                                                                 : 1);
     controls_->setVisible(allowed(cameraAccess));
-    preview_->setImage(model_.previewImage());
     preview_->setTransparent(transparent);
     preview_->setPlaceholder(camera_.isRunning() ? tr("Waiting for the first frame…")
                                                  : tr("Starting the camera…"));
@@ -327,7 +313,6 @@ void RecordView::refresh() {
     record_->setText(recording ? tr("Stop") : tr("Record"));
     record_->setIcon(
         style()->standardIcon(recording ? QStyle::SP_MediaStop : QStyle::SP_DialogYesButton));
-    record_->setEnabled(recording || model_.previewImage().has_value());
     clock_->setVisible(recording);
     clock_->setText(QStringLiteral("● ") + QString::fromStdString(formatTime(model_.elapsed())));
     format_->setText(transparent ? tr("Saves ProRes 4444 with alpha (.mov)")
@@ -354,9 +339,13 @@ void RecordView::refresh() {
 
     savedRow_->setVisible(!model_.savedURLs().empty());
     savedLabel_->setText(savedText(model_.savedURLs()));
-    settings_->setSettings(model_.settings());
     settings_->setLockKind(recording);
-    settings_->setFps(model_.fps());
+    refreshPreview();
+}
+
+void RecordView::refreshPreview() {
+    preview_->setImage(model_.previewImage());
+    record_->setEnabled(model_.isRecording() || model_.previewImage().has_value());
 }
 
 void RecordView::toggleRecording() {

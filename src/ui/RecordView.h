@@ -44,6 +44,7 @@ class RecordView : public QWidget {
     QWidget* savedRow();
     void connectModels();
     void refresh();
+    void refreshPreview();
     void refreshDevices();
     void toggleRecording();
 

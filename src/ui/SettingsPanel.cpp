@@ -19,6 +19,7 @@
 
 #include "engine/PresetStore.h"
 #include "engine/RawValue.h"
+#include "ui/ScreenParts.h"
 
 namespace pelliqo {
 
@@ -85,16 +86,6 @@ QWidget* row(const QString& text, QWidget* control) {
     layout->addWidget(new QLabel(text));
     layout->addWidget(control, 1);
     return line;
-}
-
-QLabel* caption(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    QFont small = label->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    label->setFont(small);
-    return label;
 }
 
 QGroupBox* group(const QString& title, QVBoxLayout*& column) {
@@ -182,7 +173,7 @@ QWidget* SettingsPanel::backgroundGroup(bool live) {
         });
     });
 
-    noneNote_ = caption(tr("The picture is left as it is."));
+    noneNote_ = captionLabel(tr("The picture is left as it is."));
     column->addWidget(noneNote_);
 
     strength_ = slider(2, 80);
@@ -238,9 +229,9 @@ QWidget* SettingsPanel::backgroundGroup(bool live) {
     });
 
     transparentNote_ =
-        caption(live ? tr("Shown on a checkerboard. Saved as ProRes 4444 with alpha (.mov).")
-                     : tr("Saved as ProRes 4444 with alpha (.mov). Many editors "
-                          "read it; some players show black."));
+        captionLabel(live ? tr("Shown on a checkerboard. Saved as ProRes 4444 with alpha (.mov).")
+                          : tr("Saved as ProRes 4444 with alpha (.mov). Many editors "
+                               "read it; some players show black."));
     transparentNote_->setObjectName("transparentNote");
     column->addWidget(transparentNote_);
     return box;
@@ -260,7 +251,7 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
         fpsLabel_ = new QLabel;
         fpsLabel_->setObjectName("fps");
         column->addWidget(fpsLabel_);
-        column->addWidget(caption(tr("If the preview is slow, choose Fast.")));
+        column->addWidget(captionLabel(tr("If the preview is slow, choose Fast.")));
     } else {
         // A check box cannot wrap its text, and this one is longer than the panel is wide.
         subjectMask_ = new QCheckBox;
@@ -278,7 +269,7 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
         column->addLayout(subjectLine);
         connect(subjectMask_, &QCheckBox::toggled, this,
                 [this](bool on) { change([&](EffectSettings& s) { s.useSubjectMask = on; }); });
-        engineNote_ = caption({});
+        engineNote_ = captionLabel({});
         engineNote_->setObjectName("engineNote");
         column->addWidget(engineNote_);
     }

@@ -38,7 +38,7 @@ using test::runMainLoopUntil;
 // Pictures of the screens for review, written where the build keeps them.
 void screenshot(QWidget& widget, const char* name) {
     QDir().mkpath(PELLIQO_SCREENSHOTS);
-    widget.grab().save(QString(PELLIQO_SCREENSHOTS) + "/" + name + ".png");
+    EXPECT_TRUE(widget.grab().save(QString(PELLIQO_SCREENSHOTS) + "/" + name + ".png")) << name;
 }
 
 class ExportTo : public SavePanel {
@@ -307,9 +307,10 @@ TEST(Window, SettingsPanelScreenshotsForEveryBackground) {
         EffectSettings s;
         s.kind = kind;
         w.view->process().setSettings(s);
+        // The screen hands the model's settings to its panel.
+        EXPECT_EQ(panel->findChild<QComboBox*>("kind")->currentText(), label(kind));
         screenshot(*panel, ("settings-" + std::string(rawValue(kind))).c_str());
     }
-    SUCCEED();
 }
 
 }  // namespace
