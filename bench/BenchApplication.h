@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 
-#include "platform/LibraryLogging.h"
-#include "platform/Memory.h"
+#include "platform/system/LibraryLogging.h"
+#include "platform/system/Memory.h"
 
 namespace pelliqo {
 

@@ -3,8 +3,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-#include "platform/MatView.h"
-#include "platform/PixelBuffer.h"
+#include "platform/image/MatView.h"
+#include "platform/image/PixelBuffer.h"
 
 namespace pelliqo {
 

@@ -7,8 +7,8 @@
 #include "BenchFrames.h"
 #include "engine/BufferPool.h"
 #include "engine/Compositor.h"
-#include "platform/MatView.h"
-#include "platform/Memory.h"
+#include "platform/image/MatView.h"
+#include "platform/system/Memory.h"
 
 namespace pelliqo {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "BenchApplication.h"
 #include "live/RecordModel.h"
-#include "platform/VideoCapture.h"
+#include "platform/capture/VideoCapture.h"
 
 namespace pelliqo {
 namespace {

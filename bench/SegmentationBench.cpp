@@ -4,7 +4,7 @@
 
 #include "BenchFrames.h"
 #include "engine/Segmenter.h"
-#include "platform/MatView.h"
+#include "platform/image/MatView.h"
 
 namespace pelliqo {
 namespace {

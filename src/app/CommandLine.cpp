@@ -11,6 +11,7 @@
 #include "app/ProcessCommand.h"
 #include "app/RecordCommand.h"
 #include "app/StillCommand.h"
+#include "process/ProcessModel.h"
 
 namespace pelliqo {
 
@@ -21,7 +22,13 @@ struct Command {
     std::string_view summary;
     std::string_view usage;
     std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)> run;
+    // The effect settings the command starts from; none for commands without effect options.
+    EffectSettings (*effectDefaults)() = nullptr;
 };
+
+EffectSettings plainDefaults() {
+    return {};
+}
 
 void printHelp(std::ostream& out);
 
@@ -38,9 +45,12 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
 const std::array<Command, 7>& commands() {
     static const std::array<Command, 7> table{{
         {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
-        {"still", "Put a new background behind the person in a picture.", stillUsage, runStill},
-        {"process", "Export a processed copy of a video file.", processUsage, runProcess},
-        {"record", "Record the camera with a new background.", recordUsage, runRecord},
+        {"still", "Put a new background behind the person in a picture.", stillUsage, runStill,
+         plainDefaults},
+        {"process", "Export a processed copy of a video file.", processUsage, runProcess,
+         ProcessModel::defaultSettings},
+        {"record", "Record the camera with a new background.", recordUsage, runRecord,
+         plainDefaults},
         {"devices", "List the cameras and microphones.", devicesUsage, runDevices},
         {"help", "Show this help.", "pelliqo help", help},
         {"version", "Show the version number.", "pelliqo version", version},
@@ -59,6 +69,19 @@ void printHelp(std::ostream& out) {
     }
 }
 
+// "--help" or "-h" among the options (not after "--").
+bool asksForHelp(const std::vector<std::string>& args) {
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i)
+        if (args[i] == "--help" || args[i] == "-h") return true;
+    return false;
+}
+
+void printUsage(const Command& command, std::ostream& out) {
+    out << "Usage: " << command.usage << "\n" << command.summary << "\n";
+    if (command.effectDefaults)
+        out << "\nEffect options:\n" << effectOptionsHelp(command.effectDefaults());
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -71,6 +94,10 @@ int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         err << "pelliqo: unknown command \"" << args[0] << "\"\n\n";
         printHelp(err);
         return exitCode::usage;
+    }
+    if (asksForHelp(args)) {
+        printUsage(*found, out);
+        return exitCode::ok;
     }
     return found->run({args.begin() + 1, args.end()}, out, err);
 }

@@ -1,23 +1,23 @@
 #include "app/CommandSupport.h"
 
 #include "app/CommandLine.h"
-#include "engine/Segmenter.h"
-#include "platform/ImageFile.h"
-#include "platform/ModelDirectory.h"
+#include "engine/FrameEffect.h"
+#include "platform/image/ImageFile.h"
+#include "platform/inference/ModelDirectory.h"
+#include "platform/inference/SegmentationEngine.h"
 
 namespace pelliqo {
 
-Result<std::shared_ptr<SegmentationEngine>> installedEngine(QualityChoice quality) {
+bool modelReady(QualityChoice quality, std::ostream& err) {
     auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
-    if (!models) return models.error();
-    return makeSegmentationEngine(segmentationLevel(quality), models.value());
+    const auto engine = models ? makeSegmentationEngine(segmentationLevel(quality), models.value())
+                               : Result<std::shared_ptr<SegmentationEngine>>(models.error());
+    if (!engine) err << "pelliqo: " << engine.error().description << "\n";
+    return engine.ok();
 }
 
 bool modelsReady(const EffectSettings& settings, std::ostream& err) {
-    if (settings.kind == BackgroundKind::none && !settings.showMask) return true;
-    auto engine = installedEngine(settings.quality);
-    if (!engine) err << "pelliqo: " << engine.error().description << "\n";
-    return engine.ok();
+    return !FrameEffect::needsMask(settings) || modelReady(settings.quality, err);
 }
 
 std::unique_ptr<QCoreApplication> commandApplication() {
@@ -32,14 +32,6 @@ std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostrea
     auto frame = readImageFile(path);
     if (!frame) err << "pelliqo: can't read " << path << " as an image.\n";
     return frame;
-}
-
-Result<std::optional<Image>> segmentPicture(const PixelBuffer& picture,
-                                            const EffectSettings& settings) {
-    auto engine = installedEngine(settings.quality);
-    if (!engine) return engine.error();
-    Segmenter segmenter([shared = engine.value()](SegmentationLevel) { return shared; });
-    return segmenter.mask(picture, settings, false);
 }
 
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

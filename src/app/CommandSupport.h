@@ -6,20 +6,15 @@
 #include <string>
 
 #include "engine/EffectSettings.h"
-#include "errors/Result.h"
-#include "platform/Image.h"
-#include "platform/PixelBuffer.h"
-#include "platform/SegmentationEngine.h"
+#include "platform/image/PixelBuffer.h"
 
 namespace pelliqo {
 
-// The installed engine for a quality, or the sentence saying which model file is missing
-// or damaged and how to repair it.
-Result<std::shared_ptr<SegmentationEngine>> installedEngine(QualityChoice quality);
-
-// Whether the models these settings segment with are installed; false after saying which
-// is missing and how to repair it. Settings that need no mask need no models. Without this
-// check every frame would pass through unprocessed.
+// Whether the model of a quality is installed and loads; false after saying which model
+// file is missing or damaged and how to repair it. Without this check every frame would
+// pass through unprocessed.
+bool modelReady(QualityChoice quality, std::ostream& err);
+// The same for the model these settings segment with; settings that need no mask need none.
 bool modelsReady(const EffectSettings& settings, std::ostream& err);
 
 // The application object the queues and timers of a long command need, unless one already
@@ -28,11 +23,6 @@ std::unique_ptr<QCoreApplication> commandApplication();
 
 // The picture file as a frame, or nothing after saying so on err.
 std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err);
-
-// One unsmoothed segmentation with the installed models: the mask, or none when the engine
-// found nothing; an error when the models are missing or damaged.
-Result<std::optional<Image>> segmentPicture(const PixelBuffer& picture,
-                                            const EffectSettings& settings);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/CaptureDevices.h"
+#include "platform/capture/CaptureDevices.h"
 
 namespace pelliqo {
 

@@ -3,50 +3,61 @@
 #include <charconv>
 #include <cmath>
 
+#include "engine/EffectParameters.h"
 #include "engine/PresetStore.h"
 
 namespace pelliqo {
 
 namespace {
 
-constexpr OptionSpec specs[] = {
-    {"--preset", true},        {"--background", true},
-    {"--blur-strength", true}, {"--color", true},
-    {"--picture", true},       {"--fit", true},
-    {"--quality", true},       {"--edge-softness", true},
-    {"--edge-shift", true},    {"--no-reduce-flicker", false},
-    {"--show-mask", false},
-};
+// The options that are not one parameter each: a preset sets them all, a colour three.
+constexpr std::string_view presetFlag = "--preset";
+constexpr std::string_view colorFlag = "--color";
 
-std::optional<std::string> value(const Arguments& arguments, const std::string& name) {
-    const auto it = arguments.values.find(name);
+std::optional<std::string> value(const Arguments& arguments, std::string_view name) {
+    const auto it = arguments.values.find(std::string(name));
     if (it == arguments.values.end()) return std::nullopt;
     return it->second;
 }
 
-template <class E>
-std::optional<std::string> readCase(const Arguments& arguments, const std::string& name, E& out) {
-    const auto text = value(arguments, name);
-    if (!text) return std::nullopt;
-    const auto parsed = fromRawValue<E>(*text);
-    if (!parsed) return "unknown value \"" + *text + "\" for " + name;
-    out = *parsed;
-    return std::nullopt;
-}
+// Reads one parameter's option into the settings; the problem when its value is not of
+// the parameter's type.
+struct OptionReader {
+    const Arguments& arguments;
+    const EffectParameter& parameter;
 
-std::optional<std::string> readNumber(const Arguments& arguments, const std::string& name,
-                                      double& out) {
-    const auto text = value(arguments, name);
-    if (!text) return std::nullopt;
-    const auto parsed = parseNumber(*text);
-    if (!parsed) return name + " needs a number, not \"" + *text + "\"";
-    out = *parsed;
-    return std::nullopt;
-}
+    std::optional<std::string> operator()(bool EffectSettings::*field, EffectSettings& s) const {
+        if (arguments.flags.contains(std::string(parameter.flag))) s.*field = parameter.flagValue;
+        return std::nullopt;
+    }
+    std::optional<std::string> operator()(std::string EffectSettings::*field,
+                                          EffectSettings& s) const {
+        if (const auto text = value(arguments, parameter.flag)) s.*field = *text;
+        return std::nullopt;
+    }
+    std::optional<std::string> operator()(double EffectSettings::*field, EffectSettings& s) const {
+        const auto text = value(arguments, parameter.flag);
+        if (!text) return std::nullopt;
+        const auto number = parseNumber(*text);
+        if (!number) return std::string(parameter.flag) + " needs a number, not \"" + *text + "\"";
+        s.*field = *number;
+        return std::nullopt;
+    }
+    template <class E>
+    requires std::is_enum_v<E> std::optional<std::string>
+    operator()(E EffectSettings::*field, EffectSettings& s) const {
+        const auto text = value(arguments, parameter.flag);
+        if (!text) return std::nullopt;
+        const auto parsed = fromRawValue<E>(*text);
+        if (!parsed) return "unknown value \"" + *text + "\" for " + std::string(parameter.flag);
+        s.*field = *parsed;
+        return std::nullopt;
+    }
+};
 
 std::optional<std::string> applyPreset(const Arguments& arguments, EffectSettings& settings,
                                        const PresetStore& presets) {
-    const auto name = value(arguments, "--preset");
+    const auto name = value(arguments, presetFlag);
     if (!name) return std::nullopt;
     for (const Preset& preset : presets.presets()) {
         if (preset.name == *name) {
@@ -57,10 +68,75 @@ std::optional<std::string> applyPreset(const Arguments& arguments, EffectSetting
     return "no preset named \"" + *name + "\"";
 }
 
+std::optional<std::string> applyColor(const Arguments& arguments, EffectSettings& settings) {
+    const auto text = value(arguments, colorFlag);
+    if (!text) return std::nullopt;
+    const auto color = parseColor(*text);
+    if (!color) return "--color needs R,G,B (each 0 to 1) or #rrggbb, not \"" + *text + "\"";
+    settings.setColor(*color);
+    return std::nullopt;
+}
+
+std::string flagUsage(std::string_view flag, const std::string& hint) {
+    return "[" + std::string(flag) + (hint.empty() ? "" : " " + hint) + "]";
+}
+
 }  // namespace
 
 std::span<const OptionSpec> effectOptionSpecs() {
+    static const std::vector<OptionSpec> specs = [] {
+        std::vector<OptionSpec> all{{presetFlag, true}, {colorFlag, true}};
+        for (const EffectParameter& p : effectParameters()) {
+            if (!p.flag.empty())
+                all.push_back({p.flag, !std::holds_alternative<bool EffectSettings::*>(p.field)});
+        }
+        return all;
+    }();
     return specs;
+}
+
+std::string effectOptionsUsage() {
+    std::vector<std::string> parts{flagUsage(presetFlag, "NAME"),
+                                   flagUsage(colorFlag, "R,G,B | --color '#rrggbb'")};
+    for (const EffectParameter& p : effectParameters())
+        if (!p.flag.empty()) parts.push_back(flagUsage(p.flag, valueHint(p)));
+    std::string usage;
+    std::size_t lineLength = 0;
+    for (const std::string& part : parts) {
+        if (lineLength > 0 && lineLength + part.size() > 72) {
+            usage += "\n       ";
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            usage += " ";
+        }
+        usage += part;
+        lineLength += part.size() + 1;
+    }
+    return usage;
+}
+
+std::string effectOptionsHelp(const EffectSettings& defaults) {
+    // The option, then its meaning in a column of its own (below it when it is too long).
+    const auto line = [](const std::string& option, std::string_view help) {
+        constexpr std::size_t column = 26;
+        const std::string gap = option.size() + 2 <= column
+                                    ? std::string(column - option.size(), ' ')
+                                    : "\n" + std::string(column + 2, ' ');
+        return "  " + option + gap + std::string(help) + "\n";
+    };
+    std::string text = line("--preset NAME", "start from a preset saved in the window") +
+                       line("--color R,G,B|#rrggbb",
+                            "background colour, components 0 to 1 (chooses the colour "
+                            "background)");
+    for (const EffectParameter& p : effectParameters()) {
+        if (p.flag.empty()) continue;
+        const std::string hint = valueHint(p);
+        const std::string value = hint.empty() ? "" : valueText(p, defaults);
+        const std::string shown = value.empty() ? "" : " (default " + value + ")";
+        text += line(std::string(p.flag) + (hint.empty() ? "" : " " + hint),
+                     std::string(p.help) + shown);
+    }
+    return text;
 }
 
 std::optional<double> parseNumber(const std::string& text) {
@@ -98,27 +174,22 @@ std::optional<Color> parseColor(const std::string& text) {
 std::optional<std::string> applyEffectOptions(const Arguments& arguments, EffectSettings& settings,
                                               const PresetStore& presets) {
     if (auto problem = applyPreset(arguments, settings, presets)) return problem;
-    const bool kindGiven = arguments.values.contains("--background");
-    for (auto problem : {readCase(arguments, "--background", settings.kind),
-                         readCase(arguments, "--fit", settings.pictureFit),
-                         readCase(arguments, "--quality", settings.quality),
-                         readNumber(arguments, "--blur-strength", settings.blurStrength),
-                         readNumber(arguments, "--edge-softness", settings.edgeSoftness),
-                         readNumber(arguments, "--edge-shift", settings.edgeShift)}) {
-        if (problem) return problem;
+    for (const EffectParameter& p : effectParameters()) {
+        if (p.flag.empty()) continue;
+        const OptionReader read{arguments, p};
+        if (auto problem = std::visit([&](auto field) { return read(field, settings); }, p.field))
+            return problem;
     }
-    if (const auto text = value(arguments, "--color")) {
-        const auto color = parseColor(*text);
-        if (!color) return "--color needs R,G,B (each 0 to 1) or #rrggbb, not \"" + *text + "\"";
-        settings.setColor(*color);
-        if (!kindGiven) settings.kind = BackgroundKind::color;
+    if (auto problem = applyColor(arguments, settings)) return problem;
+    // A colour or a picture on its own says which background is meant.
+    const auto& kindFlag = effectParameter(&EffectSettings::kind).flag;
+    if (!arguments.values.contains(std::string(kindFlag))) {
+        if (arguments.values.contains(std::string(colorFlag)))
+            settings.kind = BackgroundKind::color;
+        if (arguments.values.contains(
+                std::string(effectParameter(&EffectSettings::picturePath).flag)))
+            settings.kind = BackgroundKind::picture;
     }
-    if (const auto path = value(arguments, "--picture")) {
-        settings.picturePath = *path;
-        if (!kindGiven) settings.kind = BackgroundKind::picture;
-    }
-    if (arguments.flags.contains("--no-reduce-flicker")) settings.reduceFlicker = false;
-    if (arguments.flags.contains("--show-mask")) settings.showMask = true;
     return std::nullopt;
 }
 

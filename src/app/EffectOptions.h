@@ -14,11 +14,10 @@ class PresetStore;
 // The effect options every processing command takes.
 std::span<const OptionSpec> effectOptionSpecs();
 
-inline constexpr auto effectOptionsUsage =
-    "[--preset NAME] [--background none|blur|color|picture|transparent]\n"
-    "       [--blur-strength N] [--color R,G,B | --color '#rrggbb'] [--picture PATH]\n"
-    "       [--fit fill|fit] [--quality fast|balanced|accurate] [--edge-softness N]\n"
-    "       [--edge-shift N] [--no-reduce-flicker] [--show-mask]";
+// The options for a usage line (wrapped), and each with its meaning and its value in the
+// command's defaults, for the help.
+std::string effectOptionsUsage();
+std::string effectOptionsHelp(const EffectSettings& defaults);
 
 // Applies the options to the settings: a preset first (from the store), then every other
 // option, whatever their order. --color and --picture choose their background unless

@@ -5,7 +5,8 @@
 #include "app/Arguments.h"
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
-#include "platform/ImageFile.h"
+#include "engine/FrameEffect.h"
+#include "platform/image/ImageFile.h"
 
 namespace pelliqo {
 
@@ -35,12 +36,9 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
 
     const auto frame = readInputPicture(input, err);
     if (!frame) return exitCode::failure;
-    const auto segmented = segmentPicture(*frame, settings);
-    if (!segmented) {
-        err << "pelliqo: " << segmented.error().description << "\n";
-        return exitCode::failure;
-    }
-    const auto& mask = segmented.value();
+    if (!modelReady(settings.quality, err)) return exitCode::failure;
+    FrameEffect effect(FrameEffect::Frames::stills);
+    const auto mask = effect.mask(*frame, settings);
     if (!mask) {
         err << "No person found.\n";
         return exitCode::noPerson;

@@ -12,12 +12,13 @@
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
 #include "app/Interrupt.h"
+#include "engine/OutputNaming.h"
 #include "engine/PresetStore.h"
 #include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
 #include "errors/Texts.h"
-#include "platform/UserDefaults.h"
-#include "process/OutputNaming.h"
+#include "platform/system/UserDefaults.h"
+#include "process/ProcessModel.h"
 #include "process/VideoProcessor.h"
 
 namespace pelliqo {
@@ -28,7 +29,7 @@ namespace fs = std::filesystem;
 
 int usageError(std::ostream& err, const std::string& problem) {
     const std::string usage =
-        std::string(processUsage) + "\n  effect options: " + effectOptionsUsage;
+        std::string(processUsage) + "\n  effect options: " + effectOptionsUsage();
     return pelliqo::usageError(err, "process", problem, usage.c_str());
 }
 
@@ -66,9 +67,7 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(err, *problem);
     const auto& arguments = std::get<Arguments>(parsed);
     if (arguments.positional.size() != 2) return usageError(err, "needs INPUT and OUTPUT");
-    // Videos are processed at the accurate quality unless asked otherwise.
-    EffectSettings settings;
-    settings.quality = QualityChoice::accurate;
+    EffectSettings settings = ProcessModel::defaultSettings();
     {
         const PresetStore presets(openUserDefaults());
         if (auto problem = applyEffectOptions(arguments, settings, presets))

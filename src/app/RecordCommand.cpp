@@ -14,7 +14,7 @@
 #include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
-#include "platform/UserDefaults.h"
+#include "platform/system/UserDefaults.h"
 
 namespace pelliqo {
 
@@ -107,7 +107,7 @@ class Session {
             case Phase::waitingForPicture:
                 if (camera.problem()) return fail(*camera.problem());
                 if (InterruptGuard::interrupted()) return true;
-                if (!model_.previewImage()) return false;
+                if (!model_.hasCameraFrames()) return false;
                 model_.startRecording();
                 if (!model_.isRecording()) return fail(*model_.errorInfo());
                 started_ = std::chrono::steady_clock::now();
@@ -185,7 +185,7 @@ bool chooseDevices(RecordModel& model, const RecordOptions& options, std::ostrea
 
 int usageError(std::ostream& err, const std::string& problem) {
     const std::string usage =
-        std::string(recordUsage) + "\n  effect options: " + effectOptionsUsage;
+        std::string(recordUsage) + "\n  effect options: " + effectOptionsUsage();
     return pelliqo::usageError(err, "record", problem, usage.c_str());
 }
 
@@ -207,6 +207,7 @@ int runRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return exitCode::failure;
     }
     model.setSettings(settings);
+    model.setPreviewsWanted(false);
     model.setKeepOriginal(options.keepOriginal);
     model.setMirrorRecording(options.mirror);
     if (options.folder) model.setFolder([folder = *options.folder] { return folder; });

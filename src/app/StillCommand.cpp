@@ -7,18 +7,18 @@
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
-#include "engine/Compositor.h"
+#include "engine/FrameEffect.h"
 #include "engine/PresetStore.h"
-#include "platform/ImageFile.h"
-#include "platform/MatView.h"
-#include "platform/UserDefaults.h"
+#include "platform/image/ImageFile.h"
+#include "platform/image/MatView.h"
+#include "platform/system/UserDefaults.h"
 
 namespace pelliqo {
 
 namespace {
 
 std::string fullUsage() {
-    return std::string(stillUsage) + "\n  effect options: " + effectOptionsUsage;
+    return std::string(stillUsage) + "\n  effect options: " + effectOptionsUsage();
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
@@ -41,19 +41,11 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
 
     const auto frame = readInputPicture(input, err);
     if (!frame) return exitCode::failure;
-    std::optional<Image> mask;
-    if (settings.kind != BackgroundKind::none || settings.showMask) {
-        auto segmented = segmentPicture(*frame, settings);
-        if (!segmented) {
-            err << "pelliqo: " << segmented.error().description << "\n";
-            return exitCode::failure;
-        }
-        mask = std::move(segmented).value();
-    }
-    Compositor compositor;
-    const Image result = compositor.compose(*Image::fromBuffer(*frame), mask, settings);
+    if (!modelsReady(settings, err)) return exitCode::failure;
+    FrameEffect effect(FrameEffect::Frames::stills);
+    const auto result = effect.apply(*frame, settings);
     auto rendered = PixelBuffer::make(frame->width(), frame->height(), PixelFormat::bgra8);
-    if (!rendered || !compositor.render(result, *rendered)) {
+    if (!result || !rendered || !effect.compositor().render(*result, *rendered)) {
         err << "pelliqo: can't make the picture.\n";
         return exitCode::failure;
     }

@@ -2,8 +2,8 @@
 #include <iostream>
 
 #include "app/CommandLine.h"
-#include "platform/LibraryLogging.h"
-#include "platform/Memory.h"
+#include "platform/system/LibraryLogging.h"
+#include "platform/system/Memory.h"
 #include "ui/ContentView.h"
 
 namespace {

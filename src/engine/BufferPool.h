@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/PixelBuffer.h"
-#include "platform/PixelBufferPool.h"
+#include "platform/image/PixelBuffer.h"
+#include "platform/image/PixelBufferPool.h"
 
 namespace pelliqo {
 

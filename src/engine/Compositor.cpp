@@ -4,8 +4,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-#include "platform/ImageFile.h"
-#include "platform/Rendering.h"
+#include "platform/image/ImageFile.h"
+#include "platform/image/Rendering.h"
 
 namespace pelliqo {
 

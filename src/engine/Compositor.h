@@ -4,9 +4,9 @@
 #include <string>
 
 #include "engine/EffectSettings.h"
-#include "platform/Bitmap.h"
-#include "platform/Image.h"
-#include "platform/PixelBuffer.h"
+#include "platform/image/Bitmap.h"
+#include "platform/image/Image.h"
+#include "platform/image/PixelBuffer.h"
 
 namespace pelliqo {
 

@@ -2,25 +2,11 @@
 
 #include <cmath>
 
+#include "engine/EffectParameters.h"
+
 namespace pelliqo {
 
 namespace {
-
-namespace key {
-constexpr auto kind = QLatin1StringView("kind");
-constexpr auto blurStrength = QLatin1StringView("blurStrength");
-constexpr auto red = QLatin1StringView("red");
-constexpr auto green = QLatin1StringView("green");
-constexpr auto blue = QLatin1StringView("blue");
-constexpr auto pictureFit = QLatin1StringView("pictureFit");
-constexpr auto picturePath = QLatin1StringView("picturePath");
-constexpr auto quality = QLatin1StringView("quality");
-constexpr auto edgeSoftness = QLatin1StringView("edgeSoftness");
-constexpr auto edgeShift = QLatin1StringView("edgeShift");
-constexpr auto reduceFlicker = QLatin1StringView("reduceFlicker");
-constexpr auto showMask = QLatin1StringView("showMask");
-constexpr auto useSubjectMask = QLatin1StringView("useSubjectMask");
-}  // namespace key
 
 enum DecodingCode { notAnObject = 1, missingKey, wrongType, unknownValue };
 
@@ -44,7 +30,8 @@ class StrictReader {
         if (const QJsonValue* v = find(name, QJsonValue::String)) out = v->toString().toStdString();
     }
     template <class E>
-    void readCase(QLatin1StringView name, E& out) {
+    requires std::is_enum_v<E>
+    void read(QLatin1StringView name, E& out) {
         const QJsonValue* v = find(name, QJsonValue::String);
         if (v == nullptr) return;
         const auto parsed = fromRawValue<E>(v->toString().toStdString());
@@ -82,8 +69,22 @@ class StrictReader {
     std::optional<PlatformError> error_;
 };
 
-QString rawString(auto value) {
+QJsonValue jsonValue(double value) {
+    return value;
+}
+QJsonValue jsonValue(bool value) {
+    return value;
+}
+QJsonValue jsonValue(const std::string& value) {
+    return QString::fromStdString(value);
+}
+template <class E>
+requires std::is_enum_v<E> QJsonValue jsonValue(E value) {
     return QString::fromLatin1(rawValue(value));
+}
+
+QLatin1StringView keyOf(const EffectParameter& parameter) {
+    return QLatin1StringView(parameter.key.data(), static_cast<qsizetype>(parameter.key.size()));
 }
 
 }  // namespace
@@ -101,25 +102,17 @@ void EffectSettings::setColor(const Color& value) {
 }
 
 bool EffectSettings::isEncodable() const {
-    return std::isfinite(blurStrength) && std::isfinite(red) && std::isfinite(green) &&
-           std::isfinite(blue) && std::isfinite(edgeSoftness) && std::isfinite(edgeShift);
+    for (const EffectParameter& p : effectParameters()) {
+        const auto* number = std::get_if<double EffectSettings::*>(&p.field);
+        if (number && !std::isfinite(this->**number)) return false;
+    }
+    return true;
 }
 
 QJsonObject EffectSettings::toJson() const {
     QJsonObject json;
-    json.insert(key::kind, rawString(kind));
-    json.insert(key::blurStrength, blurStrength);
-    json.insert(key::red, red);
-    json.insert(key::green, green);
-    json.insert(key::blue, blue);
-    json.insert(key::pictureFit, rawString(pictureFit));
-    json.insert(key::picturePath, QString::fromStdString(picturePath));
-    json.insert(key::quality, rawString(quality));
-    json.insert(key::edgeSoftness, edgeSoftness);
-    json.insert(key::edgeShift, edgeShift);
-    json.insert(key::reduceFlicker, reduceFlicker);
-    json.insert(key::showMask, showMask);
-    json.insert(key::useSubjectMask, useSubjectMask);
+    for (const EffectParameter& p : effectParameters())
+        std::visit([&](auto field) { json.insert(keyOf(p), jsonValue(this->*field)); }, p.field);
     return json;
 }
 
@@ -128,19 +121,8 @@ Result<EffectSettings> EffectSettings::fromJson(const QJsonValue& json) {
     const QJsonObject object = json.toObject();
     StrictReader in(object);
     EffectSettings s;
-    in.readCase(key::kind, s.kind);
-    in.read(key::blurStrength, s.blurStrength);
-    in.read(key::red, s.red);
-    in.read(key::green, s.green);
-    in.read(key::blue, s.blue);
-    in.readCase(key::pictureFit, s.pictureFit);
-    in.read(key::picturePath, s.picturePath);
-    in.readCase(key::quality, s.quality);
-    in.read(key::edgeSoftness, s.edgeSoftness);
-    in.read(key::edgeShift, s.edgeShift);
-    in.read(key::reduceFlicker, s.reduceFlicker);
-    in.read(key::showMask, s.showMask);
-    in.read(key::useSubjectMask, s.useSubjectMask);
+    for (const EffectParameter& p : effectParameters())
+        std::visit([&](auto field) { in.read(keyOf(p), s.*field); }, p.field);
     if (in.error()) return *in.error();
     return s;
 }

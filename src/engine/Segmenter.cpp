@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "platform/MatView.h"
-#include "platform/ModelDirectory.h"
+#include "platform/image/MatView.h"
+#include "platform/inference/ModelDirectory.h"
 
 namespace pelliqo {
 
@@ -17,12 +17,10 @@ std::shared_ptr<SegmentationEngine> installedEngine(SegmentationLevel level) {
 }
 
 std::optional<SegmentationInput> inputFor(const SegmentSource& source) {
-    if (const auto* frame = std::get_if<PixelBuffer>(&source)) {
-        if (frame->format() != PixelFormat::bgra8) return std::nullopt;
-        return SegmentationInput{matView(*frame), SegmentationInput::Order::bgra};
-    }
-    const auto& bitmap = std::get<Bitmap>(source);
-    return SegmentationInput{matView(bitmap.pixels()), SegmentationInput::Order::rgba};
+    const auto* frame = std::get_if<PixelBuffer>(&source);
+    const PixelBuffer& pixels = frame ? *frame : std::get<Bitmap>(source).pixels();
+    if (pixels.format() != PixelFormat::bgra8) return std::nullopt;
+    return SegmentationInput{matView(pixels)};
 }
 
 // A float mask value as a byte: truncated, NaN and anything not above 0 as 0.

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "engine/EffectSettings.h"
-#include "platform/Bitmap.h"
-#include "platform/Image.h"
-#include "platform/PixelBuffer.h"
-#include "platform/SegmentationEngine.h"
+#include "platform/image/Bitmap.h"
+#include "platform/image/Image.h"
+#include "platform/image/PixelBuffer.h"
+#include "platform/inference/SegmentationEngine.h"
 
 namespace pelliqo {
 

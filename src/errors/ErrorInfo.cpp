@@ -27,8 +27,6 @@ ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error) {
 }
 
 bool ErrorInfo::isDiskFull(const PlatformError& error) {
-    if (error.domain == domain::media && error.code == code::mediaDiskFull) return true;
-    if (error.domain == domain::files && error.code == code::filesOutOfSpace) return true;
     if (error.domain == domain::posix && error.code == code::posixNoSpace) return true;
     return error.underlying && isDiskFull(*error.underlying);
 }

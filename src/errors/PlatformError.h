@@ -6,11 +6,9 @@
 
 namespace pelliqo {
 
-// Error domains. The disk-full test knows three (domain, code) pairs; they keep their
-// meaning whichever layer raises them.
+// Error domains.
 namespace domain {
 inline constexpr std::string_view posix = "POSIX";    // errno values, FFmpeg's AVERROR(e) included
-inline constexpr std::string_view media = "Media";    // our movie reading and writing layer
 inline constexpr std::string_view files = "Files";    // our file handling
 inline constexpr std::string_view ffmpeg = "FFmpeg";  // FFmpeg's own codes that are not errno
 inline constexpr std::string_view app = "Pelliqo";    // AppErr
@@ -18,9 +16,8 @@ inline constexpr std::string_view decoding = "Decoding";  // stored data we cann
 }  // namespace domain
 
 namespace code {
-inline constexpr int posixNoSpace = 28;       // ENOSPC
-inline constexpr int mediaDiskFull = -11807;  // the media layer ran out of disk
-inline constexpr int filesOutOfSpace = 640;   // a file write ran out of space
+// Every layer that runs out of disk says so with ENOSPC (FFmpeg as AVERROR(ENOSPC)).
+inline constexpr int posixNoSpace = 28;
 }  // namespace code
 
 // Every failure below the models travels as one of these: domain, code, description,

@@ -9,11 +9,11 @@
 
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
-#include "platform/AudioCapture.h"
-#include "platform/MainQueue.h"
-#include "platform/SerialQueue.h"
-#include "platform/VideoCapture.h"
-#include "platform/WeakTask.h"
+#include "platform/capture/AudioCapture.h"
+#include "platform/capture/VideoCapture.h"
+#include "platform/system/MainQueue.h"
+#include "platform/system/SerialQueue.h"
+#include "platform/system/WeakTask.h"
 
 namespace pelliqo {
 

@@ -9,8 +9,9 @@
 
 #include "engine/Locked.h"
 #include "errors/ErrorInfo.h"
-#include "live/LiveRecorder.h"
-#include "platform/CaptureBackend.h"
+#include "platform/capture/CaptureBackend.h"
+#include "platform/capture/CapturedFrame.h"
+#include "platform/media/AudioSample.h"
 
 namespace pelliqo {
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/MovieFormat.h"
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
 #include "live/RealtimeWriter.h"
@@ -21,11 +22,11 @@ constexpr const char* liveH264Preset = "superfast";
 
 const AudioEncoding liveAudio{1, 44100, 96000};
 
-VideoEncoding h264(int width, int height) {
-    return {VideoEncoding::Codec::h264,
+VideoEncoding liveEncoding(VideoEncoding::Codec codec, int width, int height) {
+    return {codec,
             width,
             height,
-            static_cast<std::int64_t>(width) * height * 4,
+            videoBitRate(width, height),
             {0, 1, videoTimescale},
             nominalFrameRate,
             liveH264Preset,
@@ -73,29 +74,23 @@ std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
 LiveRecorder::LiveRecorder() = default;
 LiveRecorder::~LiveRecorder() = default;
 
-int LiveRecorder::evenSide(int side) {
-    const int even = side & ~1;
-    return even > 2 ? even : 2;
-}
-
 std::optional<PlatformError> LiveRecorder::start(const Config& config) {
     std::lock_guard guard(lock_);
     if (active_) return std::nullopt;
     const int w = evenSide(config.width);
     const int h = evenSide(config.height);
-    VideoEncoding video = h264(w, h);
-    if (config.transparent) video.codec = VideoEncoding::Codec::prores4444;
-    const auto refusal = config.transparent ? text::failure::liveAlphaUnsupported
-                                            : text::failure::liveH264Unsupported;
-    Opened processed = openWriter(
-        config.outputURL, config.transparent ? MovieFileType::quickTime : MovieFileType::mpeg4,
-        video, config.withAudio, refusal);
+    const MovieFormat format = movieFormat(config.transparent);
+    const MovieFormat plain = movieFormat(false);
+    const auto refusal =
+        format.hasAlpha ? text::failure::liveAlphaUnsupported : text::failure::liveH264Unsupported;
+    Opened processed = openWriter(config.outputURL, format.fileType,
+                                  liveEncoding(format.codec, w, h), config.withAudio, refusal);
     if (!processed.writer) return processed.error;
     Opened original;
     if (config.originalURL) {
         // An original take whose video the encoder refuses is left out; the recording goes on.
-        original =
-            openWriter(*config.originalURL, MovieFileType::mpeg4, h264(w, h), config.withAudio, {});
+        original = openWriter(*config.originalURL, plain.fileType, liveEncoding(plain.codec, w, h),
+                              config.withAudio, {});
         if (original.error) return original.error;
     }
     if (!processed.writer->writer().startWriting()) {
@@ -140,7 +135,7 @@ void LiveRecorder::appendAudio(const AudioSample& sample) {
     const double t = sample.time.seconds();
     if (t < *startTime_) return;  // sound from before the first frame is not written
     const AudioSample shifted{sample.samples,
-                              MediaTime::fromSeconds(t - *startTime_, TrackReader::audioRate)};
+                              MediaTime::fromSeconds(t - *startTime_, AudioSample::rate)};
     for (const auto& w : {writer_, origWriter_}) {
         if (w && w->hasAudio() && w->isReady(MovieWriter::Input::audio)) w->appendAudio(shifted);
     }

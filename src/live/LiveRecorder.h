@@ -8,19 +8,14 @@
 #include <vector>
 
 #include "errors/Result.h"
-#include "platform/PixelBuffer.h"
-#include "platform/SerialQueue.h"
-#include "platform/TrackReader.h"
+#include "platform/capture/CapturedFrame.h"
+#include "platform/image/PixelBuffer.h"
+#include "platform/media/AudioSample.h"
+#include "platform/system/SerialQueue.h"
 
 namespace pelliqo {
 
 class RealtimeWriter;
-
-// One camera frame as captured: its pixels and when it was taken, in capture-clock seconds.
-struct CapturedFrame {
-    PixelBuffer buffer;
-    double time = 0;
-};
 
 // Writes a live recording: the processed picture (with the microphone, on request) to one
 // movie file and, on request, the camera's own picture with the same sound to a second.
@@ -59,9 +54,6 @@ class LiveRecorder {
     // Told, on a background thread, when writing fails mid-recording. Set once, before any
     // recording.
     FailureHandler onFailure;
-
-    // Even frame sides of at least 2 (1281 → 1280, 1 → 2).
-    static int evenSide(int side);
 
   private:
     void failLocked(std::optional<PlatformError> error);

@@ -4,7 +4,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "platform/MainQueue.h"
+#include "platform/system/MainQueue.h"
 
 namespace pelliqo {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string_view>
 
-#include "platform/PermissionStore.h"
+#include "platform/capture/PermissionStore.h"
 
 namespace pelliqo {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/MovieWriter.h"
-#include "platform/SerialQueue.h"
+#include "platform/media/MovieWriter.h"
+#include "platform/system/SerialQueue.h"
 
 namespace pelliqo {
 

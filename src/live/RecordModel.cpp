@@ -4,13 +4,14 @@
 #include <limits>
 
 #include "engine/BufferPool.h"
-#include "engine/Compositor.h"
+#include "engine/FrameEffect.h"
 #include "engine/Locked.h"
+#include "engine/OutputNaming.h"
 #include "errors/Texts.h"
-#include "platform/FileReveal.h"
-#include "platform/MainQueue.h"
-#include "platform/VideoCapture.h"
-#include "process/OutputNaming.h"
+#include "live/LiveRecorder.h"
+#include "platform/capture/VideoCapture.h"
+#include "platform/system/FileReveal.h"
+#include "platform/system/MainQueue.h"
 
 namespace pelliqo {
 
@@ -25,15 +26,15 @@ struct FrameSize {
 // only reads them.
 struct RecordModel::Pipeline {
     explicit Pipeline(Segmenter::EngineFactory engines)
-        : segmenter(engines ? std::make_unique<Segmenter>(std::move(engines))
-                            : std::make_unique<Segmenter>()) {}
+        : effect(FrameEffect::Frames::video, std::move(engines)) {}
 
     Locked<EffectSettings> settingsBox{EffectSettings{}};
     Locked<bool> mirrorPreviewBox{true};
     Locked<bool> mirrorRecordingBox{false};
     Locked<FrameSize> frameSize{FrameSize{}};
-    std::unique_ptr<Segmenter> segmenter;
-    Compositor compositor;
+    Locked<bool> previewsWantedBox{true};
+    bool previewsWanted = true;  // this frame's copy of the box
+    FrameEffect effect;
     BufferPool outPool;
     double lastPreview = -std::numeric_limits<double>::infinity();
     double fpsStart = captureClock();
@@ -58,29 +59,26 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
     const bool recording = recorder.active();
     const double now = captureClock();
     const double sinceLast = now - lastPreview;
-    // Outside recording, frames beyond the preview rate are not worth any work.
-    if (!recording && sinceLast < previewInterval) return;
+    previewsWanted = previewsWantedBox.get();
+    // Outside recording, frames nobody sees are not worth any work.
+    if (!recording && (sinceLast < previewInterval || !previewsWanted)) return;
     process(frame, recording, now, sinceLast >= previewInterval);
     count(now);
 }
 
 void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, double now,
                                     bool previewDue) {
-    const EffectSettings settings = settingsBox.get();
-    const auto image = Image::fromBuffer(frame.buffer);
-    if (!image) return;
-    std::optional<Image> mask;
-    if (settings.kind != BackgroundKind::none || settings.showMask)
-        mask = segmenter->mask(frame.buffer, settings, settings.reduceFlicker);
-    const Image composed = compositor.compose(*image, mask, settings);
+    const auto composed = effect.apply(frame.buffer, settingsBox.get());
+    if (!composed) return;
+    const Compositor& compositor = effect.compositor();
     const bool mirrorRecording = mirrorRecordingBox.get();
     const bool mirrorPreview = mirrorPreviewBox.get();
-    Image base = composed;
+    Image base = *composed;
     bool baseMirrored = false;
     if (recording) {
         // A frame the pool has no buffer for is left out of the recording.
         if (auto out = outPool.get(frame.buffer.width(), frame.buffer.height())) {
-            compositor.render(mirrorRecording ? composed.mirrored() : composed, *out);
+            compositor.render(mirrorRecording ? composed->mirrored() : *composed, *out);
             recorder.appendVideo(*out, frame);
             if (auto rendered = Image::fromBuffer(*out)) {
                 base = *rendered;
@@ -90,6 +88,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
         if (!previewDue) return;
     }
     lastPreview = now;
+    if (!previewsWanted) return;
     const Image shown = baseMirrored != mirrorPreview ? base.mirrored() : base;
     if (auto bitmap = compositor.makeCGImage(shown, previewMaxWidth)) {
         toMain([bitmap = std::move(*bitmap), time = frame.time](RecordModel& model) {
@@ -159,6 +158,15 @@ void RecordModel::setErrorInfo(std::optional<ErrorInfo> info) {
     emit errorInfoChanged();
 }
 
+void RecordModel::setPreviewsWanted(bool wanted) {
+    pipeline_->previewsWantedBox.set(wanted);
+}
+
+bool RecordModel::hasCameraFrames() const {
+    const FrameSize size = pipeline_->frameSize.get();
+    return size.width > 0 && size.height > 0;
+}
+
 void RecordModel::setMirrorPreview(bool mirror) {
     mirrorPreview_ = mirror;
     pipeline_->mirrorPreviewBox.set(mirror);
@@ -185,7 +193,7 @@ void RecordModel::setMicOn(bool on) {
 void RecordModel::startRecording() {
     if (isRecording_) return;
     const FrameSize size = pipeline_->frameSize.get();
-    if (size.width <= 0 || size.height <= 0)
+    if (!hasCameraFrames())
         return setErrorInfo(
             ErrorInfo::report(text::title::cameraNotReady, text::report::cameraNotReady));
     const fs::path folder = folder_();

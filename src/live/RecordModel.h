@@ -14,7 +14,7 @@
 #include "engine/Segmenter.h"
 #include "errors/ErrorInfo.h"
 #include "live/CameraSource.h"
-#include "platform/Bitmap.h"
+#include "platform/image/Bitmap.h"
 
 namespace pelliqo {
 
@@ -75,6 +75,11 @@ class RecordModel : public QObject {
     void setKeepOriginal(bool keep);
     bool micOn() const { return micOn_; }
     void setMicOn(bool on);
+    // Whether frames become preview bitmaps (on by default); a recording nobody watches
+    // skips them, and processes no frame outside the recording.
+    void setPreviewsWanted(bool wanted);
+    // Whether the camera has delivered a frame since the model was made.
+    bool hasCameraFrames() const;
 
     void startRecording();
     void stopRecording();

@@ -3,17 +3,17 @@
 #include <atomic>
 #include <cmath>
 
-#include "engine/Compositor.h"
+#include "engine/FrameEffect.h"
 #include "engine/Locked.h"
-#include "engine/Segmenter.h"
+#include "engine/MovieFormat.h"
+#include "engine/OutputNaming.h"
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
-#include "platform/FileReveal.h"
-#include "platform/MainQueue.h"
-#include "platform/MovieAsset.h"
-#include "platform/StillFrameGenerator.h"
-#include "platform/WeakTask.h"
-#include "process/OutputNaming.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/StillFrameGenerator.h"
+#include "platform/system/FileReveal.h"
+#include "platform/system/MainQueue.h"
+#include "platform/system/WeakTask.h"
 
 namespace pelliqo {
 
@@ -23,25 +23,24 @@ namespace fs = std::filesystem;
 struct ProcessModel::Preview {
     Locked<std::int64_t> token{0};
     std::unique_ptr<StillFrameGenerator> generator;
-    Segmenter segmenter;
-    Compositor compositor;
+    FrameEffect effect{FrameEffect::Frames::stills};
     std::atomic<int> rendered{0};
 };
 
 namespace {
-
-EffectSettings videoDefaults() {
-    EffectSettings s;
-    s.quality = QualityChoice::accurate;
-    s.useSubjectMask = subjectEngineOffered();
-    return s;
-}
 
 std::string unreadableMessage(const fs::path& file) {
     return file.filename().string() + std::string(text::report::unreadableVideoSuffix);
 }
 
 }  // namespace
+
+EffectSettings ProcessModel::defaultSettings() {
+    EffectSettings s;
+    s.quality = QualityChoice::accurate;
+    s.useSubjectMask = subjectEngineOffered();
+    return s;
+}
 
 std::string ProcessModel::infoLine(int width, int height, double frameRate, double seconds) {
     const long fps = std::isfinite(frameRate) ? std::lround(frameRate) : 0;
@@ -54,7 +53,7 @@ ProcessModel::ProcessModel(SavePanel& panel, QObject* parent)
       panel_(panel),
       reveal_([](const std::filesystem::path& file) { revealInFileManager(file); }),
       freeSpace_(OutputNaming::freeSpace),
-      settings_(videoDefaults()),
+      settings_(defaultSettings()),
       preview_(std::make_shared<Preview>()),
       previewQueue_(std::make_unique<SerialQueue>("pelliqo.preview")) {}
 
@@ -156,13 +155,9 @@ void ProcessModel::schedulePreview() {
         if (p.token.get() != token || !p.generator) return;
         const auto still = p.generator->image(MediaTime::fromSeconds(at, 600));
         if (!still || p.token.get() != token) return;
-        std::optional<Image> mask;
-        if (settings.kind != BackgroundKind::none || settings.showMask) {
-            // Unsmoothed: stills never blend with each other.
-            mask = p.segmenter.mask(*still, settings, false);
-        }
-        auto image = p.compositor.makeCGImage(
-            p.compositor.compose(Image::fromBitmap(*still), mask, settings), previewMaxWidth);
+        const auto result = p.effect.apply(*still, settings);
+        if (!result) return;
+        auto image = p.effect.compositor().makeCGImage(*result, previewMaxWidth);
         if (p.token.get() != token) return;
         ++p.rendered;
         mainQueue::async([model, image = std::move(image)]() mutable {
@@ -176,11 +171,11 @@ void ProcessModel::schedulePreview() {
 
 void ProcessModel::exportVideo() {
     if (!inputURL_ || isProcessing_) return;
-    const bool transparent = settings_.kind == BackgroundKind::transparent;
+    const MovieFormat format = movieFormat(settings_.kind);
     const SaveRequest request{
-        OutputNaming::moviesFolder(), exportName(*inputURL_, settings_.kind), transparent,
-        transparent ? "Transparent backgrounds are saved as ProRes 4444 with alpha (.mov)."
-                    : "Saved as H.264 (.mp4)."};
+        OutputNaming::moviesFolder(), exportName(*inputURL_, settings_.kind), format,
+        format.hasAlpha ? "Transparent backgrounds are saved as ProRes 4444 with alpha (.mov)."
+                        : "Saved as H.264 (.mp4)."};
     const auto chosen = panel_.choose(request);
     if (!chosen) return;
     if (sameLocation(*chosen, *inputURL_)) {

@@ -9,9 +9,10 @@
 #include <string>
 
 #include "engine/EffectSettings.h"
+#include "engine/MovieFormat.h"
 #include "errors/ErrorInfo.h"
-#include "platform/Bitmap.h"
-#include "platform/SerialQueue.h"
+#include "platform/image/Bitmap.h"
+#include "platform/system/SerialQueue.h"
 #include "process/VideoProcessor.h"
 
 namespace pelliqo {
@@ -20,7 +21,7 @@ namespace pelliqo {
 struct SaveRequest {
     std::filesystem::path folder;
     std::string proposedName;
-    bool transparent = false;
+    MovieFormat format = movieFormat(false);
     std::string message;
 };
 
@@ -49,6 +50,9 @@ class ProcessModel : public QObject {
     static constexpr std::int64_t spareBytes = 200'000'000;
     static constexpr double previewDelay = 0.12;
     static constexpr int previewMaxWidth = 1280;
+
+    // What videos are processed with unless the user says otherwise: the accurate quality.
+    static EffectSettings defaultSettings();
 
     explicit ProcessModel(SavePanel& panel, QObject* parent = nullptr);
     ~ProcessModel() override;

@@ -4,16 +4,16 @@
 #include <cmath>
 
 #include "engine/BufferPool.h"
-#include "engine/Compositor.h"
-#include "engine/Segmenter.h"
+#include "engine/FrameEffect.h"
+#include "engine/MovieFormat.h"
+#include "engine/OutputNaming.h"
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
-#include "platform/MainQueue.h"
-#include "platform/MovieAsset.h"
-#include "platform/MovieWriter.h"
-#include "platform/Rendering.h"
-#include "platform/TrackReader.h"
-#include "process/OutputNaming.h"
+#include "platform/image/Rendering.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/MovieWriter.h"
+#include "platform/media/TrackReader.h"
+#include "platform/system/MainQueue.h"
 
 namespace pelliqo {
 
@@ -41,13 +41,11 @@ struct VideoProcessor::Run {
     Progress progress;
     int orientation = 1;
     Size size{2, 2};
-    bool needsMask = false;
     double duration = shortestDuration;
     std::unique_ptr<TrackReader> videoReader;
     std::unique_ptr<TrackReader> audioReader;
     std::unique_ptr<MovieWriter> writer;
-    Compositor compositor;
-    Segmenter segmenter;
+    FrameEffect effect{FrameEffect::Frames::video};
     BufferPool uprightPool;
     BufferPool outputPool;
     Locked<std::optional<PlatformError>> sharedError{std::nullopt};
@@ -65,12 +63,8 @@ struct VideoProcessor::Run {
 VideoProcessor::Size VideoProcessor::outputSize(double naturalWidth, double naturalHeight,
                                                 int orientation) {
     const bool turned = orientation == 6 || orientation == 8;
-    const auto side = [](double v) {
-        const auto whole = static_cast<std::int64_t>(std::isfinite(v) ? std::trunc(v) : 0);
-        return std::max<std::int64_t>(whole & ~std::int64_t{1}, 2);
-    };
-    return turned ? Size{side(naturalHeight), side(naturalWidth)}
-                  : Size{side(naturalWidth), side(naturalHeight)};
+    return turned ? Size{evenSide(naturalHeight), evenSide(naturalWidth)}
+                  : Size{evenSide(naturalWidth), evenSide(naturalHeight)};
 }
 
 double VideoProcessor::fraction(double seconds, double durationSeconds) {
@@ -111,7 +105,7 @@ void VideoProcessor::deliver(const Result<fs::path>& result) {
 }
 
 void VideoProcessor::run(Progress progress) {
-    const bool transparent = settings_.kind == BackgroundKind::transparent;
+    const MovieFormat format = movieFormat(settings_.kind);
     // A readable file with a video track.
     const MovieAsset asset = MovieAsset::open(input_);
     if (!asset.isReadable || !asset.video) return deliver(message(text::failure::notAVideo));
@@ -137,23 +131,18 @@ void VideoProcessor::run(Progress progress) {
             r->audioReader = std::move(audioReader).value();
     }
     // The writer and its inputs.
-    auto writer =
-        MovieWriter::create(output_, transparent ? MovieFileType::quickTime : MovieFileType::mpeg4);
+    auto writer = MovieWriter::create(output_, format.fileType);
     if (!writer) {
         removeQuietly(output_);
         return deliver(writer.error());
     }
     r->writer = std::move(writer).value();
-    const VideoEncoding video{
-        transparent ? VideoEncoding::Codec::prores4444 : VideoEncoding::Codec::h264,
-        static_cast<int>(r->size.width),
-        static_cast<int>(r->size.height),
-        videoBitRate(r->size.width, r->size.height),
-        asset.video->timebase,
-        asset.video->nominalFrameRate};
+    const VideoEncoding video{format.codec,          r->size.width,
+                              r->size.height,        videoBitRate(r->size.width, r->size.height),
+                              asset.video->timebase, asset.video->nominalFrameRate};
     if (!r->writer->addVideoInput(video)) {
-        return deliver(message(transparent ? text::failure::alphaUnsupported
-                                           : text::failure::h264SizeUnsupported));
+        return deliver(message(format.hasAlpha ? text::failure::alphaUnsupported
+                                               : text::failure::h264SizeUnsupported));
     }
     if (r->audioReader && !r->writer->addAudioInput(AudioEncoding{})) r->audioReader.reset();
     // The file itself.
@@ -165,7 +154,6 @@ void VideoProcessor::run(Progress progress) {
     }
     // The two loops, each on its own queue, pulling as fast as the writer takes.
     if (!(r->duration > shortestDuration)) r->duration = shortestDuration;
-    r->needsMask = settings_.kind != BackgroundKind::none || settings_.showMask;
     r->startedAt = Clock::now();
     run_ = r;
     r->loops = r->audioReader ? 2 : 1;
@@ -192,16 +180,15 @@ void VideoProcessor::videoLoop(Run& r) {
 bool VideoProcessor::processFrame(Run& r) {
     auto sample = r.videoReader->nextVideo();
     if (!sample) return false;
-    const int w = static_cast<int>(r.size.width), h = static_cast<int>(r.size.height);
-    auto upright = r.uprightPool.get(w, h);
-    auto finished = r.outputPool.get(w, h);
+    auto upright = r.uprightPool.get(r.size.width, r.size.height);
+    auto finished = r.outputPool.get(r.size.width, r.size.height);
     const auto frame = Image::fromBuffer(sample->frame);
     // Without a buffer the frame is skipped: the movie lacks it, nothing more.
     if (!upright || !finished || !frame) return true;
     renderInto(frame->oriented(r.orientation), *upright);
-    std::optional<Image> mask;
-    if (r.needsMask) mask = r.segmenter.mask(*upright, settings_, settings_.reduceFlicker);
-    renderInto(r.compositor.compose(*Image::fromBuffer(*upright), mask, settings_), *finished);
+    const auto result = r.effect.apply(*upright, settings_);
+    if (!result) return true;
+    renderInto(*result, *finished);
     if (!r.writer->appendVideo(*finished, sample->time)) {
         const auto e = r.writer->error();
         r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));

@@ -9,9 +9,9 @@
 #include "engine/EffectSettings.h"
 #include "engine/Locked.h"
 #include "errors/Result.h"
-#include "platform/MediaTime.h"
-#include "platform/MovieWriter.h"
-#include "platform/SerialQueue.h"
+#include "platform/media/MediaTime.h"
+#include "platform/media/MovieWriter.h"
+#include "platform/system/SerialQueue.h"
 
 namespace pelliqo {
 
@@ -37,8 +37,8 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
 
     // The rules, as plain computations.
     struct Size {
-        std::int64_t width;
-        std::int64_t height;
+        int width;
+        int height;
     };
     // The written size: turned for 6 and 8, truncated, even, at least 2.
     static Size outputSize(double naturalWidth, double naturalHeight, int orientation);

@@ -10,7 +10,7 @@
 #include "engine/PresetStore.h"
 #include "live/PermissionCenter.h"
 #include "live/RecordModel.h"
-#include "platform/UserDefaults.h"
+#include "platform/system/UserDefaults.h"
 #include "process/ProcessModel.h"
 #include "ui/FileSavePanel.h"
 #include "ui/FirstRunView.h"

@@ -11,8 +11,11 @@ std::optional<std::filesystem::path> FileSavePanel::choose(const SaveRequest& re
     dialog.setDirectory(QString::fromStdString(request.folder.string()));
     dialog.selectFile(QString::fromStdString(request.proposedName));
     dialog.setLabelText(QFileDialog::Accept, QObject::tr("Save"));
-    dialog.setNameFilter(request.transparent ? QObject::tr("QuickTime movie (*.mov)")
-                                             : QObject::tr("MPEG-4 movie (*.mp4)"));
+    const QString kind = request.format.fileType == MovieFileType::quickTime
+                             ? QObject::tr("QuickTime movie")
+                             : QObject::tr("MPEG-4 movie");
+    dialog.setNameFilter(
+        QStringLiteral("%1 (*.%2)").arg(kind, QLatin1StringView(request.format.extension)));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return std::filesystem::path(dialog.selectedFiles().front().toStdString());
 }

@@ -8,10 +8,15 @@
 namespace pelliqo {
 
 QImage toQImage(const Bitmap& bitmap) {
+    // Qt's ARGB32 is BGRA in memory on little-endian machines, as bitmaps are: the image
+    // shares the bitmap's pixels and keeps them alive instead of copying them.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
     const PixelBuffer& pixels = bitmap.pixels();
-    const QImage view(pixels.data(), pixels.width(), pixels.height(),
-                      static_cast<qsizetype>(pixels.bytesPerRow()), QImage::Format_RGBA8888);
-    return view.copy();
+    auto* holder = new PixelBuffer(pixels);
+    return QImage(
+        pixels.data(), pixels.width(), pixels.height(),
+        static_cast<qsizetype>(pixels.bytesPerRow()), QImage::Format_ARGB32,
+        [](void* held) { delete static_cast<PixelBuffer*>(held); }, holder);
 }
 
 PreviewImageView::PreviewImageView(QWidget* parent) : QWidget(parent) {

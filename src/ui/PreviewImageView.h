@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "platform/Bitmap.h"
+#include "platform/image/Bitmap.h"
 
 namespace pelliqo {
 

@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "process/OutputNaming.h"
+#include "engine/OutputNaming.h"
 #include "process/ProcessModel.h"
 #include "ui/ErrorBox.h"
 #include "ui/PreviewImageView.h"

@@ -14,9 +14,10 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "engine/MovieFormat.h"
+#include "engine/OutputNaming.h"
 #include "live/PermissionCenter.h"
 #include "live/RecordModel.h"
-#include "process/OutputNaming.h"
 #include "ui/ErrorBox.h"
 #include "ui/PermissionNotice.h"
 #include "ui/PreviewImageView.h"
@@ -297,7 +298,7 @@ void RecordView::refreshDevices() {
 
 void RecordView::refresh() {
     const bool recording = model_.isRecording();
-    const bool transparent = model_.settings().kind == BackgroundKind::transparent;
+    const MovieFormat format = movieFormat(model_.settings().kind);
     modelError_->setInfo(model_.errorInfo());
     cameraProblem_->setInfo(camera_.problem());
 
@@ -306,7 +307,7 @@ void RecordView::refresh() {
                                  : cameraAccess == Authorization::notDetermined ? 0
                                                                                 : 1);
     controls_->setVisible(allowed(cameraAccess));
-    preview_->setTransparent(transparent);
+    preview_->setTransparent(format.hasAlpha);
     preview_->setPlaceholder(camera_.isRunning() ? tr("Waiting for the first frame…")
                                                  : tr("Starting the camera…"));
 
@@ -315,8 +316,9 @@ void RecordView::refresh() {
         style()->standardIcon(recording ? QStyle::SP_MediaStop : QStyle::SP_DialogYesButton));
     clock_->setVisible(recording);
     clock_->setText(QStringLiteral("● ") + QString::fromStdString(formatTime(model_.elapsed())));
-    format_->setText(transparent ? tr("Saves ProRes 4444 with alpha (.mov)")
-                                 : tr("Saves H.264 (.mp4)"));
+    format_->setText(
+        tr("Saves %1 (.%2)")
+            .arg(QLatin1StringView(format.codecName), QLatin1StringView(format.extension)));
 
     const Authorization micAccess = permissions_.mic();
     cameras_->setEnabled(!recording);
@@ -324,8 +326,7 @@ void RecordView::refresh() {
     micControls_->setCurrentIndex(allowed(micAccess)                          ? 2
                                   : micAccess == Authorization::notDetermined ? 0
                                                                               : 1);
-    micNotice_->setVisible(micAccess == Authorization::denied ||
-                           micAccess == Authorization::restricted);
+    micNotice_->setVisible(micAccess == Authorization::denied);
     const auto check = [](QCheckBox* box, bool on, bool enabled) {
         const QSignalBlocker quiet(box);
         box->setChecked(on);

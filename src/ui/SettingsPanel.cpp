@@ -17,8 +17,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "engine/EffectParameters.h"
 #include "engine/PresetStore.h"
 #include "engine/RawValue.h"
+#include "platform/inference/ModelDirectory.h"
 #include "ui/ScreenParts.h"
 
 namespace pelliqo {
@@ -60,11 +62,19 @@ namespace {
 // Continuous sliders: a thousand steps over the range.
 constexpr int sliderSteps = 1000;
 
-QSlider* slider(double low, double high) {
+// The panel's name for a parameter.
+QString labelOf(EffectField field) {
+    const std::string_view text = effectParameter(field).label;
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A slider over the parameter's range.
+QSlider* slider(double EffectSettings::*field) {
+    const EffectParameter& parameter = effectParameter(field);
     auto* s = new QSlider(Qt::Horizontal);
     s->setRange(0, sliderSteps);
-    s->setProperty("low", low);
-    s->setProperty("high", high);
+    s->setProperty("low", parameter.low);
+    s->setProperty("high", parameter.high);
     return s;
 }
 
@@ -160,10 +170,10 @@ void SettingsPanel::build(bool live) {
 
 QWidget* SettingsPanel::backgroundGroup(bool live) {
     QVBoxLayout* column = nullptr;
-    QGroupBox* box = group(tr("Background"), column);
+    QGroupBox* box = group(labelOf(&EffectSettings::kind), column);
     kind_ = new QComboBox;
     kind_->setObjectName("kind");
-    kind_->setAccessibleName(tr("Background"));
+    kind_->setAccessibleName(labelOf(&EffectSettings::kind));
     for (BackgroundKind k : allCases<BackgroundKind>())
         kind_->addItem(label(k), static_cast<int>(k));
     column->addWidget(kind_);
@@ -176,9 +186,9 @@ QWidget* SettingsPanel::backgroundGroup(bool live) {
     noneNote_ = captionLabel(tr("The picture is left as it is."));
     column->addWidget(noneNote_);
 
-    strength_ = slider(2, 80);
+    strength_ = slider(&EffectSettings::blurStrength);
     strength_->setObjectName("strength");
-    strengthRow_ = row(tr("Strength"), strength_);
+    strengthRow_ = row(labelOf(&EffectSettings::blurStrength), strength_);
     column->addWidget(strengthRow_);
     connect(strength_, &QSlider::valueChanged, this,
             [this] { change([&](EffectSettings& s) { s.blurStrength = valueOf(strength_); }); });
@@ -220,8 +230,8 @@ QWidget* SettingsPanel::backgroundGroup(bool live) {
     placementRow_ = new QWidget;
     auto* placementLine = new QHBoxLayout(placementRow_);
     placementLine->setContentsMargins(0, 0, 0, 0);
-    placementLine->addWidget(new QLabel(tr("Placement")));
-    placement_ = segments<PictureFit>(placementLine, tr("Placement"));
+    placementLine->addWidget(new QLabel(labelOf(&EffectSettings::pictureFit)));
+    placement_ = segments<PictureFit>(placementLine, labelOf(&EffectSettings::pictureFit));
     placementLine->addStretch(1);
     column->addWidget(placementRow_);
     connect(placement_, &QButtonGroup::idClicked, this, [this](int id) {
@@ -239,9 +249,9 @@ QWidget* SettingsPanel::backgroundGroup(bool live) {
 
 QWidget* SettingsPanel::qualityGroup(bool live) {
     QVBoxLayout* column = nullptr;
-    QGroupBox* box = group(tr("Quality"), column);
+    QGroupBox* box = group(labelOf(&EffectSettings::quality), column);
     auto* line = new QHBoxLayout;
-    quality_ = segments<QualityChoice>(line, tr("Quality"));
+    quality_ = segments<QualityChoice>(line, labelOf(&EffectSettings::quality));
     line->addStretch(1);
     column->addLayout(line);
     connect(quality_, &QButtonGroup::idClicked, this, [this](int id) {
@@ -256,8 +266,8 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
         // A check box cannot wrap its text, and this one is longer than the panel is wide.
         subjectMask_ = new QCheckBox;
         subjectMask_->setObjectName("subjectMask");
-        subjectMask_->setAccessibleName(tr("Use the subject mask (all foreground objects)"));
-        auto* subjectText = new QLabel(tr("Use the subject mask (all foreground objects)"));
+        subjectMask_->setAccessibleName(labelOf(&EffectSettings::useSubjectMask));
+        auto* subjectText = new QLabel(labelOf(&EffectSettings::useSubjectMask));
         subjectText->setWordWrap(true);
         subjectText->setBuddy(subjectMask_);
         auto* subjectLine = new QHBoxLayout;
@@ -279,22 +289,22 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
 QWidget* SettingsPanel::edgeGroup() {
     QVBoxLayout* column = nullptr;
     QGroupBox* box = group(tr("Pelliqo edge"), column);
-    softness_ = slider(0, 10);
+    softness_ = slider(&EffectSettings::edgeSoftness);
     softness_->setObjectName("edgeSoftness");
-    column->addWidget(row(tr("Edge softness"), softness_));
+    column->addWidget(row(labelOf(&EffectSettings::edgeSoftness), softness_));
     connect(softness_, &QSlider::valueChanged, this,
             [this] { change([&](EffectSettings& s) { s.edgeSoftness = valueOf(softness_); }); });
-    shift_ = slider(-6, 6);
+    shift_ = slider(&EffectSettings::edgeShift);
     shift_->setObjectName("edgeShift");
-    column->addWidget(row(tr("Shrink / grow"), shift_));
+    column->addWidget(row(labelOf(&EffectSettings::edgeShift), shift_));
     connect(shift_, &QSlider::valueChanged, this,
             [this] { change([&](EffectSettings& s) { s.edgeShift = valueOf(shift_); }); });
-    reduceFlicker_ = new QCheckBox(tr("Reduce flicker"));
+    reduceFlicker_ = new QCheckBox(labelOf(&EffectSettings::reduceFlicker));
     reduceFlicker_->setObjectName("reduceFlicker");
     column->addWidget(reduceFlicker_);
     connect(reduceFlicker_, &QCheckBox::toggled, this,
             [this](bool on) { change([&](EffectSettings& s) { s.reduceFlicker = on; }); });
-    showMask_ = new QCheckBox(tr("Show the mask"));
+    showMask_ = new QCheckBox(labelOf(&EffectSettings::showMask));
     showMask_->setObjectName("showMask");
     column->addWidget(showMask_);
     connect(showMask_, &QCheckBox::toggled, this,
@@ -350,11 +360,12 @@ QString SettingsPanel::fpsText(double fps) {
 
 QString SettingsPanel::engineNote(const EffectSettings& settings) {
     // The subject engine is not offered here, so the person mask always decides.
-    const char* model = settings.quality == QualityChoice::fast       ? "MediaPipe selfie, 256×144"
-                        : settings.quality == QualityChoice::balanced ? "MediaPipe selfie, 256×256"
-                                                                      : "Robust Video Matting";
+    static const auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
+    const std::string title = models ? models.value().title(rawValue(settings.quality)) : "";
+    if (title.empty())
+        return tr("Engine: person mask at the %1 level.").arg(label(settings.quality));
     return tr("Engine: person mask at the %1 level (%2).")
-        .arg(label(settings.quality), QString::fromUtf8(model));
+        .arg(label(settings.quality), QString::fromStdString(title));
 }
 
 void SettingsPanel::change(const std::function<void(EffectSettings&)>& edit) {

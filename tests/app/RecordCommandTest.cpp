@@ -13,7 +13,7 @@
 #include "CommandRun.h"
 #include "MovieProbe.h"
 #include "errors/Texts.h"
-#include "platform/MovieAsset.h"
+#include "platform/media/MovieAsset.h"
 
 extern char** environ;
 

@@ -5,7 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "engine/Compositor.h"
-#include "platform/MatView.h"
+#include "platform/image/MatView.h"
 
 namespace pelliqo {
 namespace {
@@ -216,9 +216,9 @@ TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
         const auto preview = compositor.makeCGImage(Image::fromPixels(halves), 960);
         ASSERT_TRUE(preview);
         ASSERT_EQ(preview->width(), 960);
-        const cv::Mat rgba = matView(preview->pixels());
-        EXPECT_EQ(rgba.at<cv::Vec4b>(1, 10), (cv::Vec4b{50, 100, 200, 255})) << width;
-        EXPECT_EQ(rgba.at<cv::Vec4b>(1, 950), (cv::Vec4b{255, 0, 0, 255})) << width;
+        const cv::Mat bgra = matView(preview->pixels());
+        EXPECT_EQ(bgra.at<cv::Vec4b>(1, 10), (cv::Vec4b{200, 100, 50, 255})) << width;
+        EXPECT_EQ(bgra.at<cv::Vec4b>(1, 950), (cv::Vec4b{0, 0, 255, 255})) << width;
     }
 }
 

@@ -20,11 +20,7 @@ TEST(ErrorInfo, PosixNoSpaceIsDiskFullWithThreeLineDetails) {
     EXPECT_EQ(info.details, "Domain: POSIX\nCode: 28\nNo space left on device");
 }
 
-TEST(ErrorInfo, DiskFullIsRecognisedOnlyInItsOwnDomains) {
-    EXPECT_TRUE(ErrorInfo::isDiskFull(error(domain::media, -11807, "x")));
-    EXPECT_FALSE(ErrorInfo::isDiskFull(error(domain::ffmpeg, -11807, "x")));
-    EXPECT_TRUE(ErrorInfo::isDiskFull(error(domain::files, 640, "x")));
-    EXPECT_FALSE(ErrorInfo::isDiskFull(error(domain::posix, 640, "x")));
+TEST(ErrorInfo, DiskFullIsRecognisedOnlyInItsOwnDomain) {
     EXPECT_FALSE(ErrorInfo::isDiskFull(error(domain::files, 28, "x")));
     EXPECT_FALSE(ErrorInfo::isDiskFull(PlatformError::posix(5)));
 }
@@ -32,24 +28,24 @@ TEST(ErrorInfo, DiskFullIsRecognisedOnlyInItsOwnDomains) {
 TEST(ErrorInfo, DiskFullDeepUnderneathCountsButDetailsNameOnlyTheFirstLevel) {
     const PlatformError deepest = PlatformError::posix(28);
     const PlatformError middle =
-        error(domain::media, -1, "The writer failed").withUnderlying(deepest);
+        error(domain::ffmpeg, -1, "The writer failed").withUnderlying(deepest);
     const PlatformError top = error(domain::files, 512, "Saving failed").withUnderlying(middle);
 
     const ErrorInfo info = ErrorInfo::make("Recording stopped", top);
     EXPECT_EQ(info.message, text::diskFull);
     EXPECT_EQ(info.details,
-              "Domain: Files\nCode: 512\nSaving failed\nUnderlying: Media -1 The writer failed");
+              "Domain: Files\nCode: 512\nSaving failed\nUnderlying: FFmpeg -1 The writer failed");
 }
 
 TEST(ErrorInfo, ReasonFollowsTheDescriptionAndComesBeforeTheUnderlyingError) {
-    PlatformError failed = error(domain::media, 3, "Could not open the file");
+    PlatformError failed = error(domain::ffmpeg, 3, "Could not open the file");
     failed.reason = "The container is damaged";
     failed = failed.withUnderlying(PlatformError::posix(2));
 
     const ErrorInfo info = ErrorInfo::make("Can't read this file", failed);
     EXPECT_EQ(info.message, "Could not open the file");
     EXPECT_EQ(info.details,
-              "Domain: Media\nCode: 3\nCould not open the file\nReason: The container is "
+              "Domain: FFmpeg\nCode: 3\nCould not open the file\nReason: The container is "
               "damaged\nUnderlying: POSIX 2 No such file or directory");
 }
 

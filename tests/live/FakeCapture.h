@@ -3,8 +3,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/AudioCapture.h"
-#include "platform/CaptureBackend.h"
+#include "platform/capture/AudioCapture.h"
+#include "platform/capture/CaptureBackend.h"
 
 namespace pelliqo::test {
 

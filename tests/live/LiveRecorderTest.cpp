@@ -11,8 +11,8 @@
 #include "errors/ErrorInfo.h"
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
-#include "platform/MatView.h"
-#include "platform/MovieAsset.h"
+#include "platform/image/MatView.h"
+#include "platform/media/MovieAsset.h"
 
 namespace pelliqo {
 namespace {
@@ -163,11 +163,6 @@ TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
         GTEST_SKIP() << "no private file system here: " << output;
     EXPECT_EQ(code, 0) << output;
     EXPECT_NE(output.find("kept: \"full (original).mp4\""), std::string::npos) << output;
-}
-
-TEST(RecorderSides, AreEvenAndAtLeastTwo) {
-    for (const auto& [in, out] : {std::pair{0, 2}, {1, 2}, {2, 2}, {3, 2}, {4, 4}, {1281, 1280}})
-        EXPECT_EQ(LiveRecorder::evenSide(in), out) << in;
 }
 
 }  // namespace

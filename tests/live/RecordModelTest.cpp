@@ -8,10 +8,10 @@
 #include "MovieProbe.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
-#include "platform/MatView.h"
-#include "platform/MovieAsset.h"
-#include "platform/SegmentationEngine.h"
-#include "platform/TrackReader.h"
+#include "platform/image/MatView.h"
+#include "platform/inference/SegmentationEngine.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/TrackReader.h"
 
 namespace pelliqo {
 namespace {
@@ -154,13 +154,13 @@ TEST(RecordModel, RecordingsInTheSameSecondGetNumberedNames) {
 
 // The still camera is red with a blue strip on its left.
 bool blueOnTheLeft(const Bitmap& preview) {
-    const cv::Mat pixels = matView(preview.pixels());  // RGBA
-    return pixels.at<cv::Vec4b>(24, 4)[2] > 200 && pixels.at<cv::Vec4b>(24, 60)[0] > 200;
+    const cv::Mat pixels = matView(preview.pixels());  // BGRA
+    return pixels.at<cv::Vec4b>(24, 4)[0] > 200 && pixels.at<cv::Vec4b>(24, 60)[2] > 200;
 }
 
 bool blueOnTheRight(const Bitmap& preview) {
     const cv::Mat pixels = matView(preview.pixels());
-    return pixels.at<cv::Vec4b>(24, 60)[2] > 200 && pixels.at<cv::Vec4b>(24, 4)[0] > 200;
+    return pixels.at<cv::Vec4b>(24, 60)[0] > 200 && pixels.at<cv::Vec4b>(24, 4)[2] > 200;
 }
 
 TEST(RecordModel, MirroringThePreviewAndTheRecording) {

@@ -12,9 +12,9 @@
 #include "MovieProbe.h"
 #include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
-#include "platform/MatView.h"
-#include "platform/MovieAsset.h"
-#include "platform/TrackReader.h"
+#include "platform/image/MatView.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/TrackReader.h"
 #include "process/VideoProcessor.h"
 
 extern "C" {

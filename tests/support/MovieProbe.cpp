@@ -1,7 +1,7 @@
 #include "MovieProbe.h"
 
-#include "platform/MovieAsset.h"
-#include "platform/TrackReader.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/TrackReader.h"
 
 namespace pelliqo::test {
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QStandardPaths>
 
-#include "platform/LibraryLogging.h"
+#include "platform/system/LibraryLogging.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

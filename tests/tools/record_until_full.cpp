@@ -12,8 +12,8 @@
 
 #include "errors/ErrorInfo.h"
 #include "live/LiveRecorder.h"
-#include "platform/MatView.h"
-#include "platform/MovieAsset.h"
+#include "platform/image/MatView.h"
+#include "platform/media/MovieAsset.h"
 
 int main(int argc, char** argv) {
     using namespace pelliqo;

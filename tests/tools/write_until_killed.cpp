@@ -5,8 +5,8 @@
 #include <opencv2/core.hpp>
 #include <thread>
 
-#include "platform/MatView.h"
-#include "platform/MovieWriter.h"
+#include "platform/image/MatView.h"
+#include "platform/media/MovieWriter.h"
 
 int main(int argc, char** argv) {
     using namespace pelliqo;
@@ -14,8 +14,7 @@ int main(int argc, char** argv) {
     auto writer = MovieWriter::create(argv[1], MovieFileType::mpeg4, MovieLayout::fragmented);
     if (!writer) return 1;
     MovieWriter& w = *writer.value();
-    if (!w.addVideoInput(
-            {VideoEncoding::Codec::h264, 64, 48, videoBitRate(64, 48), {0, 1, 30}, 30}) ||
+    if (!w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 1'000'000, {0, 1, 30}, 30}) ||
         !w.startWriting()) {
         return 1;
     }

@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "platform/MatView.h"
+#include "platform/image/MatView.h"
 #include "ui/Checkerboard.h"
 #include "ui/ErrorBox.h"
 #include "ui/PreviewImageView.h"
@@ -41,7 +41,7 @@ TEST(PreviewImageView, PicturesFitLetterboxedAndTheCheckerboardStaysUnderThem) {
     EXPECT_TRUE(PreviewImageView::fittedRect({0, 10}, {0, 0, 300, 200}).isEmpty());
 
     // A clear 16 × 9 picture in a wide view: checkerboard inside, plain backdrop outside.
-    auto clear = *PixelBuffer::make(160, 90, PixelFormat::rgba8);
+    auto clear = *PixelBuffer::make(160, 90, PixelFormat::bgra8);
     matView(clear).setTo(cv::Scalar(0, 0, 0, 0));
     PreviewImageView view;
     view.resize(400, 90);

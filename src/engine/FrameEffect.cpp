@@ -1,0 +1,39 @@
+#include "engine/FrameEffect.h"
+
+namespace pelliqo {
+
+namespace {
+
+std::optional<Image> imageOf(const SegmentSource& frame) {
+    if (const auto* buffer = std::get_if<PixelBuffer>(&frame)) return Image::fromBuffer(*buffer);
+    return Image::fromBitmap(std::get<Bitmap>(frame));
+}
+
+}  // namespace
+
+FrameEffect::FrameEffect(Frames frames) : frames_(frames) {}
+
+FrameEffect::FrameEffect(Frames frames, Segmenter::EngineFactory engines)
+    : frames_(frames), segmenter_(engines ? Segmenter(std::move(engines)) : Segmenter()) {}
+
+bool FrameEffect::needsMask(const EffectSettings& settings) {
+    return settings.kind != BackgroundKind::none || settings.showMask;
+}
+
+std::optional<Image> FrameEffect::apply(const SegmentSource& frame,
+                                        const EffectSettings& settings) {
+    const auto image = imageOf(frame);
+    if (!image) return std::nullopt;
+    std::optional<Image> personMask;
+    if (needsMask(settings)) {
+        const bool smooth = frames_ == Frames::video && settings.reduceFlicker;
+        personMask = segmenter_.mask(frame, settings, smooth);
+    }
+    return compositor_.compose(*image, personMask, settings);
+}
+
+std::optional<Image> FrameEffect::mask(const SegmentSource& frame, const EffectSettings& settings) {
+    return segmenter_.mask(frame, settings, frames_ == Frames::video && settings.reduceFlicker);
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+
+#include "engine/Compositor.h"
+#include "engine/EffectSettings.h"
+#include "engine/Segmenter.h"
+#include "platform/image/Image.h"
+
+namespace pelliqo {
+
+// The effect on one stream of frames: segment, then compose. Every pipeline (export, live,
+// previews, the picture commands) turns its frames into finished pictures through one of
+// these, so the rule for when a frame needs a mask lives here alone. Owns the stream's
+// segmenter and compositor; not thread-safe: one queue at a time.
+class FrameEffect {
+  public:
+    // A video stream blends each mask with the ones before it when the settings ask to
+    // reduce flicker; stills are unrelated pictures and never blend.
+    enum class Frames { video, stills };
+
+    // Engines from the installed models, or from the factory when one is given.
+    explicit FrameEffect(Frames frames);
+    FrameEffect(Frames frames, Segmenter::EngineFactory engines);
+
+    // Whether a frame needs a mask under these settings: any background but none, and
+    // the mask view.
+    static bool needsMask(const EffectSettings& settings);
+
+    // The finished picture at the frame's size and at the origin; without a mask (none
+    // needed, or the engine found nothing) the frame itself. Nothing only for a frame that
+    // cannot be read.
+    std::optional<Image> apply(const SegmentSource& frame, const EffectSettings& settings);
+
+    // The mask alone, at the engine's resolution; nothing when the engine found nothing.
+    std::optional<Image> mask(const SegmentSource& frame, const EffectSettings& settings);
+
+    // Rendering into buffers and preview bitmaps.
+    const Compositor& compositor() const { return compositor_; }
+
+  private:
+    Frames frames_;
+    Segmenter segmenter_;
+    Compositor compositor_;
+};
+
+}  // namespace pelliqo

@@ -1,0 +1,120 @@
+#include "platform/capture/CaptureInput.h"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "platform/media/AVError.h"
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+}
+
+namespace pelliqo {
+
+namespace {
+
+int interrupted(void* input) {
+    return static_cast<CaptureInput*>(input)->running ? 0 : 1;
+}
+
+bool described(const AVFormatContext& format, AVMediaType kind) {
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVCodecParameters* p = format.streams[i]->codecpar;
+        if (p->codec_type != kind || p->codec_id == AV_CODEC_ID_NONE) continue;
+        if (kind == AVMEDIA_TYPE_VIDEO && p->width > 0 && p->height > 0) return true;
+        if (kind == AVMEDIA_TYPE_AUDIO && p->sample_rate > 0 && p->ch_layout.nb_channels > 0)
+            return true;
+    }
+    return false;
+}
+
+Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMediaType kind,
+                                               bool withOptions) {
+    static std::once_flag once;
+    std::call_once(once, [] { avdevice_register_all(); });
+    const AVInputFormat* format = av_find_input_format(source.format.c_str());
+    if (format == nullptr) return fromAVError(AVERROR_DEMUXER_NOT_FOUND);
+    auto input = std::make_unique<CaptureInput>();
+    AVDictionary* options = nullptr;
+    if (withOptions) {
+        for (const auto& [key, value] : source.options)
+            av_dict_set(&options, key.c_str(), value.c_str(), 0);
+    }
+    AVFormatContext* raw = avformat_alloc_context();
+    raw->interrupt_callback = {&interrupted, input.get()};
+    // A camera that sends nothing must not hold a read (and whoever waits to stop it)
+    // forever: reads come back at once, and the reader waits a moment itself.
+    raw->flags |= AVFMT_FLAG_NONBLOCK;
+    // Reads are interrupted once running is cleared; while opening it stays set.
+    input->running = true;
+    const int e = avformat_open_input(&raw, source.url.c_str(), format, &options);
+    av_dict_free(&options);
+    if (e < 0) return fromAVError(e);
+    input->format.reset(raw);
+    // Devices describe their streams when opened. Probing further reads frames, and a
+    // camera that sends none would hold the caller until it does.
+    if (!described(*raw, kind)) {
+        const int found = avformat_find_stream_info(raw, nullptr);
+        if (found < 0) return fromAVError(found);
+    }
+    input->running = false;
+    input->streamIndex = av_find_best_stream(raw, kind, -1, -1, nullptr, 0);
+    if (input->streamIndex < 0) return fromAVError(input->streamIndex);
+    const AVCodecParameters* p = input->parameters();
+    const AVCodec* codec = avcodec_find_decoder(p->codec_id);
+    if (codec == nullptr) return fromAVError(AVERROR_DECODER_NOT_FOUND);
+    input->decoder.reset(avcodec_alloc_context3(codec));
+    if (avcodec_parameters_to_context(input->decoder.get(), p) < 0 ||
+        avcodec_open2(input->decoder.get(), codec, nullptr) < 0) {
+        return fromAVError(AVERROR_DECODER_NOT_FOUND);
+    }
+    return input;
+}
+
+}  // namespace
+
+double captureClock() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+Result<std::unique_ptr<CaptureInput>> CaptureInput::open(const CaptureSource& source,
+                                                         AVMediaType kind) {
+    auto input = openWith(source, kind, true);
+    if (!input && !source.options.empty()) input = openWith(source, kind, false);
+    return input;
+}
+
+const AVCodecParameters* CaptureInput::parameters() const {
+    return format->streams[streamIndex]->codecpar;
+}
+
+void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFrame,
+                              const std::function<void(const PlatformError&)>& onError) {
+    ff::Packet packet(av_packet_alloc());
+    ff::Frame frame(av_frame_alloc());
+    while (running) {
+        const int e = av_read_frame(format.get(), packet.get());
+        if (e == AVERROR(EAGAIN)) {
+            // Reads do not block; nothing has come yet.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        if (e < 0) {
+            if (running && onError) onError(fromAVError(e));
+            return;
+        }
+        const double arrived = captureClock();
+        if (packet->stream_index == streamIndex &&
+            avcodec_send_packet(decoder.get(), packet.get()) == 0) {
+            while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+                onFrame(frame.get(), arrived);
+                av_frame_unref(frame.get());
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "errors/Result.h"
+#include "platform/media/FFmpeg.h"
+
+namespace pelliqo {
+
+// Seconds on the one monotonic clock that stamps every captured frame and sound buffer.
+double captureClock();
+
+// Where a capture comes from: an FFmpeg input device, its address and options.
+struct CaptureSource {
+    std::string format;  // "video4linux2", "pulse", "alsa", "lavfi", …
+    std::string url;
+    std::map<std::string, std::string> options;
+};
+
+// One opened capture device: its demuxer, the decoder of its first stream of the kind asked
+// for, and the flag that lets a blocking read be interrupted from another thread.
+struct CaptureInput {
+    ff::InputFormat format;
+    ff::CodecContext decoder;
+    int streamIndex = -1;
+    std::atomic<bool> running{false};  // reads give up once this is cleared
+
+    // Opens the source with its options, or without them when the device refuses them.
+    static Result<std::unique_ptr<CaptureInput>> open(const CaptureSource& source,
+                                                      AVMediaType kind);
+
+    const AVCodecParameters* parameters() const;
+
+    // Reads and decodes until running is cleared, handing each decoded frame over with the
+    // capture-clock time its packet arrived. A device that fails while running is reported
+    // through onError, which ends the reading.
+    void readFrames(const std::function<void(AVFrame* frame, double arrived)>& onFrame,
+                    const std::function<void(const PlatformError&)>& onError);
+};
+
+}  // namespace pelliqo

@@ -1,0 +1,79 @@
+#include "platform/image/ImageFile.h"
+
+#include <cstdlib>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
+
+#include "platform/image/MatView.h"
+
+namespace pelliqo {
+
+namespace {
+
+// OpenCV reads its pixel limit from the environment once, at its first decode; it then
+// refuses larger images after reading only their header.
+void limitDecodedSize() {
+    static const bool done = [] {
+        ::setenv("OPENCV_IO_MAX_IMAGE_PIXELS", std::to_string(maxPicturePixels).c_str(), 1);
+        return true;
+    }();
+    (void)done;
+}
+
+cv::Mat read(const std::filesystem::path& path, int flags) {
+    try {
+        return cv::imread(path.string(), flags);
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
+
+}  // namespace
+
+std::optional<cv::Mat> decodeImageFile(const std::filesystem::path& path) {
+    limitDecodedSize();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+    // Pictures with transparency keep it; IMREAD_UNCHANGED skips the stored orientation,
+    // which such files (PNG, WebP) do not normally carry.
+    cv::Mat any = read(path, cv::IMREAD_UNCHANGED);
+    if (any.empty()) return std::nullopt;
+    if (any.channels() == 4) {
+        if (any.depth() == CV_16U) any.convertTo(any, CV_8U, 1.0 / 257);
+        if (any.depth() != CV_8U) return std::nullopt;
+        return any;
+    }
+    // Everything else is read as colour, turned upright by its EXIF orientation.
+    const cv::Mat colour = read(path, cv::IMREAD_COLOR);
+    if (colour.empty()) return std::nullopt;
+    cv::Mat bgra;
+    cv::cvtColor(colour, bgra, cv::COLOR_BGR2BGRA);
+    return bgra;
+}
+
+std::optional<PixelBuffer> readImageFile(const std::filesystem::path& path) {
+    const auto decoded = decodeImageFile(path);
+    if (!decoded) return std::nullopt;
+    auto frame = PixelBuffer::make(decoded->cols, decoded->rows, PixelFormat::bgra8);
+    if (!frame) return std::nullopt;
+    cv::Mat target = matView(*frame);
+    decoded->copyTo(target);
+    return frame;
+}
+
+std::optional<Image> readPicture(const std::filesystem::path& path) {
+    auto decoded = decodeImageFile(path);
+    if (!decoded) return std::nullopt;
+    return Image::fromPixels(std::move(*decoded));
+}
+
+bool writePng(const std::filesystem::path& path, const cv::Mat& pixels) {
+    try {
+        return cv::imwrite(path.string(), pixels);
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,103 @@
+#include "platform/inference/ModelDirectory.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
+#include <iterator>
+
+namespace pelliqo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto repair = "; run ./scripts/setup to fetch and convert the models.";
+
+PlatformError modelError(const std::string& sentence) {
+    return PlatformError{std::string(domain::files), 2, sentence, std::nullopt, nullptr};
+}
+
+std::string sha256(const fs::path& path) {
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex().toStdString();
+}
+
+}  // namespace
+
+PlatformError damagedModel(const fs::path& path) {
+    return modelError("The model file " + path.string() + " is damaged" + repair);
+}
+
+fs::path ModelDirectory::defaultLocation() {
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    if (!error && fs::exists(exe.parent_path() / "models" / "manifest.json")) {
+        return exe.parent_path() / "models";
+    }
+    return PELLIQO_MODEL_DIR;
+}
+
+Result<ModelDirectory> ModelDirectory::open(const fs::path& folder) {
+    const fs::path manifestPath = folder / "manifest.json";
+    std::ifstream in(manifestPath, std::ios::binary);
+    if (!in)
+        return modelError("The models are missing (no " + manifestPath.string() + ")" + repair);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+    if (!document.isObject()) return damagedModel(manifestPath);
+    ModelDirectory directory;
+    for (const QJsonValue& entry : document.object().value(QLatin1StringView("models")).toArray()) {
+        const QJsonObject o = entry.toObject();
+        const QJsonArray input = o.value(QLatin1StringView("input")).toArray();
+        ModelInfo info{o.value(QLatin1StringView("name")).toString().toStdString(),
+                       o.value(QLatin1StringView("title")).toString().toStdString(),
+                       folder / o.value(QLatin1StringView("file")).toString().toStdString(),
+                       input.at(0).toInt(),
+                       input.at(1).toInt(),
+                       o.value(QLatin1StringView("sha256")).toString().toStdString()};
+        if (info.name.empty() || info.inputWidth <= 0 || info.inputHeight <= 0) {
+            return damagedModel(manifestPath);
+        }
+        directory.models_.push_back(std::move(info));
+    }
+    return directory;
+}
+
+namespace {
+
+bool matches(const ModelInfo& model, std::string_view name) {
+    return model.name == name || (model.name.size() > name.size() && model.name.starts_with(name) &&
+                                  model.name[name.size()] == '-');
+}
+
+}  // namespace
+
+std::string ModelDirectory::title(std::string_view name) const {
+    for (const ModelInfo& model : models_)
+        if (matches(model, name)) return model.title;
+    return {};
+}
+
+Result<std::vector<ModelInfo>> ModelDirectory::verified(std::string_view name) const {
+    std::vector<ModelInfo> found;
+    for (const ModelInfo& model : models_) {
+        if (!matches(model, name)) continue;
+        if (!fs::exists(model.path)) {
+            return modelError("The model file " + model.path.string() + " is missing" + repair);
+        }
+        if (sha256(model.path) != model.sha256) return damagedModel(model.path);
+        found.push_back(model);
+    }
+    if (found.empty()) {
+        return modelError("The " + std::string(name) + " model is missing" + repair);
+    }
+    return found;
+}
+
+}  // namespace pelliqo

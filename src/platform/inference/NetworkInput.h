@@ -1,0 +1,18 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <optional>
+
+#include "platform/image/PixelBuffer.h"
+#include "platform/inference/SegmentationEngine.h"
+
+namespace pelliqo {
+
+// The picture scaled (bilinear) to the network's size as a [1, 3, height, width] blob of
+// RGB values in 0…1, the form the segmentation networks take.
+cv::Mat networkInput(const SegmentationInput& input, int width, int height);
+
+// A network's one-channel float output in 0…1 as an 8-bit mask, rounded; NaN counts as 0.
+std::optional<PixelBuffer> maskFromOutput(const float* values, int width, int height);
+
+}  // namespace pelliqo

@@ -1,0 +1,89 @@
+#include "platform/inference/RvmEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/inference/NetworkInput.h"
+
+namespace pelliqo {
+
+namespace {
+
+// Channels of the four recurrent states and how far each is scaled down from the input.
+constexpr std::array<int, 4> stateChannels{16, 20, 40, 64};
+constexpr std::array<int, 4> stateScale{2, 4, 8, 16};
+const std::vector<cv::String> outputs{"pha", "r1o", "r2o", "r3o", "r4o"};
+const std::array<cv::String, 4> stateInputs{"r1i", "r2i", "r3i", "r4i"};
+
+bool allFinite(const cv::Mat& m) {
+    return cv::checkRange(m, true, nullptr, -1e6, 1e6);
+}
+
+}  // namespace
+
+Result<std::shared_ptr<SegmentationEngine>> RvmEngine::load(const std::vector<ModelInfo>& sizes) {
+    std::vector<Model> models;
+    for (const ModelInfo& info : sizes) {
+        try {
+            cv::dnn::Net net = cv::dnn::readNetFromONNX(info.path.string());
+            if (net.empty()) return damagedModel(info.path);
+            net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+            models.push_back({cv::Size(info.inputWidth, info.inputHeight), std::move(net)});
+        } catch (const cv::Exception&) {
+            return damagedModel(info.path);
+        }
+    }
+    return std::shared_ptr<SegmentationEngine>(new RvmEngine(std::move(models)));
+}
+
+cv::Size RvmEngine::sizeFor(int width, int height) const {
+    const double aspect = std::log(static_cast<double>(width) / height);
+    const Model* best = &models_.front();
+    for (const Model& m : models_) {
+        const double distance =
+            std::abs(std::log(static_cast<double>(m.size.width) / m.size.height) - aspect);
+        const double bestDistance =
+            std::abs(std::log(static_cast<double>(best->size.width) / best->size.height) - aspect);
+        if (distance < bestDistance) best = &m;
+    }
+    return best->size;
+}
+
+void RvmEngine::resetState() {
+    stateSize_ = cv::Size();
+}
+
+void RvmEngine::startStates(cv::Size size) {
+    for (std::size_t i = 0; i < states_.size(); ++i) {
+        const int shape[] = {1, stateChannels[i], size.height / stateScale[i],
+                             size.width / stateScale[i]};
+        states_[i] = cv::Mat(4, shape, CV_32F, cv::Scalar(0));
+    }
+    stateSize_ = size;
+}
+
+std::optional<PixelBuffer> RvmEngine::segment(const SegmentationInput& input) {
+    if (input.pixels.empty() || input.pixels.type() != CV_8UC4) return std::nullopt;
+    const cv::Size size = sizeFor(input.pixels.cols, input.pixels.rows);
+    if (size != stateSize_) startStates(size);
+    auto& net = std::find_if(models_.begin(), models_.end(), [&](const Model& m) {
+                    return m.size == size;
+                })->net;
+    try {
+        net.setInput(networkInput(input, size.width, size.height), "src");
+        for (std::size_t i = 0; i < states_.size(); ++i) net.setInput(states_[i], stateInputs[i]);
+        std::vector<cv::Mat> results;
+        net.forward(results, outputs);
+        for (std::size_t i = 0; i < states_.size(); ++i) states_[i] = results[i + 1].clone();
+        // A state gone bad would spoil every later frame; start again from the next one.
+        if (!std::all_of(states_.begin(), states_.end(), allFinite)) resetState();
+        const cv::Mat& alpha = results[0];
+        if (alpha.total() != static_cast<std::size_t>(size.area())) return std::nullopt;
+        return maskFromOutput(alpha.ptr<float>(), size.width, size.height);
+    } catch (const cv::Exception&) {
+        resetState();
+        return std::nullopt;
+    }
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <opencv2/core.hpp>
+#include <optional>
+
+#include "errors/Result.h"
+#include "platform/image/PixelBuffer.h"
+#include "platform/inference/ModelDirectory.h"
+
+namespace pelliqo {
+
+// Quality levels of person segmentation, in the platform's numbering.
+enum class SegmentationLevel { accurate = 0, balanced = 1, fast = 2 };
+
+// One picture to segment.
+struct SegmentationInput {
+    cv::Mat pixels;  // CV_8UC4, BGRA
+};
+
+// A person segmentation engine. Each instance keeps its own model and, for engines that
+// remember earlier frames, its own state; one stream of frames uses one instance.
+class SegmentationEngine {
+  public:
+    virtual ~SegmentationEngine() = default;
+
+    // An 8-bit one-channel mask at the engine's own resolution, 255 for the person, or
+    // nothing when the engine fails.
+    virtual std::optional<PixelBuffer> segment(const SegmentationInput& input) = 0;
+
+    // Forgets what earlier frames taught an engine with memory.
+    virtual void resetState() {}
+};
+
+// The engine for a level, with its models loaded from the folder; fails with a sentence
+// naming the missing or damaged model file.
+Result<std::shared_ptr<SegmentationEngine>> makeSegmentationEngine(SegmentationLevel level,
+                                                                   const ModelDirectory& models);
+
+// Whether an engine for all foreground objects (the "subject mask") exists here: not yet.
+inline bool subjectEngineOffered() {
+    return false;
+}
+
+}  // namespace pelliqo

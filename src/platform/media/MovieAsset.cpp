@@ -1,0 +1,86 @@
+#include "platform/media/MovieAsset.h"
+
+#include <cmath>
+#include <string_view>
+
+#include "platform/media/FFmpeg.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+namespace pelliqo {
+
+int exifOrientation(const AffineTransform& t) {
+    if (t.a == 0 && t.b == 1 && t.c == -1 && t.d == 0) return 6;
+    if (t.a == 0 && t.b == -1 && t.c == 1 && t.d == 0) return 8;
+    if (t.a == -1 && t.d == -1) return 3;
+    return 1;
+}
+
+AffineTransform transformFromDisplayMatrix(const std::int32_t matrix[9]) {
+    const auto fixed = [](std::int32_t v) { return v / 65536.0; };
+    return AffineTransform{fixed(matrix[0]), fixed(matrix[1]), fixed(matrix[3]),
+                           fixed(matrix[4]), fixed(matrix[6]), fixed(matrix[7])};
+}
+
+namespace {
+
+bool decodable(const AVStream* stream) {
+    return avcodec_find_decoder(stream->codecpar->codec_id) != nullptr;
+}
+
+VideoTrack videoTrack(const AVStream* stream) {
+    VideoTrack track{stream->index, stream->codecpar->width, stream->codecpar->height, {}, 0};
+    std::size_t size = 0;
+    const std::uint8_t* side = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (side != nullptr && size >= 9 * sizeof(std::int32_t)) {
+        track.preferredTransform =
+            transformFromDisplayMatrix(reinterpret_cast<const std::int32_t*>(side));
+    }
+    if (stream->avg_frame_rate.den != 0) track.nominalFrameRate = av_q2d(stream->avg_frame_rate);
+    if (stream->time_base.num > 0 && stream->time_base.den > 0) {
+        track.timebase = MediaTime{0, stream->time_base.num, stream->time_base.den};
+    }
+    return track;
+}
+
+// Demuxers that read still pictures or text, which FFmpeg will also call "video".
+bool stillPictureFormat(const AVInputFormat* format) {
+    const std::string_view name = format->name;
+    return name == "image2" || name == "tty" || name.ends_with("_pipe");
+}
+
+}  // namespace
+
+MovieAsset MovieAsset::open(const std::filesystem::path& path) {
+    MovieAsset asset;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return asset;
+    const ff::InputFormat format(raw);
+    if (stillPictureFormat(format->iformat)) return asset;
+    if (avformat_find_stream_info(format.get(), nullptr) < 0) return asset;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        const AVCodecParameters* p = stream->codecpar;
+        if (!decodable(stream)) continue;
+        asset.isReadable = true;
+        const bool picture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+        if (p->codec_type == AVMEDIA_TYPE_VIDEO && !picture && !asset.video && p->width > 0 &&
+            p->height > 0) {
+            asset.video = videoTrack(stream);
+        } else if (p->codec_type == AVMEDIA_TYPE_AUDIO && !asset.audio) {
+            asset.audio = AudioTrack{stream->index, p->sample_rate, p->ch_layout.nb_channels};
+        }
+    }
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
+        asset.duration = static_cast<double>(format->duration) / AV_TIME_BASE;
+    } else if (asset.video) {
+        const AVStream* s = format->streams[asset.video->streamIndex];
+        if (s->duration != AV_NOPTS_VALUE)
+            asset.duration = static_cast<double>(s->duration) * av_q2d(s->time_base);
+    }
+    return asset;
+}
+
+}  // namespace pelliqo

@@ -1,0 +1,235 @@
+#include "platform/media/TrackReader.h"
+
+#include <cmath>
+
+#include "platform/image/MatView.h"
+#include "platform/image/PixelBufferPool.h"
+#include "platform/media/AVError.h"
+#include "platform/media/FFmpeg.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace pelliqo {
+
+struct TrackReader::State {
+    ff::InputFormat format;
+    ff::CodecContext decoder;
+    AVStream* stream = nullptr;
+    ff::Packet packet{av_packet_alloc()};
+    ff::Frame frame{av_frame_alloc()};
+    bool draining = false;
+    bool ended = false;
+    // Video
+    ff::Scaler scaler;
+    std::shared_ptr<PixelBufferPool> pool;
+    // Audio
+    ff::Resampler resampler;
+    std::int64_t nextSample = AV_NOPTS_VALUE;  // position of the next output sample, 1/48000 s
+};
+
+namespace {
+
+Result<std::unique_ptr<TrackReader::State>> openTrack(const std::filesystem::path& path,
+                                                      int index) {
+    auto state = std::make_unique<TrackReader::State>();
+    AVFormatContext* raw = nullptr;
+    if (const int e = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); e < 0)
+        return fromAVError(e);
+    state->format.reset(raw);
+    if (const int e = avformat_find_stream_info(raw, nullptr); e < 0) return fromAVError(e);
+    if (index < 0 || index >= static_cast<int>(raw->nb_streams))
+        return fromAVError(AVERROR_STREAM_NOT_FOUND);
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        raw->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    state->stream = raw->streams[index];
+    const AVCodec* codec = avcodec_find_decoder(state->stream->codecpar->codec_id);
+    if (codec == nullptr) return fromAVError(AVERROR_DECODER_NOT_FOUND);
+    state->decoder.reset(avcodec_alloc_context3(codec));
+    if (!state->decoder || !state->packet || !state->frame) return fromAVError(AVERROR(ENOMEM));
+    if (const int e = avcodec_parameters_to_context(state->decoder.get(), state->stream->codecpar);
+        e < 0) {
+        return fromAVError(e);
+    }
+    state->decoder->pkt_timebase = state->stream->time_base;
+    state->decoder->thread_count = 0;  // as many as the machine has
+    if (const int e = avcodec_open2(state->decoder.get(), codec, nullptr); e < 0)
+        return fromAVError(e);
+    return state;
+}
+
+}  // namespace
+
+TrackReader::TrackReader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+TrackReader::~TrackReader() = default;
+
+Result<std::unique_ptr<TrackReader>> TrackReader::video(const std::filesystem::path& path,
+                                                        const VideoTrack& track) {
+    auto state = openTrack(path, track.streamIndex);
+    if (!state) return state.error();
+    const AVCodecContext* d = state.value()->decoder.get();
+    state.value()->pool = PixelBufferPool::create(d->width, d->height, PixelFormat::bgra8);
+    if (!state.value()->pool) return fromAVError(AVERROR_INVALIDDATA);
+    return std::unique_ptr<TrackReader>(new TrackReader(std::move(state).value()));
+}
+
+Result<std::unique_ptr<TrackReader>> TrackReader::audio(const std::filesystem::path& path,
+                                                        const AudioTrack& track) {
+    auto state = openTrack(path, track.streamIndex);
+    if (!state) return state.error();
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    SwrContext* raw = nullptr;
+    const AVCodecContext* d = state.value()->decoder.get();
+    AVChannelLayout in{};
+    if (d->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+        av_channel_layout_default(&in, d->ch_layout.nb_channels);
+    } else {
+        av_channel_layout_copy(&in, &d->ch_layout);
+    }
+    int e = swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_S16, AudioSample::rate, &in,
+                                d->sample_fmt, d->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    state.value()->resampler.reset(raw);
+    if (e >= 0) e = swr_init(raw);
+    if (e < 0) return fromAVError(e);
+    return std::unique_ptr<TrackReader>(new TrackReader(std::move(state).value()));
+}
+
+bool TrackReader::seek(double seconds) {
+    State& s = *state_;
+    const auto target = static_cast<std::int64_t>(
+        std::llround(std::max(seconds, 0.0) / av_q2d(s.stream->time_base)));
+    if (av_seek_frame(s.format.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(s.decoder.get());
+    s.draining = false;
+    s.ended = false;
+    error_.reset();
+    return true;
+}
+
+bool TrackReader::decodeNext() {
+    State& s = *state_;
+    while (!s.ended) {
+        const int received = avcodec_receive_frame(s.decoder.get(), s.frame.get());
+        if (received == 0) return true;
+        if (received == AVERROR_EOF) {
+            s.ended = true;
+            break;
+        }
+        if (received != AVERROR(EAGAIN)) {
+            error_ = fromAVError(received);
+            s.ended = true;
+            break;
+        }
+        if (s.draining) {
+            s.ended = true;
+            break;
+        }
+        const int read = av_read_frame(s.format.get(), s.packet.get());
+        if (read == AVERROR_EOF) {
+            s.draining = true;
+            avcodec_send_packet(s.decoder.get(), nullptr);
+            continue;
+        }
+        if (read < 0) {
+            error_ = fromAVError(read);
+            s.ended = true;
+            break;
+        }
+        if (s.packet->stream_index == s.stream->index) {
+            const int sent = avcodec_send_packet(s.decoder.get(), s.packet.get());
+            // A damaged packet is skipped, as players do; the decoder carries on.
+            if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
+                error_ = fromAVError(sent);
+                s.ended = true;
+            }
+        }
+        av_packet_unref(s.packet.get());
+    }
+    return false;
+}
+
+std::optional<VideoSample> TrackReader::nextVideo() {
+    State& s = *state_;
+    while (decodeNext()) {
+        AVFrame* f = s.frame.get();
+        s.scaler.reset(sws_getCachedContext(s.scaler.release(), f->width, f->height,
+                                            static_cast<AVPixelFormat>(f->format), s.pool->width(),
+                                            s.pool->height(), AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                                            nullptr, nullptr, nullptr));
+        auto buffer = s.pool->makeBuffer();
+        if (!s.scaler || !buffer) {
+            av_frame_unref(f);
+            continue;
+        }
+        // The frame's own colour matrix and range; untagged, HD is BT.709 and SD BT.601, as
+        // players assume.
+        const AVColorSpace space = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace
+                                   : f->height >= 720                     ? AVCOL_SPC_BT709
+                                                                          : AVCOL_SPC_BT470BG;
+        const int* matrix = sws_getCoefficients(space);
+        sws_setColorspaceDetails(s.scaler.get(), matrix, f->color_range == AVCOL_RANGE_JPEG ? 1 : 0,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        std::uint8_t* planes[4] = {buffer->data(), nullptr, nullptr, nullptr};
+        const int strides[4] = {static_cast<int>(buffer->bytesPerRow()), 0, 0, 0};
+        sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
+        const std::int64_t pts = f->best_effort_timestamp;
+        av_frame_unref(f);
+        if (pts == AV_NOPTS_VALUE) continue;  // without a time it cannot be placed
+        return VideoSample{*buffer,
+                           MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den}};
+    }
+    return std::nullopt;
+}
+
+std::optional<AudioSample> TrackReader::nextAudio() {
+    State& s = *state_;
+    while (decodeNext()) {
+        AVFrame* f = s.frame.get();
+        if (s.nextSample == AV_NOPTS_VALUE) {
+            const std::int64_t pts =
+                f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
+            s.nextSample = av_rescale_q(pts, s.stream->time_base, AVRational{1, AudioSample::rate});
+        }
+        const int capacity = swr_get_out_samples(s.resampler.get(), f->nb_samples);
+        AudioSample out;
+        out.samples.resize(static_cast<std::size_t>(std::max(capacity, 0)) * AudioSample::channels);
+        std::uint8_t* planes[1] = {reinterpret_cast<std::uint8_t*>(out.samples.data())};
+        const int made =
+            swr_convert(s.resampler.get(), planes, capacity,
+                        const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
+        av_frame_unref(f);
+        if (made < 0) {
+            error_ = fromAVError(made);
+            return std::nullopt;
+        }
+        if (made == 0) continue;
+        out.samples.resize(static_cast<std::size_t>(made) * AudioSample::channels);
+        out.time = MediaTime{s.nextSample, 1, AudioSample::rate};
+        s.nextSample += made;
+        return out;
+    }
+    return flushAudio();
+}
+
+std::optional<AudioSample> TrackReader::flushAudio() {
+    State& s = *state_;
+    // What the resampler still holds once the decoder has ended.
+    if (error_ || !s.resampler || s.nextSample == AV_NOPTS_VALUE) return std::nullopt;
+    const int capacity = swr_get_out_samples(s.resampler.get(), 0);
+    if (capacity <= 0) return std::nullopt;
+    AudioSample out;
+    out.samples.resize(static_cast<std::size_t>(capacity) * AudioSample::channels);
+    std::uint8_t* planes[1] = {reinterpret_cast<std::uint8_t*>(out.samples.data())};
+    const int made = swr_convert(s.resampler.get(), planes, capacity, nullptr, 0);
+    if (made <= 0) return std::nullopt;
+    out.samples.resize(static_cast<std::size_t>(made) * AudioSample::channels);
+    out.time = MediaTime{s.nextSample, 1, AudioSample::rate};
+    s.nextSample += made;
+    return out;
+}
+
+}  // namespace pelliqo

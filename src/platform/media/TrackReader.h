@@ -1,0 +1,58 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "errors/Result.h"
+#include "platform/image/PixelBuffer.h"
+#include "platform/media/AudioSample.h"
+#include "platform/media/MediaTime.h"
+#include "platform/media/MovieAsset.h"
+
+namespace pelliqo {
+
+struct VideoSample {
+    PixelBuffer frame;  // BGRA, the track's natural size, not yet turned upright
+    MediaTime time;     // presentation time
+};
+
+// Reads one track of a movie from the start: decoded frames as BGRA, or audio as 16-bit
+// stereo at 48 kHz. Each reader opens the file on its own, so that a video and an audio
+// reader can run on two threads at once.
+class TrackReader {
+  public:
+    ~TrackReader();
+    TrackReader(const TrackReader&) = delete;
+    TrackReader& operator=(const TrackReader&) = delete;
+
+    // Fails when the track cannot be decoded.
+    static Result<std::unique_ptr<TrackReader>> video(const std::filesystem::path& path,
+                                                      const VideoTrack& track);
+    static Result<std::unique_ptr<TrackReader>> audio(const std::filesystem::path& path,
+                                                      const AudioTrack& track);
+
+    // The next frame or audio buffer; nothing at the end or after a failure (see error()).
+    std::optional<VideoSample> nextVideo();
+    std::optional<AudioSample> nextAudio();
+
+    // Goes back to the key frame at or before the time; the next frames follow from there.
+    bool seek(double seconds);
+
+    // Set when reading stopped because of a failure rather than at the end.
+    const std::optional<PlatformError>& error() const { return error_; }
+
+    struct State;
+
+  private:
+    explicit TrackReader(std::unique_ptr<State> state);
+    // The next decoded frame of the track, or nothing at its end or on failure.
+    bool decodeNext();
+    std::optional<AudioSample> flushAudio();
+
+    std::unique_ptr<State> state_;
+    std::optional<PlatformError> error_;
+};
+
+}  // namespace pelliqo

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <fstream>
+#include <limits>
+
+#include "engine/OutputNaming.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool matches(const std::string& text, const char* pattern) {
+    const QRegularExpression whole(
+        QRegularExpression::anchoredPattern(QString::fromLatin1(pattern)));
+    return whole.match(QString::fromStdString(text)).hasMatch();
+}
+
+TEST(FormatTime, MinutesAndTwoDigitSeconds) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<std::pair<double, std::string>> cases{
+        {0, "0:00"},     {59.9, "0:59"},         {60, "1:00"},    {3599, "59:59"},
+        {3600, "60:00"}, {3725, "62:05"},        {-5, "0:00"},    {inf, "0:00"},
+        {-inf, "0:00"},  {std::nan(""), "0:00"}, {0.999, "0:00"}, {125.5, "2:05"}};
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(formatTime(seconds), text) << seconds;
+    // Beyond any integer conversion it still reads as minutes and seconds.
+    EXPECT_TRUE(matches(formatTime(1e300), R"(\d+:[0-5]\d)"));
+}
+
+TEST(OutputNaming, MoviesFolderFallsBackToHome) {
+    EXPECT_EQ(OutputNaming::moviesFolder({}, "/home/me"), fs::path("/home/me"));
+    EXPECT_EQ(OutputNaming::moviesFolder({"/home/me/Videos", "/media/videos"}, "/home/me"),
+              fs::path("/home/me/Videos"));
+    EXPECT_FALSE(OutputNaming::moviesFolder().empty());
+}
+
+TEST(OutputNaming, FreeSpaceIsAbsentRatherThanZeroWhenUnknown) {
+    QTemporaryDir dir;
+    const auto space = OutputNaming::freeSpace(dir.path().toStdString());
+    ASSERT_TRUE(space);
+    EXPECT_GT(*space, 0);
+    EXPECT_EQ(OutputNaming::freeSpace(fs::path(dir.path().toStdString()) / "missing" / "x.mp4"),
+              std::nullopt);
+}
+
+TEST(OutputNaming, StampIsAFileNameFriendlyDateAndTime) {
+    const std::string stamp = OutputNaming::stamp();
+    EXPECT_TRUE(matches(stamp, R"(\d{4}-\d\d-\d\d [0-2]\d\.[0-5]\d\.[0-5]\d)")) << stamp;
+}
+
+class RecordingNames : public testing::Test {
+  protected:
+    void touch(const std::string& name) { std::ofstream(folder / name) << "x"; }
+    QTemporaryDir dir;
+    fs::path folder = dir.path().toStdString();
+    const std::string stamp = "2024-03-05 14.07.09";
+};
+
+TEST_F(RecordingNames, FreshNamesCarryTheStampAndTheRightExtension) {
+    const auto blur = recordingPaths(folder, stamp, BackgroundKind::blur, true);
+    EXPECT_EQ(blur.processed, folder / "Pelliqo 2024-03-05 14.07.09.mp4");
+    EXPECT_EQ(blur.original, folder / "Pelliqo 2024-03-05 14.07.09 (original).mp4");
+
+    const auto clear = recordingPaths(folder, stamp, BackgroundKind::transparent, false);
+    EXPECT_EQ(clear.processed, folder / "Pelliqo 2024-03-05 14.07.09.mov");
+    EXPECT_EQ(clear.original, std::nullopt);
+}
+
+TEST_F(RecordingNames, CollisionsCountUpAndEachFileCountsOnItsOwn) {
+    touch("Pelliqo 2024-03-05 14.07.09.mp4");
+    auto paths = recordingPaths(folder, stamp, BackgroundKind::color, true);
+    EXPECT_EQ(paths.processed, folder / "Pelliqo 2024-03-05 14.07.09 2.mp4");
+    EXPECT_EQ(paths.original, folder / "Pelliqo 2024-03-05 14.07.09 (original).mp4");
+
+    touch("Pelliqo 2024-03-05 14.07.09 2.mp4");
+    touch("Pelliqo 2024-03-05 14.07.09 (original).mp4");
+    paths = recordingPaths(folder, stamp, BackgroundKind::color, true);
+    EXPECT_EQ(paths.processed, folder / "Pelliqo 2024-03-05 14.07.09 3.mp4");
+    EXPECT_EQ(paths.original, folder / "Pelliqo 2024-03-05 14.07.09 (original) 2.mp4");
+
+    // A transparent take is a .mov, so the .mp4 files do not collide with it; its original
+    // take is always an .mp4 and does.
+    const auto clear = recordingPaths(folder, stamp, BackgroundKind::transparent, true);
+    EXPECT_EQ(clear.processed, folder / "Pelliqo 2024-03-05 14.07.09.mov");
+    EXPECT_EQ(clear.original, folder / "Pelliqo 2024-03-05 14.07.09 (original) 2.mp4");
+}
+
+TEST(SameLocation, TidiedPathsAndExistingFiles) {
+    QTemporaryDir dir;
+    const fs::path root = dir.path().toStdString();
+    std::ofstream(root / "clip.mp4") << "x";
+    fs::create_directory(root / "sub");
+    EXPECT_TRUE(sameLocation(root / "clip.mp4", root / "sub" / ".." / "clip.mp4"));
+    EXPECT_TRUE(sameLocation(root / "./new.mp4", root / "new.mp4"));  // not there yet
+    EXPECT_FALSE(sameLocation(root / "clip.mp4", root / "clip.mov"));
+}
+
+TEST(ExportName, InputNameWithoutItsExtensionPlusPelliqo) {
+    EXPECT_EQ(exportName("/videos/holiday.final.mov", BackgroundKind::blur),
+              "holiday.final pelliqo.mp4");
+    EXPECT_EQ(exportName("talk.mp4", BackgroundKind::transparent), "talk pelliqo.mov");
+    EXPECT_EQ(exportName("/videos/noextension", BackgroundKind::none), "noextension pelliqo.mp4");
+}
+
+}  // namespace
+}  // namespace pelliqo

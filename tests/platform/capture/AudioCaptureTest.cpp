@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <future>
+#include <mutex>
+#include <vector>
+
+#include "SoundServer.h"
+#include "platform/capture/AudioCapture.h"
+#include "platform/capture/CaptureDevices.h"
+#include "platform/capture/VideoCapture.h"
+
+namespace pelliqo {
+namespace {
+
+TEST(AudioCapture, PowerIsInDecibelsOfFullScale) {
+    const std::vector<float> full(100, 1.0f), half(100, 0.5f), silent(100, 0.0f);
+    EXPECT_NEAR(averagePowerDecibels(full.data(), 100, 1), 0.0f, 1e-4);
+    EXPECT_NEAR(averagePowerDecibels(half.data(), 100, 1), -6.0206f, 1e-3);
+    EXPECT_EQ(averagePowerDecibels(silent.data(), 100, 1), -160.0f);
+    EXPECT_EQ(averagePowerDecibels(nullptr, 0, 1), -160.0f);
+    // Interleaved: every second sample belongs to the channel.
+    const std::vector<float> mixed{0.5f, 0.0f, -0.5f, 0.0f};
+    EXPECT_NEAR(averagePowerDecibels(mixed.data(), 2, 2), -6.0206f, 1e-3);
+    EXPECT_EQ(averagePowerDecibels(mixed.data() + 1, 2, 2), -160.0f);
+}
+
+// Collects buffers from a running capture until it has the given number.
+std::vector<CapturedAudio> capture(AudioCapture& mic, std::size_t count) {
+    SerialQueue queue("pelliqo.audio");
+    std::mutex lock;
+    std::vector<CapturedAudio> buffers;
+    std::promise<void> enough;
+    mic.start(queue, [&](const CapturedAudio& audio) {
+        std::lock_guard guard(lock);
+        buffers.push_back(audio);
+        if (buffers.size() == count) enough.set_value();
+    });
+    const bool got =
+        enough.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    mic.stop();
+    std::promise<void> drained;
+    queue.async([&] { drained.set_value(); });
+    drained.get_future().wait();
+    EXPECT_TRUE(got);
+    std::lock_guard guard(lock);
+    return buffers;
+}
+
+TEST(AudioCapture, TheTestMicrophoneGivesStereo48kHzInRealTimeWithItsLevel) {
+    auto mic = AudioCapture::open(testMicrophoneSource());
+    ASSERT_TRUE(mic) << mic.error().description;
+    const double started = captureClock();
+    const auto buffers = capture(*mic.value(), 25);
+    ASSERT_GE(buffers.size(), 25u);
+    double heard = 0;
+    for (std::size_t i = 0; i < buffers.size(); ++i) {
+        const CapturedAudio& a = buffers[i];
+        ASSERT_EQ(a.channelPower.size(), 1u);           // the tone is mono
+        EXPECT_NEAR(a.channelPower[0], -21.07f, 0.1f);  // a sine of amplitude 1/8
+        EXPECT_EQ(a.sample.time.den, 48000);
+        heard += a.sample.frames() / 48000.0;
+        if (i > 0) {
+            EXPECT_GT(a.sample.time.value, buffers[i - 1].sample.time.value);
+        }
+    }
+    // Paced: 25 buffers of 20 ms take about half a second to arrive.
+    EXPECT_NEAR(heard, 0.5, 0.05);
+    EXPECT_GE(buffers.back().sample.time.seconds(), started + 0.3);
+}
+
+TEST(AudioCapture, ASoundServerSourceIsListedAndRecords) {
+    test::SoundServer server;
+    if (!server.running()) GTEST_SKIP() << "pulseaudio is not installed";
+    ASSERT_TRUE(soundServerRuns());
+    const auto microphones = listMicrophones();
+    ASSERT_EQ(microphones.size(), 1u);
+    EXPECT_EQ(microphones[0].id, "testmic");
+    EXPECT_EQ(defaultMicrophone(), "testmic");
+    auto mic = AudioCapture::open(microphoneSource("testmic"));
+    ASSERT_TRUE(mic) << mic.error().description;
+    const auto buffers = capture(*mic.value(), 5);
+    ASSERT_GE(buffers.size(), 5u);
+    EXPECT_EQ(buffers[0].channelPower.size(), 2u);
+    EXPECT_EQ(buffers[0].channelPower[0], -160.0f);  // a null source is silent
+}
+
+TEST(AudioCapture, WithoutASoundServerThereIsNoMicrophoneButNoCrash) {
+    if (soundServerRuns()) GTEST_SKIP() << "a sound server runs on this machine";
+    EXPECT_FALSE(AudioCapture::open(microphoneSource("testmic")));
+}
+
+}  // namespace
+}  // namespace pelliqo

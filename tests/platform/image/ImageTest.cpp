@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include "platform/image/Image.h"
+#include "platform/image/MatView.h"
+#include "platform/image/Rendering.h"
+
+namespace pelliqo {
+namespace {
+
+cv::Mat grey(std::initializer_list<std::initializer_list<float>> rows) {
+    cv::Mat m(static_cast<int>(rows.size()), static_cast<int>(rows.begin()->size()), CV_32F);
+    int y = 0;
+    for (const auto& row : rows) {
+        int x = 0;
+        for (float v : row) m.at<float>(y, x++) = v;
+        ++y;
+    }
+    return m;
+}
+
+cv::Mat solid(int w, int h, cv::Vec4b bgra) {
+    return cv::Mat(h, w, CV_8UC4, cv::Scalar(bgra[0], bgra[1], bgra[2], bgra[3]));
+}
+
+cv::Vec4b at(const Image& image, int x, int y) {
+    return image.pixels().at<cv::Vec4b>(y, x);
+}
+
+bool same(const cv::Mat& a, const cv::Mat& b) {
+    return a.size() == b.size() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+TEST(Image, ColourIsExactInEightBitsRoundingHalvesUp) {
+    const Image c = Image::color(0.1, 0.6, 0.3).cropped({0, 0, 2, 2});
+    EXPECT_EQ(c.extent(), (Rect{0, 0, 2, 2}));
+    EXPECT_EQ(at(c, 1, 1), cv::Vec4b(77, 153, 26, 255));
+    EXPECT_TRUE(Image::color(1, 1, 1).isInfinite());
+    EXPECT_EQ(at(Image::color(0, 0, 0, 0).cropped({0, 0, 1, 1}), 0, 0), cv::Vec4b(0, 0, 0, 0));
+}
+
+TEST(Image, MaximumAndMinimumUseARoundKernel) {
+    const Image dot = Image::fromPixels(grey(
+        {{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}));
+    EXPECT_TRUE(same(dot.morphologyMaximum(1).pixels(), grey({{0, 0, 0, 0, 0},
+                                                              {0, 0, 1, 0, 0},
+                                                              {0, 1, 1, 1, 0},
+                                                              {0, 0, 1, 0, 0},
+                                                              {0, 0, 0, 0, 0}})));
+    EXPECT_TRUE(same(dot.morphologyMaximum(1.5).pixels(), grey({{0, 0, 0, 0, 0},
+                                                                {0, 1, 1, 1, 0},
+                                                                {0, 1, 1, 1, 0},
+                                                                {0, 1, 1, 1, 0},
+                                                                {0, 0, 0, 0, 0}})));
+    EXPECT_TRUE(same(dot.morphologyMaximum(2).pixels(), grey({{0, 0, 1, 0, 0},
+                                                              {0, 1, 1, 1, 0},
+                                                              {1, 1, 1, 1, 1},
+                                                              {0, 1, 1, 1, 0},
+                                                              {0, 0, 1, 0, 0}})));
+
+    const Image white = Image::fromPixels(cv::Mat(5, 5, CV_32F, cv::Scalar(1)));
+    // Clamped, the edge sees more white; unclamped, the transparent black outside eats in.
+    EXPECT_TRUE(same(white.clampedToExtent().morphologyMinimum(1).pixels(), white.pixels()));
+    EXPECT_TRUE(same(white.morphologyMinimum(1).pixels(), grey({{0, 0, 0, 0, 0},
+                                                                {0, 1, 1, 1, 0},
+                                                                {0, 1, 1, 1, 0},
+                                                                {0, 1, 1, 1, 0},
+                                                                {0, 0, 0, 0, 0}})));
+}
+
+TEST(Image, ContrastTurnsAroundMidGreyAndClamps) {
+    const Image m = Image::fromPixels(grey({{0.5f, 0.9f, 0.2f, 0.0f}})).withContrast(1.35);
+    EXPECT_NEAR(m.pixels().at<float>(0, 0), 0.5f, 1e-6);
+    EXPECT_NEAR(m.pixels().at<float>(0, 1), 1.0f, 1e-6);
+    EXPECT_NEAR(m.pixels().at<float>(0, 2), 0.095f, 1e-6);
+    EXPECT_NEAR(m.pixels().at<float>(0, 3), 0.0f, 1e-6);
+    // On colour, every colour component and not the alpha.
+    const Image c = Image::fromPixels(solid(1, 1, {255, 128, 0, 100})).withContrast(2);
+    EXPECT_EQ(at(c, 0, 0), cv::Vec4b(255, 129, 0, 100));
+}
+
+TEST(Image, ScalingResamplesAndScalesTheOrigin) {
+    const Image halves =
+        Image::fromPixels(grey({{0, 1, 1, 1}, {0, 1, 0, 0}}), {4, 2}).scaled(0.5, 0.5);
+    EXPECT_EQ(halves.extent(), (Rect{2, 1, 2, 1}));
+    EXPECT_NEAR(halves.pixels().at<float>(0, 0), 0.5, 1e-6);
+    EXPECT_NEAR(halves.pixels().at<float>(0, 1), 0.5, 1e-6);
+    const Image mirrored = Image::fromPixels(grey({{0, 1}}), {0, 0}).scaled(-1, 1);
+    EXPECT_EQ(mirrored.extent(), (Rect{-2, 0, 2, 1}));
+    EXPECT_EQ(mirrored.pixels().at<float>(0, 0), 1);
+}
+
+TEST(Image, CroppingMovingAndTheOriginRule) {
+    const Image placed = Image::fromPixels(solid(4, 3, {1, 2, 3, 255}), {10, 20});
+    EXPECT_EQ(placed.movedToOrigin().extent(), (Rect{0, 0, 4, 3}));
+    EXPECT_EQ(placed.cropped({11, 21, 10, 10}).extent(), (Rect{11, 21, 3, 2}));
+    EXPECT_EQ(placed.cropped({0, 0, 5, 5}).extent().width, 0);
+    EXPECT_TRUE(Image::color(1, 0, 0).movedToOrigin().isInfinite());
+}
+
+TEST(Image, MirroringFlipsAboutTheCentreOfTheExtent) {
+    const Image placed = Image::fromPixels(grey({{0.1f, 0.2f, 0.3f}, {0.4f, 0.5f, 0.6f}}), {7, 1});
+    const Image mirrored = placed.mirrored();
+    EXPECT_EQ(mirrored.extent(), placed.extent());
+    EXPECT_TRUE(same(mirrored.pixels(), grey({{0.3f, 0.2f, 0.1f}, {0.6f, 0.5f, 0.4f}})));
+    EXPECT_TRUE(same(mirrored.mirrored().pixels(), placed.pixels()));
+    EXPECT_TRUE(Image::color(0, 1, 0).mirrored().isInfinite());
+}
+
+TEST(Image, BlendingThroughAMask) {
+    const Image frame = Image::fromPixels(solid(3, 1, {200, 100, 50, 255}));
+    const Image red = Image::color(1, 0, 0).cropped({0, 0, 3, 1});
+    const Image mask = Image::fromPixels(grey({{1, 0, 0.5f}}));
+    const Image out = frame.blended(red, mask);
+    EXPECT_EQ(at(out, 0, 0), cv::Vec4b(200, 100, 50, 255));  // white keeps the frame
+    EXPECT_EQ(at(out, 1, 0), cv::Vec4b(0, 0, 255, 255));     // black gives the background
+    EXPECT_EQ(at(out, 2, 0), cv::Vec4b(100, 50, 153, 255));  // half way, rounded
+
+    const Image clear = frame.blended(Image::color(0, 0, 0, 0).cropped({0, 0, 3, 1}), mask);
+    EXPECT_EQ(at(clear, 0, 0), cv::Vec4b(200, 100, 50, 255));
+    EXPECT_EQ(at(clear, 1, 0), cv::Vec4b(0, 0, 0, 0));         // transparent, colour zeroed
+    EXPECT_EQ(at(clear, 2, 0), cv::Vec4b(200, 100, 50, 128));  // straight alpha: colour kept
+}
+
+TEST(Image, SourceOverKeepsTheBackgroundWhereTheSourceIsMissingOrClear) {
+    cv::Mat picture = solid(2, 1, {0, 0, 255, 255});
+    picture.at<cv::Vec4b>(0, 1) = {0, 0, 255, 128};
+    const Image black = Image::color(0, 0, 0).cropped({0, 0, 3, 1});
+    const Image out = Image::fromPixels(picture).composited(black);
+    EXPECT_EQ(out.extent(), (Rect{0, 0, 3, 1}));
+    EXPECT_EQ(at(out, 0, 0), cv::Vec4b(0, 0, 255, 255));
+    EXPECT_EQ(at(out, 1, 0), cv::Vec4b(0, 0, 128, 255));
+    EXPECT_EQ(at(out, 2, 0), cv::Vec4b(0, 0, 0, 255));
+}
+
+TEST(Image, BlurOfAClampedUniformPictureStaysUniformAtAnyRadius) {
+    const Image flat = Image::fromPixels(solid(64, 48, {10, 20, 30, 255})).clampedToExtent();
+    for (double radius : {0.5, 3.0, 12.5, 37.5}) {
+        const Image blurred = flat.gaussianBlurred(radius);
+        EXPECT_EQ(blurred.extent(), (Rect{0, 0, 64, 48}));
+        EXPECT_TRUE(same(blurred.pixels(), flat.pixels())) << radius;
+    }
+}
+
+TEST(Image, UnclampedBlurFadesIntoTheSurroundingNothing) {
+    const Image flat = Image::fromPixels(solid(8, 8, {10, 20, 30, 255}));
+    const Image blurred = flat.gaussianBlurred(1);
+    EXPECT_EQ(blurred.extent(), (Rect{-3, -3, 14, 14}));
+    EXPECT_LT(at(blurred, 0, 0)[3], 10);
+    EXPECT_GT(at(blurred, 2, 2)[3], 0);
+    // Colour stays the colour where it fades: alpha fades, not brightness.
+    EXPECT_NEAR(at(blurred, 2, 7)[2], 30, 1);
+    EXPECT_EQ(at(blurred, 7, 7), cv::Vec4b(10, 20, 30, 255));
+}
+
+TEST(Rendering, DrawsIntoTheBufferClippingWhatLiesOutside) {
+    cv::Mat pixels(4, 4, CV_8UC4, cv::Scalar(9, 9, 9, 255));
+    pixels.at<cv::Vec4b>(3, 3) = {1, 2, 3, 255};
+    auto buffer = *PixelBuffer::make(4, 4, PixelFormat::bgra8);
+    ASSERT_TRUE(renderInto(Image::fromPixels(pixels, {-2, -2}), buffer));
+    const cv::Mat out = matView(buffer);
+    EXPECT_EQ(out.at<cv::Vec4b>(1, 1), cv::Vec4b(1, 2, 3, 255));
+    EXPECT_EQ(out.at<cv::Vec4b>(0, 0), cv::Vec4b(9, 9, 9, 255));
+    EXPECT_EQ(out.at<cv::Vec4b>(2, 2), cv::Vec4b(0, 0, 0, 0));
+    auto greyBuffer = *PixelBuffer::make(2, 2, PixelFormat::gray8);
+    EXPECT_FALSE(renderInto(Image::color(1, 1, 1), greyBuffer));
+}
+
+TEST(Rendering, BitmapsAreTheWholeExtent) {
+    const auto bitmap = makeBitmap(Image::fromPixels(solid(3, 2, {1, 2, 3, 4}), {5, 5}));
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->width(), 3);
+    EXPECT_EQ(bitmap->height(), 2);
+    EXPECT_EQ(matView(bitmap->pixels()).at<cv::Vec4b>(1, 2), cv::Vec4b(1, 2, 3, 4));
+    EXPECT_FALSE(makeBitmap(Image::color(1, 1, 1)));
+    // A grey mask draws as opaque grey.
+    const auto mask = makeBitmap(Image::fromPixels(grey({{0.5f}})));
+    EXPECT_EQ(matView(mask->pixels()).at<cv::Vec4b>(0, 0), cv::Vec4b(128, 128, 128, 255));
+}
+
+}  // namespace
+}  // namespace pelliqo

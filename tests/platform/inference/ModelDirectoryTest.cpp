@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/inference/ModelDirectory.h"
+#include "platform/inference/SegmentationEngine.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A models folder built by hand: a manifest and whatever files a test writes.
+class ModelFolder : public testing::Test {
+  protected:
+    QTemporaryDir dir;
+    fs::path root = fs::path(dir.path().toStdString());
+
+    void write(const std::string& name, const std::string& bytes) {
+        std::ofstream(root / name, std::ios::binary) << bytes;
+    }
+    void manifest(const std::string& sha256) {
+        write("manifest.json",
+              R"({"converter": "x", "models": [{"name": "fast", "title": "t", "file": "fast.onnx",)"
+              R"( "input": [256, 144], "sha256": ")" +
+                  sha256 + R"("}]})");
+    }
+    // SHA-256 of "not a network".
+    const std::string garbageSha =
+        "0e668baeb36bdc26f2e1d0ef18231cf9691164e23adc211315ded82fd710e114";
+};
+
+TEST_F(ModelFolder, NoManifestSaysHowToRepair) {
+    const auto models = ModelDirectory::open(root);
+    ASSERT_FALSE(models);
+    EXPECT_NE(models.error().description.find("manifest.json"), std::string::npos);
+    EXPECT_NE(models.error().description.find("run ./scripts/setup"), std::string::npos);
+}
+
+TEST_F(ModelFolder, AManifestThatIsNotJsonIsDamaged) {
+    write("manifest.json", "{ not json");
+    const auto models = ModelDirectory::open(root);
+    ASSERT_FALSE(models);
+    EXPECT_NE(models.error().description.find("is damaged"), std::string::npos);
+}
+
+TEST_F(ModelFolder, AMissingModelFileIsNamed) {
+    manifest(garbageSha);
+    const auto models = ModelDirectory::open(root);
+    ASSERT_TRUE(models);
+    const auto fast = models.value().verified("fast");
+    ASSERT_FALSE(fast);
+    EXPECT_NE(fast.error().description.find((root / "fast.onnx").string() + " is missing"),
+              std::string::npos);
+    EXPECT_FALSE(models.value().verified("balanced"));
+}
+
+TEST_F(ModelFolder, AFileThatDoesNotMatchItsChecksumIsDamaged) {
+    manifest(std::string(64, '0'));
+    write("fast.onnx", "not a network");
+    const auto fast = ModelDirectory::open(root).value().verified("fast");
+    ASSERT_FALSE(fast);
+    EXPECT_NE(fast.error().description.find("fast.onnx is damaged"), std::string::npos);
+}
+
+TEST_F(ModelFolder, GarbageWithTheRightChecksumStillFailsToLoadWithoutCrashing) {
+    write("fast.onnx", "not a network");
+    manifest(garbageSha);
+    const auto models = ModelDirectory::open(root);
+    ASSERT_TRUE(models.value().verified("fast"))
+        << models.value().verified("fast").error().description;
+    const auto engine = makeSegmentationEngine(SegmentationLevel::fast, models.value());
+    ASSERT_FALSE(engine);
+    EXPECT_NE(engine.error().description.find("is damaged"), std::string::npos);
+}
+
+TEST_F(ModelFolder, NamesMatchWholeOrUpToADash) {
+    write("manifest.json", R"({"models": [
+        {"name": "accurate-512x288", "file": "a.onnx", "input": [512, 288], "sha256": "x"},
+        {"name": "accurateish", "file": "b.onnx", "input": [16, 16], "sha256": "x"}]})");
+    const auto models = ModelDirectory::open(root);
+    ASSERT_TRUE(models);
+    ASSERT_EQ(models.value().models().size(), 2u);
+    EXPECT_EQ(models.value().models()[0].inputWidth, 512);
+    const auto accurate = models.value().verified("accurate");
+    ASSERT_FALSE(accurate);
+    EXPECT_NE(accurate.error().description.find("a.onnx is missing"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelliqo

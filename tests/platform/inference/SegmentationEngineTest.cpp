@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+
+#include "platform/image/ImageFile.h"
+#include "platform/image/MatView.h"
+#include "platform/inference/ModelDirectory.h"
+#include "platform/inference/RvmEngine.h"
+#include "platform/inference/SegmentationEngine.h"
+
+namespace pelliqo {
+namespace {
+
+// The installed models, converted by the setup script.
+std::shared_ptr<SegmentationEngine> installed(SegmentationLevel level) {
+    auto models = ModelDirectory::open(PELLIQO_MODEL_DIR);
+    if (!models) return nullptr;
+    auto engine = makeSegmentationEngine(level, models.value());
+    return engine ? engine.value() : nullptr;
+}
+
+SegmentationInput grey(int w, int h) {
+    return {cv::Mat(h, w, CV_8UC4, cv::Scalar(120, 130, 140, 255))};
+}
+
+TEST(SegmentationEngine, MasksComeAtTheEnginesOwnResolution) {
+    struct Case {
+        SegmentationLevel level;
+        int width, height;
+    };
+    for (const Case c :
+         {Case{SegmentationLevel::fast, 256, 144}, Case{SegmentationLevel::balanced, 256, 256}}) {
+        const auto engine = installed(c.level);
+        ASSERT_TRUE(engine) << "models missing in " << PELLIQO_MODEL_DIR;
+        const auto mask = engine->segment(grey(640, 360));
+        ASSERT_TRUE(mask);
+        EXPECT_EQ(mask->width(), c.width);
+        EXPECT_EQ(mask->height(), c.height);
+        EXPECT_EQ(mask->format(), PixelFormat::gray8);
+    }
+}
+
+TEST(SegmentationEngine, TinyWideAndOddFramesGiveAMaskOrNothingButNeverCrash) {
+    for (SegmentationLevel level :
+         {SegmentationLevel::fast, SegmentationLevel::balanced, SegmentationLevel::accurate}) {
+        const auto engine = installed(level);
+        ASSERT_TRUE(engine);
+        for (auto [w, h] : {std::pair{1, 1}, {2, 2}, {4000, 100}, {100, 4000}, {33, 17}}) {
+            const auto mask = engine->segment(grey(w, h));
+            if (mask) {
+                EXPECT_GT(mask->width(), 0);
+            }
+        }
+        EXPECT_FALSE(engine->segment(SegmentationInput{}));
+        EXPECT_FALSE(engine->segment({cv::Mat(4, 4, CV_8UC3)}));
+    }
+}
+
+double meanDifference(const PixelBuffer& a, const PixelBuffer& b) {
+    return cv::norm(matView(a), matView(b), cv::NORM_L1) / (255.0 * a.width() * a.height());
+}
+
+TEST(RvmEngine, EachFrameRunsAtTheSizeNearestItsAspect) {
+    const auto engine =
+        std::dynamic_pointer_cast<RvmEngine>(installed(SegmentationLevel::accurate));
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(engine->sizeFor(1920, 1080), cv::Size(512, 288));
+    EXPECT_EQ(engine->sizeFor(1280, 720), cv::Size(512, 288));
+    EXPECT_EQ(engine->sizeFor(4000, 100), cv::Size(512, 288));
+    EXPECT_EQ(engine->sizeFor(1080, 1920), cv::Size(288, 512));
+    EXPECT_EQ(engine->sizeFor(640, 480), cv::Size(384, 384));
+    EXPECT_EQ(engine->sizeFor(1, 1), cv::Size(384, 384));
+    const auto mask = engine->segment(grey(100, 4000));
+    ASSERT_TRUE(mask);
+    EXPECT_EQ(mask->width(), 288);
+    EXPECT_EQ(mask->height(), 512);
+}
+
+// The recurrent states carry over: a still picture repeated settles, and starting afresh
+// gives the very first answer again.
+TEST(RvmEngine, StatesCarryFromFrameToFrameAndResetStartsAgain) {
+    const auto engine = installed(SegmentationLevel::accurate);
+    ASSERT_TRUE(engine);
+    const auto photo = readImageFile(PELLIQO_TEST_DATA "/people/grace_hopper.png");
+    ASSERT_TRUE(photo);
+    const SegmentationInput input{matView(*photo)};
+    const auto first = engine->segment(input);
+    ASSERT_TRUE(first);
+    std::vector<PixelBuffer> masks{*first};
+    for (int i = 0; i < 5; ++i) masks.push_back(*engine->segment(input));
+    const double early = meanDifference(masks[0], masks[1]);
+    const double late = meanDifference(masks[4], masks[5]);
+    EXPECT_GT(early, 0.0) << "the second frame should differ: the states must have been used";
+    EXPECT_LT(late, early);
+    EXPECT_LT(late, 0.002);
+
+    engine->resetState();
+    const auto again = engine->segment(input);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(meanDifference(*again, *first), 0.0);
+}
+
+}  // namespace
+}  // namespace pelliqo

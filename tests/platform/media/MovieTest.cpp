@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <future>
+
+#include "Clips.h"
+#include "MovieProbe.h"
+#include "errors/ErrorInfo.h"
+#include "platform/image/MatView.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/MovieWriter.h"
+#include "platform/media/StillFrameGenerator.h"
+#include "platform/media/TrackReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace pelliqo {
+namespace {
+
+using test::makeClip;
+
+class Movies : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir = new QTemporaryDir;
+        ASSERT_TRUE(test::makeMovieWithSound(path("av.mp4")));
+        ASSERT_TRUE(
+            makeClip("-f lavfi -i color=c=red:size=64x48:rate=10:duration=1 -c:v libx264 "
+                     "-pix_fmt yuv444p -qp 0",
+                     path("red.mp4")));
+        ASSERT_TRUE(test::makeTurnedMovie(path("upright.mp4"), path("turned.mp4")));
+        ASSERT_TRUE(makeClip("-f lavfi -i sine=duration=1 -c:a aac", path("sound.m4a")));
+    }
+    static void TearDownTestSuite() { delete dir; }
+    static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
+    static QTemporaryDir* dir;
+};
+QTemporaryDir* Movies::dir = nullptr;
+
+TEST_F(Movies, AnAssetDescribesItsTracks) {
+    const MovieAsset asset = MovieAsset::open(path("av.mp4"));
+    ASSERT_TRUE(asset.isReadable);
+    EXPECT_NEAR(asset.duration, 2.0, 0.1);
+    ASSERT_TRUE(asset.video);
+    EXPECT_EQ(asset.video->naturalWidth, 320);
+    EXPECT_EQ(asset.video->naturalHeight, 240);
+    EXPECT_NEAR(asset.video->nominalFrameRate, 15.0, 0.01);
+    EXPECT_EQ(asset.video->preferredTransform, AffineTransform{});
+    ASSERT_TRUE(asset.audio);
+    EXPECT_EQ(asset.audio->channels, 1);
+    EXPECT_EQ(asset.audio->sampleRate, 44100);
+
+    const MovieAsset turned = MovieAsset::open(path("turned.mp4"));
+    ASSERT_TRUE(turned.video);
+    EXPECT_EQ(turned.video->preferredTransform, (AffineTransform{0, 1, -1, 0, 0, 0}));
+    EXPECT_FALSE(turned.audio);
+
+    const MovieAsset sound = MovieAsset::open(path("sound.m4a"));
+    EXPECT_TRUE(sound.isReadable);
+    EXPECT_FALSE(sound.video);
+}
+
+TEST_F(Movies, WhatIsNotAMovieIsNotReadable) {
+    std::ofstream(path("empty.mp4")).close();
+    std::ofstream(path("noise.mp4")) << std::string(5000, '\x17') << "garbage";
+    ASSERT_TRUE(makeClip("-f lavfi -i color=c=blue:size=16x16 -frames:v 1", path("picture.png")));
+    for (const char* name : {"empty.mp4", "noise.mp4", "picture.png", "missing.mp4", ""}) {
+        EXPECT_FALSE(MovieAsset::open(path(name)).isReadable) << name;
+    }
+}
+
+TEST_F(Movies, VideoFramesComeAsBgraWithTheirTimes) {
+    const MovieAsset asset = MovieAsset::open(path("red.mp4"));
+    auto reader = TrackReader::video(path("red.mp4"), *asset.video);
+    ASSERT_TRUE(reader);
+    int count = 0;
+    double last = -1;
+    while (auto sample = reader.value()->nextVideo()) {
+        EXPECT_EQ(sample->frame.width(), 64);
+        EXPECT_EQ(sample->frame.height(), 48);
+        const cv::Vec4b pixel = matView(sample->frame).at<cv::Vec4b>(20, 30);
+        EXPECT_NEAR(pixel[2], 255, 3);
+        EXPECT_NEAR(pixel[1], 0, 3);
+        EXPECT_EQ(pixel[3], 255);
+        EXPECT_NEAR(sample->time.seconds(), count * 0.1, 1e-6);
+        EXPECT_GT(sample->time.seconds(), last);
+        last = sample->time.seconds();
+        ++count;
+    }
+    EXPECT_EQ(count, 10);
+    EXPECT_FALSE(reader.value()->error());
+}
+
+TEST_F(Movies, AudioComesAsStereoAt48kHz) {
+    const MovieAsset asset = MovieAsset::open(path("av.mp4"));
+    auto reader = TrackReader::audio(path("av.mp4"), *asset.audio);
+    ASSERT_TRUE(reader);
+    std::int64_t frames = 0;
+    std::int64_t expectedStart = -1;
+    while (auto sample = reader.value()->nextAudio()) {
+        EXPECT_EQ(sample->time.den, 48000);
+        if (expectedStart < 0) {
+            expectedStart = sample->time.value;
+        } else {
+            EXPECT_EQ(sample->time.value, expectedStart + frames);  // no gaps, no overlaps
+        }
+        // Mono becomes the same signal on both sides.
+        EXPECT_EQ(sample->samples[0], sample->samples[1]);
+        frames += sample->frames();
+    }
+    EXPECT_NEAR(static_cast<double>(frames), 2.0 * 48000, 2048);
+}
+
+TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
+    // A clip whose frames count up in brightness: frame n is grey 20·n.
+    const std::string steps = path("steps.mp4");
+    ASSERT_TRUE(
+        makeClip("-f lavfi -i color=c=black:size=64x48:rate=10:duration=1 -vf "
+                 "\"geq=lum='20*N':cb=128:cr=128\" -c:v libx264 -g 4 -pix_fmt yuv444p -qp 0",
+                 steps));
+    const MovieAsset asset = MovieAsset::open(steps);
+    auto generator = StillFrameGenerator::open(steps, *asset.video, 1280, 1280);
+    ASSERT_TRUE(generator);
+    for (const auto& [seconds, frameNumber] :
+         {std::pair{0.0, 0}, {0.55, 5}, {0.29, 2}, {0.9, 9}, {0.1, 1}}) {
+        const auto still = generator.value()->image(MediaTime::fromSeconds(seconds));
+        ASSERT_TRUE(still) << seconds;
+        // Luma 20·n in video range, as full-range grey.
+        const double expected = std::clamp((20.0 * frameNumber - 16) * 255 / 219, 0.0, 255.0);
+        EXPECT_NEAR(matView(still->pixels()).at<cv::Vec4b>(10, 10)[0], expected, 2) << seconds;
+    }
+    auto turned = StillFrameGenerator::open(path("turned.mp4"),
+                                            *MovieAsset::open(path("turned.mp4")).video, 40, 40);
+    const auto small = turned.value()->image(MediaTime::fromSeconds(0.5));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->width(), 23);  // 90 × 160 upright, fitted into 40 × 40
+    EXPECT_EQ(small->height(), 40);
+}
+
+PixelBuffer solidFrame(int w, int h, cv::Scalar bgra) {
+    auto frame = *PixelBuffer::make(w, h, PixelFormat::bgra8);
+    matView(frame).setTo(bgra);
+    return frame;
+}
+
+TEST_F(Movies, WritesH264HighWithAacKeepingTheTimes) {
+    const std::string out = path("written.mp4");
+    auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
+    ASSERT_TRUE(writer);
+    MovieWriter& w = *writer.value();
+    ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 1'000'000, {0, 1, 600}}));
+    ASSERT_TRUE(w.addAudioInput({}));
+    ASSERT_TRUE(w.startWriting());
+    // Variable frame rate: the times are kept as given.
+    const std::vector<int> ticks{0, 20, 40, 100, 120, 300, 310, 600};
+    for (int t : ticks)
+        ASSERT_TRUE(w.appendVideo(solidFrame(64, 48, {255, 0, 0, 255}), MediaTime{t, 1, 600}));
+    AudioSample second{std::vector<std::int16_t>(2 * 48000, 1000), MediaTime{0, 1, 48000}};
+    ASSERT_TRUE(w.appendAudio(second));
+    w.markAsFinished(MovieWriter::Input::video);
+    w.markAsFinished(MovieWriter::Input::audio);
+    ASSERT_TRUE(w.finishWriting());
+    EXPECT_EQ(w.status(), MovieWriter::Status::completed);
+
+    const test::Stream video = test::streamOf(out, AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ(video.codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(video.profile, FF_PROFILE_H264_HIGH);
+    const test::Stream audio = test::streamOf(out, AVMEDIA_TYPE_AUDIO);
+    EXPECT_EQ(audio.codec, AV_CODEC_ID_AAC);
+    EXPECT_EQ(audio.rate, 48000);
+    EXPECT_EQ(audio.channels, 2);
+
+    const MovieAsset asset = MovieAsset::open(out);
+    auto reader = TrackReader::video(out, *asset.video);
+    std::vector<double> times;
+    while (auto sample = reader.value()->nextVideo()) {
+        times.push_back(sample->time.seconds());
+        EXPECT_NEAR(matView(sample->frame).at<cv::Vec4b>(10, 10)[0], 255, 6);
+    }
+    ASSERT_EQ(times.size(), ticks.size());
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        EXPECT_NEAR(times[i], ticks[i] / 600.0, 1e-3) << i;
+}
+
+// Live sound: mono at 44.1 kHz from the capture's 48 kHz stereo, and a missed stretch
+// filled with silence so that what follows keeps its time.
+TEST_F(Movies, SoundIsResampledAndGapsKeepTheTimeline) {
+    const std::string out = path("mono.mp4");
+    auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
+    MovieWriter& w = *writer.value();
+    ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 1'000'000, {0, 1, 600}}));
+    ASSERT_TRUE(w.addAudioInput({1, 44100, 96000}));
+    ASSERT_TRUE(w.startWriting());
+    for (int i = 0; i <= 20; ++i)
+        ASSERT_TRUE(w.appendVideo(solidFrame(64, 48, {0, 0, 255, 255}), MediaTime{i * 60, 1, 600}));
+    const AudioSample half{std::vector<std::int16_t>(48000, 3000), MediaTime{0, 1, 48000}};
+    ASSERT_TRUE(w.appendAudio(half));                                        // 0 … 0.5 s
+    ASSERT_TRUE(w.appendAudio({half.samples, MediaTime{72000, 1, 48000}}));  // 1.5 … 2 s
+    w.markAsFinished(MovieWriter::Input::video);
+    w.markAsFinished(MovieWriter::Input::audio);
+    ASSERT_TRUE(w.finishWriting());
+
+    const test::Stream audio = test::streamOf(out, AVMEDIA_TYPE_AUDIO);
+    EXPECT_EQ(audio.rate, 44100);
+    EXPECT_EQ(audio.channels, 1);
+    const MovieAsset asset = MovieAsset::open(out);
+    auto reader = TrackReader::audio(out, *asset.audio);
+    ASSERT_TRUE(reader);
+    std::vector<std::int16_t> pcm;
+    while (auto sample = reader.value()->nextAudio())
+        pcm.insert(pcm.end(), sample->samples.begin(), sample->samples.end());
+    const auto level = [&](double seconds) {  // mean loudness of 0.1 s, left channel
+        double sum = 0;
+        const int from = static_cast<int>(seconds * 48000);
+        for (int i = from; i < from + 4800; ++i) sum += std::abs(pcm.at(2 * i));
+        return sum / 4800;
+    };
+    EXPECT_NEAR(static_cast<double>(pcm.size()) / 2 / 48000.0, 2.0, 0.05);
+    EXPECT_NEAR(level(0.2), 3000, 150);
+    EXPECT_LT(level(1.0), 50);
+    EXPECT_NEAR(level(1.7), 3000, 150);
+}
+
+// However much sound the resampler still holds at the end, the file finishes: the rest
+// may be more than one encoder frame.
+TEST_F(Movies, ResampledSoundOfAnyLengthFinishes) {
+    for (int frames = 3300; frames < 3420; frames += 7) {
+        const std::string out = path("ending.mp4");
+        auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
+        MovieWriter& w = *writer.value();
+        ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 16, 16, 1'000'000, {0, 1, 600}}));
+        ASSERT_TRUE(w.addAudioInput({1, 44100, 96000}));
+        ASSERT_TRUE(w.startWriting());
+        ASSERT_TRUE(w.appendVideo(solidFrame(16, 16, {0, 0, 0, 255}), MediaTime{0, 1, 600}));
+        const AudioSample sound{std::vector<std::int16_t>(2 * frames, 500), MediaTime{0, 1, 48000}};
+        ASSERT_TRUE(w.appendAudio(sound));
+        w.markAsFinished(MovieWriter::Input::video);
+        w.markAsFinished(MovieWriter::Input::audio);
+        ASSERT_TRUE(w.finishWriting()) << frames << ": " << w.error()->description;
+    }
+}
+
+TEST_F(Movies, WritesProResWithAlphaThatSurvivesDecoding) {
+    const std::string out = path("clear.mov");
+    auto writer = MovieWriter::create(out, MovieFileType::quickTime);
+    MovieWriter& w = *writer.value();
+    ASSERT_TRUE(
+        w.addVideoInput({VideoEncoding::Codec::prores4444, 32, 16, 1'000'000, {0, 1, 600}}));
+    ASSERT_TRUE(w.startWriting());
+    PixelBuffer frame = solidFrame(32, 16, {0, 200, 0, 255});
+    matView(frame).colRange(0, 16).setTo(cv::Scalar(0, 0, 0, 0));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(w.appendVideo(frame, MediaTime{i * 20, 1, 600}));
+    w.markAsFinished(MovieWriter::Input::video);
+    ASSERT_TRUE(w.finishWriting());
+    EXPECT_EQ(test::streamOf(out, AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_PRORES);
+
+    const MovieAsset asset = MovieAsset::open(out);
+    auto reader = TrackReader::video(out, *asset.video);
+    const auto sample = reader.value()->nextVideo();
+    ASSERT_TRUE(sample) << (reader.value()->error() ? reader.value()->error()->description
+                                                    : "ended");
+    const cv::Mat pixels = matView(sample->frame);
+    EXPECT_EQ(pixels.at<cv::Vec4b>(8, 4)[3], 0);
+    EXPECT_EQ(pixels.at<cv::Vec4b>(8, 28)[3], 255);
+    EXPECT_NEAR(pixels.at<cv::Vec4b>(8, 28)[1], 200, 3);
+}
+
+TEST_F(Movies, AFullDiskIsReportedAsSuch) {
+    auto writer = MovieWriter::create("/dev/full", MovieFileType::mpeg4);
+    ASSERT_TRUE(writer);
+    MovieWriter& w = *writer.value();
+    ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 1'000'000, {0, 1, 600}}));
+    bool failed = !w.startWriting();
+    for (int i = 0; i < 200 && !failed; ++i) {
+        failed = !w.appendVideo(solidFrame(64, 48, {static_cast<double>(i), 0, 0, 255}),
+                                MediaTime{i * 20, 1, 600});
+    }
+    if (!failed) {
+        w.markAsFinished(MovieWriter::Input::video);
+        failed = !w.finishWriting();
+    }
+    ASSERT_TRUE(failed);
+    ASSERT_TRUE(w.error());
+    EXPECT_TRUE(ErrorInfo::isDiskFull(*w.error())) << w.error()->domain << " " << w.error()->code;
+}
+
+// A video and an audio input fed from two queues, each pulling while its input is ready:
+// both run to the end, neither waits for ever, and the file holds everything.
+TEST_F(Movies, TwoInputsPullingOnTheirOwnQueuesBothFinish) {
+    const std::string out = path("pulled.mp4");
+    auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
+    MovieWriter& w = *writer.value();
+    ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 32, 32, 1'000'000, {0, 1, 30}}));
+    ASSERT_TRUE(w.addAudioInput({}));
+    ASSERT_TRUE(w.startWriting());
+    SerialQueue videoQueue("pelliqo.test.video"), audioQueue("pelliqo.test.audio");
+    std::promise<void> videoDone, audioDone;
+    int frames = 0, chunks = 0;
+    const PixelBuffer frame = solidFrame(32, 32, {0, 0, 0, 255});
+    w.requestMediaDataWhenReady(MovieWriter::Input::video, videoQueue, [&] {
+        while (w.isReadyForMoreMediaData(MovieWriter::Input::video)) {
+            if (frames == 90) {  // 3 seconds
+                w.markAsFinished(MovieWriter::Input::video);
+                videoDone.set_value();
+                return;
+            }
+            w.appendVideo(frame, MediaTime{frames++, 1, 30});
+        }
+    });
+    w.requestMediaDataWhenReady(MovieWriter::Input::audio, audioQueue, [&] {
+        while (w.isReadyForMoreMediaData(MovieWriter::Input::audio)) {
+            if (chunks == 300) {  // 3 seconds of 480-sample chunks
+                w.markAsFinished(MovieWriter::Input::audio);
+                audioDone.set_value();
+                return;
+            }
+            w.appendAudio({std::vector<std::int16_t>(960, 0), MediaTime{chunks++ * 480, 1, 48000}});
+        }
+    });
+    ASSERT_EQ(videoDone.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    ASSERT_EQ(audioDone.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    ASSERT_TRUE(w.finishWriting());
+    const MovieAsset asset = MovieAsset::open(out);
+    EXPECT_NEAR(asset.duration, 3.0, 0.1);
+    EXPECT_TRUE(asset.audio);
+}
+
+TEST(H264Level, TheLowestLevelThatHoldsTheStream) {
+    EXPECT_EQ(h264Level(640, 360, 30, 1'000'000), 30);
+    EXPECT_EQ(h264Level(1280, 720, 30, 3'686'400), 31);
+    EXPECT_EQ(h264Level(1920, 1080, 30, 8'294'400), 40);
+    EXPECT_EQ(h264Level(1920, 1080, 60, 8'294'400), 42);
+    EXPECT_EQ(h264Level(3840, 2160, 30, 33'177'600), 51);
+    EXPECT_EQ(h264Level(1920, 1080, 0, 8'294'400), 42);  // unknown rate
+}
+
+}  // namespace
+}  // namespace pelliqo
