@@ -37,8 +37,12 @@ PlatformError damagedModel(const fs::path& path) {
 fs::path ModelDirectory::defaultLocation() {
     std::error_code error;
     const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    if (!error && fs::exists(exe.parent_path() / "models" / "manifest.json")) {
-        return exe.parent_path() / "models";
+    if (!error) {
+        // Beside the program in the build; in the data folder of an installed program.
+        for (const fs::path& folder :
+             {exe.parent_path() / "models", exe.parent_path() / PELLIQO_INSTALLED_MODEL_DIR}) {
+            if (fs::exists(folder / "manifest.json", error)) return folder.lexically_normal();
+        }
     }
     return PELLIQO_MODEL_DIR;
 }

@@ -22,7 +22,8 @@ struct ModelInfo {
 // The folder of converted segmentation models, described by its manifest.json.
 class ModelDirectory {
   public:
-    // Beside the program (build/models), or where the build put them.
+    // Beside the program (build/models), in the installed data folder
+    // (PREFIX/share/pelliqo/models beside PREFIX/bin/pelliqo), or where the build put them.
     static std::filesystem::path defaultLocation();
 
     // Fails with a sentence naming what is missing and how to repair it.
