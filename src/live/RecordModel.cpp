@@ -6,6 +6,7 @@
 #include "engine/BufferPool.h"
 #include "engine/FrameEffect.h"
 #include "engine/Locked.h"
+#include "engine/MovieFormat.h"
 #include "engine/OutputNaming.h"
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
@@ -208,7 +209,7 @@ void RecordModel::startRecording() {
                                          Authorization::authorized;
     const LiveRecorder::Config config{static_cast<int>(size.width),
                                       static_cast<int>(size.height),
-                                      settings_.kind == BackgroundKind::transparent,
+                                      movieFormat(settings_.kind).hasAlpha,
                                       withAudio,
                                       paths.processed,
                                       paths.original};

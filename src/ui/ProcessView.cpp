@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "engine/MovieFormat.h"
 #include "engine/OutputNaming.h"
 #include "process/ProcessModel.h"
 #include "ui/ErrorBox.h"
@@ -260,7 +261,7 @@ void ProcessView::refresh() {
     const auto& input = model_.inputURL();
     pages_->setCurrentIndex(input ? 1 : 0);
     const bool busy = model_.isProcessing();
-    preview_->setTransparent(model_.settings().kind == BackgroundKind::transparent);
+    preview_->setTransparent(movieFormat(model_.settings().kind).hasAlpha);
     const QString name = input ? QString::fromStdString(input->filename().string()) : QString();
     name_->setText(
         name_->fontMetrics().elidedText(name, Qt::ElideMiddle, std::max(80, name_->width())));

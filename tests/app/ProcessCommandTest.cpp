@@ -41,17 +41,6 @@ TEST_F(ProcessCommand, ExportsAndReportsProgressAsLinesWhenNotOnATerminal) {
     EXPECT_TRUE(fs::exists(out));
 }
 
-TEST_F(ProcessCommand, RefusesToReplaceItsInput) {
-    const std::string sameByAnotherName = dir.path().toStdString() + "/./sub/../clip.mp4";
-    fs::create_directory(dir.filePath("sub").toStdString());
-    for (const std::string& target : {clip, sameByAnotherName}) {
-        const Outcome o = process({clip, target});
-        EXPECT_EQ(o.code, 1);
-        EXPECT_EQ(o.err, "Choose another name\nThe new video can't replace the original file.\n");
-    }
-    EXPECT_TRUE(fs::exists(clip));
-}
-
 TEST_F(ProcessCommand, FailuresPrintTheReport) {
     const Outcome o =
         process({"--background", "none", dir.filePath("missing.mp4").toStdString(), out});

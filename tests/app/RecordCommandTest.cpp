@@ -54,21 +54,6 @@ TEST(RecordCommand, RecordsTheTestDevicesForTheTimeAskedWithTheOriginalTake) {
     }
 }
 
-TEST(RecordCommand, ATransparentRecordingIsAMovWithAnMp4OriginalAndNoSoundWhenAskedNone) {
-    QTemporaryDir dir;
-    const auto run = runCommand({"record", "--camera", "test", "--microphone", "none", "--seconds",
-                                 "1", "--keep-original", "--background", "transparent", "--folder",
-                                 dir.path().toStdString()});
-    ASSERT_EQ(run.code, 0) << run.err;
-    const auto paths = printedPaths(run.out);
-    ASSERT_EQ(paths.size(), 2u);
-    EXPECT_EQ(paths[0].extension(), ".mov");
-    EXPECT_EQ(test::streamOf(paths[0], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_PRORES);
-    EXPECT_EQ(paths[1].extension(), ".mp4");
-    EXPECT_EQ(test::streamOf(paths[1], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
-    EXPECT_EQ(test::streamOf(paths[0], AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
-}
-
 TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
     const auto camera = runCommand({"record", "--camera", "no-such-camera"});
     EXPECT_EQ(camera.code, 1);

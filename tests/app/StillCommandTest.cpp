@@ -54,19 +54,5 @@ TEST(StillCommand, MaskViewAndNoBackground) {
     EXPECT_EQ(cv::norm(cv::imread(same), cv::imread(photo), cv::NORM_INF), 0);
 }
 
-TEST(StillCommand, BadUse) {
-    QTemporaryDir dir;
-    const std::string out = dir.filePath("o.png").toStdString();
-    std::string err;
-    EXPECT_EQ(still({"--background", "sky", photo, out}, &err), 2);
-    EXPECT_NE(err.find("Usage: pelliqo still"), std::string::npos);
-    EXPECT_EQ(still({"--blur-strength", "strong", photo, out}), 2);
-    EXPECT_EQ(still({"--frobnicate", photo, out}), 2);
-    EXPECT_EQ(still({"--preset", "never saved", photo, out}, &err), 2);
-    EXPECT_NE(err.find("no preset named"), std::string::npos);
-    EXPECT_EQ(still({photo}), 2);
-    EXPECT_EQ(still({dir.filePath("none.png").toStdString(), out}, &err), 1);
-}
-
 }  // namespace
 }  // namespace pelliqo

@@ -29,40 +29,6 @@ EffectSettings with(BackgroundKind kind) {
     return s;
 }
 
-TEST(CompositorRules, RadiiFollowTheirReferenceWidths) {
-    EXPECT_DOUBLE_EQ(Compositor::blurRadius(25, 1920), 37.5);
-    EXPECT_DOUBLE_EQ(Compositor::blurRadius(25, 640), 12.5);
-    EXPECT_DOUBLE_EQ(Compositor::blurRadius(0, 1280), 1.0);
-
-    EXPECT_DOUBLE_EQ(Compositor::edgeScale(256), 0.4);
-    EXPECT_DOUBLE_EQ(Compositor::edgeScale(1920), 3.0);
-    EXPECT_DOUBLE_EQ(Compositor::edgeScale(100), 0.25);
-
-    EXPECT_EQ(Compositor::shiftRadius(2, 0.4), 1.0);  // 0.8 raised to 1
-    EXPECT_EQ(Compositor::shiftRadius(-3, 1), 3.0);
-    EXPECT_EQ(Compositor::shiftRadius(-0.005, 1), std::nullopt);
-    EXPECT_EQ(Compositor::shiftRadius(0.01, 1), std::nullopt);
-    EXPECT_EQ(Compositor::shiftRadius(std::nan(""), 1), std::nullopt);
-
-    EXPECT_EQ(Compositor::softnessRadius(2, 3), 6.0);
-    EXPECT_EQ(Compositor::softnessRadius(0.01, 3), std::nullopt);
-    EXPECT_DOUBLE_EQ(*Compositor::softnessRadius(0.011, 0.25), 0.00275);  // no minimum
-    EXPECT_EQ(Compositor::softnessRadius(-1, 3), std::nullopt);
-}
-
-TEST(CompositorRules, PictureFillsOrFitsCentred) {
-    const auto fill = Compositor::picturePlacement(4000, 3000, 1920, 1080, PictureFit::fill);
-    ASSERT_TRUE(fill);
-    EXPECT_DOUBLE_EQ(fill->scale, 0.48);
-    EXPECT_DOUBLE_EQ(fill->x, 0);
-    EXPECT_DOUBLE_EQ(fill->y, -180);
-    const auto fit = Compositor::picturePlacement(4000, 3000, 1920, 1080, PictureFit::fit);
-    EXPECT_DOUBLE_EQ(fit->scale, 0.36);
-    EXPECT_DOUBLE_EQ(fit->x, 240);
-    EXPECT_DOUBLE_EQ(fit->y, 0);
-    EXPECT_FALSE(Compositor::picturePlacement(0, 10, 1920, 1080, PictureFit::fill));
-}
-
 TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackground) {
     Compositor compositor;
     const Image frame = frameOf(8, 6);
@@ -163,40 +129,6 @@ TEST(Compositor, MissingOrUnreadablePicturesGiveBlack) {
     }
 }
 
-TEST(Compositor, ThePictureIsReadOncePerPathAndFailuresAreRemembered) {
-    QTemporaryDir dir;
-    const std::string first = dir.filePath("first.png").toStdString();
-    const std::string second = dir.filePath("second.png").toStdString();
-    const auto paint = [](const std::string& path, cv::Scalar bgr) {
-        cv::imwrite(path, cv::Mat(2, 2, CV_8UC3, bgr));
-    };
-    Compositor compositor;
-    const auto backgroundAt = [&](const std::string& path) {
-        EffectSettings s = with(BackgroundKind::picture);
-        s.picturePath = path;
-        return at(compositor.compose(frameOf(2, 2), maskOf(2, 2, 0), s), 0, 0);
-    };
-    paint(first, {0, 0, 255});
-    EXPECT_EQ(backgroundAt(first), cv::Vec4b(0, 0, 255, 255));
-    paint(first, {255, 0, 0});
-    EXPECT_EQ(backgroundAt(first), cv::Vec4b(0, 0, 255, 255));  // not read again
-
-    EXPECT_EQ(backgroundAt(second), cv::Vec4b(0, 0, 0, 255));  // missing: black
-    paint(second, {0, 255, 0});
-    EXPECT_EQ(backgroundAt(second), cv::Vec4b(0, 0, 0, 255));   // the failure is remembered
-    EXPECT_EQ(backgroundAt(first), cv::Vec4b(255, 0, 0, 255));  // a new path reads afresh
-    EXPECT_EQ(backgroundAt(second), cv::Vec4b(0, 255, 0, 255));
-}
-
-TEST(Compositor, FramesAwayFromTheOriginComeBackAtTheOrigin) {
-    Compositor compositor;
-    const Image moved = frameOf(8, 6).translated(10, 20);
-    EXPECT_EQ(compositor.compose(moved, maskOf(4, 3, 0), with(BackgroundKind::color)).extent(),
-              (Rect{0, 0, 8, 6}));
-    EXPECT_EQ(compositor.compose(moved, std::nullopt, with(BackgroundKind::color)).extent(),
-              (Rect{0, 0, 8, 6}));
-}
-
 TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
     Compositor compositor;
     const auto big = compositor.makeCGImage(frameOf(1920, 1080), 960);
@@ -235,14 +167,6 @@ TEST(Compositor, TinyFramesAndMismatchedMasksDoNotCrash) {
             EXPECT_EQ(out.extent(), (Rect{0, 0, static_cast<double>(fw), static_cast<double>(fh)}));
         }
     }
-}
-
-TEST(Compositor, RendersIntoAPooledBuffer) {
-    Compositor compositor;
-    auto buffer = *PixelBuffer::make(8, 6, PixelFormat::bgra8);
-    ASSERT_TRUE(compositor.render(
-        compositor.compose(frameOf(8, 6), maskOf(4, 3, 0), with(BackgroundKind::color)), buffer));
-    EXPECT_EQ(matView(buffer).at<cv::Vec4b>(5, 7), cv::Vec4b(77, 153, 26, 255));
 }
 
 }  // namespace

@@ -37,56 +37,6 @@ EffectSettings unusual() {
                           true};
 }
 
-TEST(EffectSettings, DefaultsAreTheDocumentedValues) {
-    const EffectSettings explicitDefaults{BackgroundKind::blur,
-                                          25.0,
-                                          0.1,
-                                          0.6,
-                                          0.3,
-                                          PictureFit::fill,
-                                          "",
-                                          QualityChoice::fast,
-                                          2.0,
-                                          0.0,
-                                          true,
-                                          false,
-                                          false};
-    EXPECT_EQ(EffectSettings{}, explicitDefaults);
-}
-
-TEST(EffectSettings, EveryFieldTakesPartInEquality) {
-    const EffectSettings base;
-    auto differs = [&](auto change) {
-        EffectSettings other = base;
-        change(other);
-        return !(other == base);
-    };
-    EXPECT_TRUE(differs([](auto& s) { s.kind = BackgroundKind::none; }));
-    EXPECT_TRUE(differs([](auto& s) { s.blurStrength = 25.000001; }));
-    EXPECT_TRUE(differs([](auto& s) { s.red = 0.2; }));
-    EXPECT_TRUE(differs([](auto& s) { s.green = 0.2; }));
-    EXPECT_TRUE(differs([](auto& s) { s.blue = 0.2; }));
-    EXPECT_TRUE(differs([](auto& s) { s.pictureFit = PictureFit::fit; }));
-    EXPECT_TRUE(differs([](auto& s) { s.picturePath = " "; }));
-    EXPECT_TRUE(differs([](auto& s) { s.quality = QualityChoice::balanced; }));
-    EXPECT_TRUE(differs([](auto& s) { s.edgeSoftness = 0; }));
-    EXPECT_TRUE(differs([](auto& s) { s.edgeShift = -0.5; }));
-    EXPECT_TRUE(differs([](auto& s) { s.reduceFlicker = false; }));
-    EXPECT_TRUE(differs([](auto& s) { s.showMask = true; }));
-    EXPECT_TRUE(differs([](auto& s) { s.useSubjectMask = true; }));
-}
-
-TEST(EffectSettings, EnumerationsListTheirCasesInOrderWithExactRawValues) {
-    EXPECT_EQ(rawValue(allCases<BackgroundKind>()[4]), "transparent");
-    EXPECT_EQ(allCases<BackgroundKind>().size(), 5u);
-    EXPECT_EQ(allCases<PictureFit>()[1], PictureFit::fit);
-    EXPECT_EQ(allCases<QualityChoice>()[0], QualityChoice::fast);
-    EXPECT_EQ(rawValue(QualityChoice::balanced), "balanced");
-    EXPECT_EQ(fromRawValue<BackgroundKind>("color"), BackgroundKind::color);
-    EXPECT_EQ(fromRawValue<BackgroundKind>("Color"), std::nullopt);
-    EXPECT_EQ(fromRawValue<QualityChoice>("ultra"), std::nullopt);
-}
-
 TEST(EffectSettings, EncodesAllThirteenKeysAndDecodesToAnEqualValue) {
     for (const EffectSettings& original : {EffectSettings{}, unusual()}) {
         const QJsonObject json = original.toJson();
@@ -136,20 +86,6 @@ TEST(EffectSettings, ExtraKeysAreIgnoredAndWholeNumbersAreNumbers) {
     const auto decoded = throughText(json);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded.value().blurStrength, 40.0);
-}
-
-TEST(EffectSettings, ColourIsOpaqueSrgbAndDropsOpacity) {
-    EffectSettings s;
-    EXPECT_EQ(s.color(), (Color{0.1, 0.6, 0.3, 1.0}));
-    s.setColor(Color{1, 0, 0, 0.5});
-    EXPECT_EQ(s.red, 1);
-    EXPECT_EQ(s.green, 0);
-    EXPECT_EQ(s.blue, 0);
-    EXPECT_EQ(s.color(), (Color{1, 0, 0, 1}));
-
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    s.setColor(Color{0.5, nan, 0.5, 1});
-    EXPECT_EQ(s.color(), (Color{0, 0, 0, 1}));
 }
 
 }  // namespace

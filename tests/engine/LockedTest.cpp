@@ -10,13 +10,6 @@
 namespace pelliqo {
 namespace {
 
-TEST(Locked, HoldsItsInitialValueAndReplacesIt) {
-    Locked<std::optional<int>> box(std::nullopt);
-    EXPECT_EQ(box.get(), std::nullopt);
-    box.set(5);
-    EXPECT_EQ(box.get(), 5);
-}
-
 TEST(Locked, ReadersNeverSeeAHalfWrittenValue) {
     const std::string as(4096, 'a');
     const std::string bs(8192, 'b');
@@ -38,23 +31,6 @@ TEST(Locked, ReadersNeverSeeAHalfWrittenValue) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(torn, 0);
-}
-
-TEST(Locked, TheReplacedValueIsDestroyedOutsideTheLock) {
-    // A value whose destructor reads the same box would deadlock if it died under the lock.
-    struct Probe {
-        Locked<std::shared_ptr<Probe>>* box = nullptr;
-        ~Probe() {
-            if (box) (void)box->get();
-        }
-    };
-    Locked<std::shared_ptr<Probe>> box(nullptr);
-    auto probe = std::make_shared<Probe>();
-    probe->box = &box;
-    box.set(probe);
-    probe.reset();
-    box.set(nullptr);  // destroys the probe, which reads the box
-    EXPECT_EQ(box.get(), nullptr);
 }
 
 }  // namespace

@@ -29,27 +29,6 @@ TEST(FormatTime, MinutesAndTwoDigitSeconds) {
     EXPECT_TRUE(matches(formatTime(1e300), R"(\d+:[0-5]\d)"));
 }
 
-TEST(OutputNaming, MoviesFolderFallsBackToHome) {
-    EXPECT_EQ(OutputNaming::moviesFolder({}, "/home/me"), fs::path("/home/me"));
-    EXPECT_EQ(OutputNaming::moviesFolder({"/home/me/Videos", "/media/videos"}, "/home/me"),
-              fs::path("/home/me/Videos"));
-    EXPECT_FALSE(OutputNaming::moviesFolder().empty());
-}
-
-TEST(OutputNaming, FreeSpaceIsAbsentRatherThanZeroWhenUnknown) {
-    QTemporaryDir dir;
-    const auto space = OutputNaming::freeSpace(dir.path().toStdString());
-    ASSERT_TRUE(space);
-    EXPECT_GT(*space, 0);
-    EXPECT_EQ(OutputNaming::freeSpace(fs::path(dir.path().toStdString()) / "missing" / "x.mp4"),
-              std::nullopt);
-}
-
-TEST(OutputNaming, StampIsAFileNameFriendlyDateAndTime) {
-    const std::string stamp = OutputNaming::stamp();
-    EXPECT_TRUE(matches(stamp, R"(\d{4}-\d\d-\d\d [0-2]\d\.[0-5]\d\.[0-5]\d)")) << stamp;
-}
-
 class RecordingNames : public testing::Test {
   protected:
     void touch(const std::string& name) { std::ofstream(folder / name) << "x"; }
@@ -95,13 +74,6 @@ TEST(SameLocation, TidiedPathsAndExistingFiles) {
     EXPECT_TRUE(sameLocation(root / "clip.mp4", root / "sub" / ".." / "clip.mp4"));
     EXPECT_TRUE(sameLocation(root / "./new.mp4", root / "new.mp4"));  // not there yet
     EXPECT_FALSE(sameLocation(root / "clip.mp4", root / "clip.mov"));
-}
-
-TEST(ExportName, InputNameWithoutItsExtensionPlusPelliqo) {
-    EXPECT_EQ(exportName("/videos/holiday.final.mov", BackgroundKind::blur),
-              "holiday.final pelliqo.mp4");
-    EXPECT_EQ(exportName("talk.mp4", BackgroundKind::transparent), "talk pelliqo.mov");
-    EXPECT_EQ(exportName("/videos/noextension", BackgroundKind::none), "noextension pelliqo.mp4");
 }
 
 }  // namespace

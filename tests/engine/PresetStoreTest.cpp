@@ -35,23 +35,6 @@ EffectSettings colour(double red) {
     return s;
 }
 
-TEST_F(PresetStoreTest, StartsEmptyWhenNothingIsStored) {
-    EXPECT_TRUE(PresetStore(defaults()).presets().empty());
-}
-
-TEST_F(PresetStoreTest, TrimsNamesAndIgnoresBlankOnes) {
-    PresetStore presets(defaults());
-    QSignalSpy changed(&presets, &PresetStore::presetsChanged);
-    presets.add(" \t \n", EffectSettings{});
-    EXPECT_TRUE(presets.presets().empty());
-    EXPECT_FALSE(stored().isValid());
-    EXPECT_EQ(changed.count(), 0);
-
-    presets.add("  Studio \n", EffectSettings{});
-    EXPECT_EQ(names(presets), std::vector<std::string>{"Studio"});
-    EXPECT_EQ(changed.count(), 1);
-}
-
 TEST_F(PresetStoreTest, SavingUnderAnExistingNameMovesItToTheEndWithNewSettingsAndId) {
     PresetStore presets(defaults());
     presets.add("First", colour(0.1));
@@ -63,13 +46,6 @@ TEST_F(PresetStoreTest, SavingUnderAnExistingNameMovesItToTheEndWithNewSettingsA
     EXPECT_EQ(presets.presets()[1].settings.red, 0.3);
     EXPECT_NE(presets.presets()[1].id, firstId);
     EXPECT_FALSE(presets.presets()[1].id.isNull());
-}
-
-TEST_F(PresetStoreTest, NamesDifferingOnlyInCaseAreDifferentPresets) {
-    PresetStore presets(defaults());
-    presets.add("Office", colour(0.1));
-    presets.add("office", colour(0.2));
-    EXPECT_EQ(names(presets), (std::vector<std::string>{"Office", "office"}));
 }
 
 TEST_F(PresetStoreTest, ANewStoreLoadsAnEqualList) {

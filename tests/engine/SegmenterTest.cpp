@@ -76,10 +76,6 @@ TEST_F(SegmenterTest, BlendsThreeFifthsNewWithTwoFifthsOldInIntegers) {
     EXPECT_EQ(segmenter.prev(), (std::vector<std::uint8_t>{20, 20}));
 }
 
-TEST_F(SegmenterTest, ASteadyMaskStaysAsItIs) {
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(next(filled(3, 2, 77)), std::vector<int>(6, 77));
-}
-
 TEST_F(SegmenterTest, FloatMasksAreTruncatedToBytesAndNaNCountsAsZero) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(next(floats({0.5f, 0.999f, 1.0f, 1.5f, 0.0f, -0.2f, nan, 0.0039f})),
@@ -115,27 +111,6 @@ TEST_F(SegmenterTest, AFailedFrameGivesNoMaskAndLeavesTheHistory) {
     EXPECT_EQ(next(filled(2, 1, 0)), std::vector<int>(2, 80));
 }
 
-TEST_F(SegmenterTest, TheMaskIsAnUnmanagedImageAtTheEnginesResolution) {
-    engine->masks.push_back(filled(5, 3, 9));
-    const auto image = segmenter.mask(frame(640, 360), settings, true);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->extent(), (Rect{0, 0, 5, 3}));
-    EXPECT_FALSE(image->isColorManaged());
-}
-
-TEST_F(SegmenterTest, QualityPicksTheLevelAndEachEngineIsMadeOnce) {
-    for (QualityChoice quality : {QualityChoice::fast, QualityChoice::balanced,
-                                  QualityChoice::accurate, QualityChoice::fast}) {
-        settings.quality = quality;
-        next(filled(1, 1, 1));
-    }
-    EXPECT_EQ(asked,
-              (std::vector<SegmentationLevel>{SegmentationLevel::fast, SegmentationLevel::balanced,
-                                              SegmentationLevel::accurate}));
-    // Switching engines mid-stream keeps the history when the size stays.
-    EXPECT_TRUE(segmenter.havePrev());
-}
-
 TEST_F(SegmenterTest, SwitchingEnginesClearsTheMemoryOfTheOneSwitchedTo) {
     next(filled(1, 1, 1));
     const int resets = engine->resets;
@@ -161,12 +136,6 @@ TEST(SegmenterWithoutModels, AMissingEngineIsAskedForOnceAndGivesNoMasks) {
     });
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(segmenter.mask(frame(), EffectSettings{}, true));
     EXPECT_EQ(asked, 1);
-}
-
-TEST(SegmentationLevel, MapsQualityOntoThePlatformNumbering) {
-    EXPECT_EQ(segmentationLevel(QualityChoice::fast), SegmentationLevel::fast);
-    EXPECT_EQ(static_cast<int>(segmentationLevel(QualityChoice::balanced)), 1);
-    EXPECT_EQ(static_cast<int>(segmentationLevel(QualityChoice::accurate)), 0);
 }
 
 }  // namespace

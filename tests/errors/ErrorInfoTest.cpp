@@ -20,11 +20,6 @@ TEST(ErrorInfo, PosixNoSpaceIsDiskFullWithThreeLineDetails) {
     EXPECT_EQ(info.details, "Domain: POSIX\nCode: 28\nNo space left on device");
 }
 
-TEST(ErrorInfo, DiskFullIsRecognisedOnlyInItsOwnDomain) {
-    EXPECT_FALSE(ErrorInfo::isDiskFull(error(domain::files, 28, "x")));
-    EXPECT_FALSE(ErrorInfo::isDiskFull(PlatformError::posix(5)));
-}
-
 TEST(ErrorInfo, DiskFullDeepUnderneathCountsButDetailsNameOnlyTheFirstLevel) {
     const PlatformError deepest = PlatformError::posix(28);
     const PlatformError middle =
@@ -37,18 +32,6 @@ TEST(ErrorInfo, DiskFullDeepUnderneathCountsButDetailsNameOnlyTheFirstLevel) {
               "Domain: Files\nCode: 512\nSaving failed\nUnderlying: FFmpeg -1 The writer failed");
 }
 
-TEST(ErrorInfo, ReasonFollowsTheDescriptionAndComesBeforeTheUnderlyingError) {
-    PlatformError failed = error(domain::ffmpeg, 3, "Could not open the file");
-    failed.reason = "The container is damaged";
-    failed = failed.withUnderlying(PlatformError::posix(2));
-
-    const ErrorInfo info = ErrorInfo::make("Can't read this file", failed);
-    EXPECT_EQ(info.message, "Could not open the file");
-    EXPECT_EQ(info.details,
-              "Domain: FFmpeg\nCode: 3\nCould not open the file\nReason: The container is "
-              "damaged\nUnderlying: POSIX 2 No such file or directory");
-}
-
 TEST(ErrorInfo, AppErrMessagesAndCancellation) {
     const ErrorInfo info = ErrorInfo::make("Processing stopped",
                                            AppErr::message(std::string(text::failure::notAVideo)));
@@ -59,37 +42,6 @@ TEST(ErrorInfo, AppErrMessagesAndCancellation) {
     EXPECT_TRUE(isCancellation(AppErr::cancelled()));
     EXPECT_FALSE(isCancellation(AppErr::message("Cancelled.")));
     EXPECT_FALSE(isCancellation(PlatformError::posix(ECANCELED)));
-}
-
-TEST(ErrorInfo, EveryReportIsNewEvenForTheSameFailure) {
-    const PlatformError failure = PlatformError::posix(5);
-    const ErrorInfo first = ErrorInfo::make("Recording stopped", failure);
-    const ErrorInfo second = ErrorInfo::make("Recording stopped", failure);
-    EXPECT_NE(first, second);
-    EXPECT_NE(first.id, second.id);
-    EXPECT_EQ(first, first);
-}
-
-TEST(ErrorInfo, DirectReportsRepeatTheSentenceAsDetails) {
-    const ErrorInfo info =
-        ErrorInfo::report(text::title::cameraNotReady, text::report::cameraNotReady);
-    EXPECT_EQ(info.title, "Camera not ready");
-    EXPECT_EQ(info.message, "Wait until the preview is showing, then press Record.");
-    EXPECT_EQ(info.details, info.message);
-}
-
-TEST(ErrorInfo, FailureTextsUseThisComputersWording) {
-    for (std::string_view sentence :
-         {text::failure::liveH264Unsupported, text::failure::liveAlphaUnsupported,
-          text::failure::videoTrackUndecodable, text::failure::h264SizeUnsupported,
-          text::failure::alphaUnsupported, text::report::unreadableVideoSuffix}) {
-        const bool named = sentence.find("this computer") != std::string_view::npos ||
-                           sentence.find("This computer") != std::string_view::npos;
-        EXPECT_TRUE(named) << sentence;
-        EXPECT_EQ(sentence.find("Mac"), std::string_view::npos) << sentence;
-        EXPECT_EQ(sentence.find("HEVC"), std::string_view::npos) << sentence;
-    }
-    EXPECT_NE(text::report::recordingNoRoom.find("Videos folder"), std::string_view::npos);
 }
 
 }  // namespace

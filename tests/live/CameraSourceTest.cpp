@@ -73,14 +73,6 @@ TEST(CameraSource, SelectionsAreKeptRepairedByTheDefaultOrTheFirstOrCleared) {
     EXPECT_TRUE(source.cameras().empty());
 }
 
-TEST(CameraSource, TheLevelIsTheLoudestChannelBetweenMinus60And0Decibels) {
-    EXPECT_EQ(CameraSource::levelFor({}), 0.0f);
-    EXPECT_EQ(CameraSource::levelFor({-30.0f}), 0.5f);
-    EXPECT_EQ(CameraSource::levelFor({3.0f}), 1.0f);
-    EXPECT_EQ(CameraSource::levelFor({-75.0f, -30.0f}), 0.5f);
-    EXPECT_EQ(CameraSource::levelFor({-160.0f}), 0.0f);
-}
-
 TEST(CameraSource, ARunningSessionDeliversFramesSoundAndALevelUntilStopped) {
     Source s;
     CameraSource& source = *s.source;
@@ -111,25 +103,6 @@ TEST(CameraSource, ARunningSessionDeliversFramesSoundAndALevelUntilStopped) {
     test::runMainLoopFor(0.3);
     EXPECT_EQ(s.frames(), seen);
     EXPECT_FALSE(source.isRunning());  // the configuration's late report did not undo stop()
-}
-
-TEST(CameraSource, WithoutMicrophoneAccessTheCameraRunsAlone) {
-    Source s;
-    s.fake->change([](FakeDevices& d) { d.microphone = Authorization::denied; });
-    s.source->start();
-    ASSERT_TRUE(runMainLoopUntil([&] { return s.frames() >= 10; }));
-    EXPECT_EQ(s.soundBuffers, 0);
-    EXPECT_EQ(s.source->level(), 0.0f);
-}
-
-TEST(CameraSource, WithoutCameraAccessStartDoesNothing) {
-    Source s;
-    s.fake->change([](FakeDevices& d) { d.camera = Authorization::denied; });
-    s.source->start();
-    test::runMainLoopFor(0.3);
-    EXPECT_FALSE(s.source->isRunning());
-    EXPECT_FALSE(s.source->problem());
-    EXPECT_TRUE(s.source->cameras().empty());  // not even listed
 }
 
 TEST(CameraSource, CameraProblemsArePublished) {

@@ -11,6 +11,7 @@
 #include "errors/ErrorInfo.h"
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
+#include "live/RealtimeWriter.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 
@@ -107,6 +108,28 @@ TEST_F(Recorder, ATransparentRecordingIsProResWithAlphaAndItsOriginalStaysH264) 
     EXPECT_EQ(processed.width, 32);
     EXPECT_EQ(streamOf(path("clear (original).mp4"), AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
     EXPECT_EQ(streamOf(path("clear.mov"), AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
+}
+
+// A burst of frames faster than the encoder: what finds the backlog full is left out, so
+// the camera's thread never waits; what was taken is all in the file.
+TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {
+    auto movie = MovieWriter::create(path("burst.mp4"), MovieFileType::mpeg4);
+    ASSERT_TRUE(movie);
+    ASSERT_TRUE(movie.value()->addVideoInput(
+        {VideoEncoding::Codec::h264, 1280, 720, 3'686'400, {0, 1, 30}, 30}));
+    ASSERT_TRUE(movie.value()->startWriting());
+    RealtimeWriter writer(std::move(movie).value(), path("burst.mp4"));
+    const PixelBuffer frame = solid(1280, 720, {0, 128, 255, 255});
+    std::size_t taken = 0;
+    for (int i = 0; i < 60; ++i) {
+        if (!writer.isReady(MovieWriter::Input::video)) continue;
+        writer.appendVideo(frame, MediaTime{i, 1, 30});
+        ++taken;
+    }
+    EXPECT_GE(taken, static_cast<std::size_t>(RealtimeWriter::videoBacklog));
+    EXPECT_LT(taken, 60u);
+    ASSERT_TRUE(writer.finish());
+    EXPECT_EQ(frameTimes(path("burst.mp4")).size(), taken);
 }
 
 TEST_F(Recorder, StoppingBeforeAnyFrameSavesNothingAndAgainSaysNothingIsRecorded) {

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 
+#include "MainLoop.h"
 #include "live/PermissionCenter.h"
 
 namespace pelliqo {
@@ -19,14 +18,7 @@ class PermissionCenterTest : public testing::Test {
                                                    : Authorization::denied;
     }
     static void runMainLoopUntil(const bool& flag) {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (flag) loop.quit();
-        });
-        poll.start(5);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        loop.exec();
+        test::runMainLoopUntil([&] { return flag; });
     }
 };
 
@@ -52,20 +44,6 @@ TEST_F(PermissionCenterTest, ARequestRecordsConsentAndTheNewStateIsThereBeforeDo
 
     // Kept for the next start.
     EXPECT_EQ(PermissionCenter{PermissionStore(file)}.camera(), granted(DeviceKind::camera));
-}
-
-TEST_F(PermissionCenterTest, StatesStayUntilRefreshedAndAMissingDoneIsFine) {
-    PermissionCenter center{PermissionStore(file)};
-    PermissionStore(file).allow(DeviceKind::microphone);  // decided elsewhere
-    EXPECT_EQ(center.mic(), Authorization::notDetermined);
-    center.refresh();
-    EXPECT_EQ(center.mic(), granted(DeviceKind::microphone));
-
-    bool settled = false;
-    center.requestMic();
-    QTimer::singleShot(20, [&] { settled = true; });
-    runMainLoopUntil(settled);
-    EXPECT_EQ(center.mic(), granted(DeviceKind::microphone));
 }
 
 }  // namespace

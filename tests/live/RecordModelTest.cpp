@@ -68,88 +68,19 @@ TEST(RecordModel, RecordBeforeTheFirstFrameSaysTheCameraIsNotReady) {
     EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraNotReady);
 }
 
-TEST(RecordModel, RecordingNeeds500MegabytesFree) {
-    Model m;
-    ASSERT_TRUE(m.preview());
-    m.freeBytes = 499'999'999;
-    m.model->startRecording();
-    ASSERT_TRUE(m.model->errorInfo());
-    EXPECT_EQ(m.model->errorInfo()->title, text::title::notEnoughDiskSpace);
-    EXPECT_FALSE(m.model->isRecording());
-    m.freeBytes = 500'000'000;
-    m.model->startRecording();
-    EXPECT_TRUE(m.model->isRecording());
-    EXPECT_FALSE(m.model->errorInfo());
-    m.model->stopRecording();
-}
-
-TEST(RecordModel, ARecordingSavesTheProcessedFileAndTheOriginalTakeWithSound) {
-    Model m;
-    ASSERT_TRUE(m.preview());
-    EXPECT_EQ(m.model->previewImage()->width(), 64);
-    ASSERT_TRUE(m.record(2.0));
-    ASSERT_FALSE(m.model->errorInfo()) << m.model->errorInfo()->details;
-    EXPECT_FALSE(m.model->isRecording());
-    EXPECT_GE(m.model->elapsed(), 1.5);  // the clock ran
-    const auto& saved = m.model->savedURLs();
-    ASSERT_EQ(saved.size(), 2u);
-    EXPECT_EQ(saved[0].extension(), ".mp4");
-    EXPECT_EQ(saved[0].parent_path(), m.folder());
-    EXPECT_EQ(saved[0].stem().string().rfind("Pelliqo ", 0), 0u);
-    EXPECT_EQ(saved[1].stem().string(), saved[0].stem().string() + " (original)");
-    for (const fs::path& file : saved) {
-        const MovieAsset asset = MovieAsset::open(file);
-        ASSERT_TRUE(asset.isReadable) << file;
-        EXPECT_NEAR(asset.duration, 2.0, 0.25) << file;
-        EXPECT_EQ(asset.video->naturalWidth, 64);
-        ASSERT_TRUE(asset.audio) << file;
-        EXPECT_EQ(asset.audio->channels, 1);
-    }
-    m.model->showInFinder();
-    EXPECT_EQ(m.revealed, saved);
-    EXPECT_GT(m.model->fps(), 0.0);
-}
-
-TEST(RecordModel, TransparentRecordsMovWithAnMp4OriginalAndNoSoundWithoutAccess) {
+TEST(RecordModel, NoSoundWithoutMicrophoneAccessAndOneFileWithoutTheOriginal) {
     Model m;
     m.fake->change([](FakeDevices& d) { d.microphone = Authorization::denied; });
-    EffectSettings settings;
-    settings.kind = BackgroundKind::transparent;
-    m.model->setSettings(settings);
     ASSERT_TRUE(m.preview());
     ASSERT_TRUE(m.record(0.5));
     const auto& saved = m.model->savedURLs();
     ASSERT_EQ(saved.size(), 2u);
-    EXPECT_EQ(saved[0].extension(), ".mov");
-    EXPECT_EQ(saved[1].extension(), ".mp4");
-    EXPECT_EQ(test::streamOf(saved[0], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_PRORES);
     EXPECT_EQ(test::streamOf(saved[0], AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
 
     // Without the original take there is one file.
     m.model->setKeepOriginal(false);
     ASSERT_TRUE(m.record(0.5));
     EXPECT_EQ(m.model->savedURLs().size(), 1u);
-}
-
-TEST(RecordModel, RecordingsInTheSameSecondGetNumberedNames) {
-    Model m;
-    m.model->setSettings([] {
-        EffectSettings s;
-        s.kind = BackgroundKind::none;
-        return s;
-    }());
-    // Both recordings start within the same second.
-    m.model->setStamp([] { return std::string("2026-12-06 11.00.00"); });
-    ASSERT_TRUE(m.preview());
-    ASSERT_TRUE(m.record(0.2));
-    const auto first = m.model->savedURLs();
-    ASSERT_TRUE(m.record(0.2));
-    const auto second = m.model->savedURLs();
-    ASSERT_EQ(first.size(), 2u);
-    ASSERT_EQ(second.size(), 2u);
-    EXPECT_EQ(first[0].filename(), "Pelliqo 2026-12-06 11.00.00.mp4");
-    EXPECT_EQ(second[0].filename(), "Pelliqo 2026-12-06 11.00.00 2.mp4");
-    EXPECT_EQ(second[1].filename(), "Pelliqo 2026-12-06 11.00.00 (original) 2.mp4");
 }
 
 // The still camera is red with a blue strip on its left.
@@ -214,23 +145,6 @@ TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {
     m.model->stopRecording();
     ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
     EXPECT_FALSE(test::frameTimes(m.model->savedURLs()[0]).empty());
-}
-
-TEST(RecordModel, NoBackgroundAndNoMaskShownMeansNoSegmentation) {
-    std::atomic<int> enginesMade{0};
-    Model m(FakeDevices{{{"cam", "Camera"}}, {}}, [&](SegmentationLevel) {
-        ++enginesMade;
-        return std::shared_ptr<SegmentationEngine>();
-    });
-    EffectSettings settings;
-    settings.kind = BackgroundKind::none;
-    m.model->setSettings(settings);
-    ASSERT_TRUE(m.preview());
-    test::runMainLoopFor(0.2);
-    EXPECT_EQ(enginesMade, 0);
-    settings.showMask = true;
-    m.model->setSettings(settings);
-    ASSERT_TRUE(runMainLoopUntil([&] { return enginesMade > 0; }));
 }
 
 }  // namespace

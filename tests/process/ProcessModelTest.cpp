@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cmath>
 #include <fstream>
 
 #include "Clips.h"
+#include "MainLoop.h"
 #include "process/ProcessModel.h"
 
 namespace pelliqo {
@@ -26,23 +25,12 @@ class ScriptedPanel : public SavePanel {
     }
 };
 
-// Runs the main loop until the condition holds (or a generous limit passes).
-bool waitFor(const std::function<bool()>& condition, int limitMs = 60000) {
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (condition()) loop.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    if (!condition()) loop.exec();
-    return condition();
+bool waitFor(const std::function<bool()>& condition) {
+    return test::runMainLoopUntil(condition, 60);
 }
 
 void settle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    test::runMainLoopFor(ms / 1000.0);
 }
 
 class ProcessModelTest : public testing::Test {
@@ -72,19 +60,6 @@ class ProcessModelTest : public testing::Test {
     ProcessModel model{panel};
 };
 QTemporaryDir* ProcessModelTest::dir = nullptr;
-
-TEST(ProcessModelInfo, SizeRateAndLength) {
-    EXPECT_EQ(ProcessModel::infoLine(1920, 1080, 29.97, 125.4), "1920×1080 · 30 fps · 2:05");
-    EXPECT_EQ(ProcessModel::infoLine(640, 480, 0, std::nan("")), "640×480 · 0 fps · 0:00");
-}
-
-TEST_F(ProcessModelTest, StartsWithVideoDefaults) {
-    ScriptedPanel p;
-    ProcessModel fresh(p);
-    EXPECT_EQ(fresh.settings().quality, QualityChoice::accurate);
-    EXPECT_FALSE(fresh.settings().useSubjectMask);
-    EXPECT_FALSE(fresh.inputURL());
-}
 
 TEST_F(ProcessModelTest, LoadingDescribesTheVideoAndShowsAPreview) {
     loadClip();
@@ -148,24 +123,6 @@ TEST_F(ProcessModelTest, ExportRefusesTheInputItselfAndTooLittleRoom) {
     model.exportVideo();
     EXPECT_FALSE(model.errorInfo());
     EXPECT_FALSE(model.isProcessing());
-}
-
-TEST_F(ProcessModelTest, ASuccessfulExportEndsDoneAndCanBeShown) {
-    loadClip();
-    panel.answer = path("exported.mp4");
-    std::optional<fs::path> revealed;
-    model.setReveal([&](const fs::path& file) { revealed = file; });
-    model.exportVideo();
-    EXPECT_TRUE(model.isProcessing());
-    EXPECT_EQ(model.etaText(), "Starting…");
-    model.load(path("clip.mp4"));  // refused while exporting: no error, nothing changes
-    ASSERT_TRUE(waitFor([&] { return !model.isProcessing(); }));
-    EXPECT_EQ(model.etaText(), "Done");
-    EXPECT_EQ(model.progress(), 1.0);
-    EXPECT_EQ(model.outputURL(), fs::path(path("exported.mp4")));
-    EXPECT_FALSE(model.errorInfo());
-    model.showInFinder();
-    EXPECT_EQ(revealed, fs::path(path("exported.mp4")));
 }
 
 TEST_F(ProcessModelTest, CancellingShowsItsStateAndLeavesNoFile) {

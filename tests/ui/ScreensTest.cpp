@@ -290,15 +290,6 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     screenshot(*w.view, "process-done");
 }
 
-TEST(Window, ProgressAndScrubberTexts) {
-    EXPECT_TRUE(ProcessView::progressText(0.427, "About 5 seconds left")
-                    .startsWith(QStringLiteral("42% · ")));
-    EXPECT_EQ(ProcessView::progressText(1.0, "x"), QStringLiteral("100% · x"));
-    EXPECT_DOUBLE_EQ(ProcessView::scrubberEnd(0), 0.1);
-    EXPECT_DOUBLE_EQ(ProcessView::scrubberEnd(0.1), 0.1);
-    EXPECT_DOUBLE_EQ(ProcessView::scrubberEnd(12.5), 12.5);
-}
-
 TEST(Window, SettingsPanelScreenshotsForEveryBackground) {
     Window w;
     w.view->modeSwitch()->setCurrentIndex(1);

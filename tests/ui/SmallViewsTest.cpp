@@ -19,22 +19,6 @@ int grey(const QImage& image, int x, int y) {
     return qRed(image.pixel(x, y));
 }
 
-TEST(Checkerboard, TwelvePointTilesDarkerFirst) {
-    QImage canvas(30, 20, QImage::Format_ARGB32);
-    canvas.fill(Qt::transparent);
-    {
-        QPainter painter(&canvas);
-        checkerboard::draw(painter, QRectF(0, 0, 30, 20));
-    }
-    EXPECT_EQ(grey(canvas, 0, 0), 199);  // 0.78
-    EXPECT_EQ(grey(canvas, 11, 11), 199);
-    EXPECT_EQ(grey(canvas, 12, 0), 242);  // 0.95
-    EXPECT_EQ(grey(canvas, 0, 12), 242);
-    EXPECT_EQ(grey(canvas, 12, 12), 199);
-    EXPECT_EQ(grey(canvas, 29, 19), 242);  // the clipped third column, second row
-    EXPECT_EQ(qAlpha(canvas.pixel(29, 19)), 255);
-}
-
 TEST(PreviewImageView, PicturesFitLetterboxedAndTheCheckerboardStaysUnderThem) {
     EXPECT_EQ(PreviewImageView::fittedRect({160, 90}, {0, 0, 400, 90}), QRectF(120, 0, 160, 90));
     EXPECT_EQ(PreviewImageView::fittedRect({100, 100}, {0, 0, 300, 200}), QRectF(50, 0, 200, 200));

@@ -95,8 +95,13 @@ cv::Mat blurReplicated(const cv::Mat& src, double sigma) {
         blurred = reduced;
     }
     if (levels == 0) return blurred;
+    // Each halving keeps every second pixel's place: reduced pixel j sits at full-size x =
+    // factor · j. Scaling back must use that grid (a plain resize assumes pixel centres
+    // and would shift the picture by half a pixel per halving).
+    const cv::Matx23d toReduced(1 / factor, 0, 0, 0, 1 / factor, 0);
     cv::Mat out;
-    cv::resize(blurred, out, src.size(), 0, 0, cv::INTER_LINEAR);
+    cv::warpAffine(blurred, out, toReduced, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_REPLICATE);
     return out;
 }
 

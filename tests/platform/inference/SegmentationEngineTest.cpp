@@ -23,23 +23,6 @@ SegmentationInput grey(int w, int h) {
     return {cv::Mat(h, w, CV_8UC4, cv::Scalar(120, 130, 140, 255))};
 }
 
-TEST(SegmentationEngine, MasksComeAtTheEnginesOwnResolution) {
-    struct Case {
-        SegmentationLevel level;
-        int width, height;
-    };
-    for (const Case c :
-         {Case{SegmentationLevel::fast, 256, 144}, Case{SegmentationLevel::balanced, 256, 256}}) {
-        const auto engine = installed(c.level);
-        ASSERT_TRUE(engine) << "models missing in " << PELLIQO_MODEL_DIR;
-        const auto mask = engine->segment(grey(640, 360));
-        ASSERT_TRUE(mask);
-        EXPECT_EQ(mask->width(), c.width);
-        EXPECT_EQ(mask->height(), c.height);
-        EXPECT_EQ(mask->format(), PixelFormat::gray8);
-    }
-}
-
 TEST(SegmentationEngine, TinyWideAndOddFramesGiveAMaskOrNothingButNeverCrash) {
     for (SegmentationLevel level :
          {SegmentationLevel::fast, SegmentationLevel::balanced, SegmentationLevel::accurate}) {
@@ -58,22 +41,6 @@ TEST(SegmentationEngine, TinyWideAndOddFramesGiveAMaskOrNothingButNeverCrash) {
 
 double meanDifference(const PixelBuffer& a, const PixelBuffer& b) {
     return cv::norm(matView(a), matView(b), cv::NORM_L1) / (255.0 * a.width() * a.height());
-}
-
-TEST(RvmEngine, EachFrameRunsAtTheSizeNearestItsAspect) {
-    const auto engine =
-        std::dynamic_pointer_cast<RvmEngine>(installed(SegmentationLevel::accurate));
-    ASSERT_TRUE(engine);
-    EXPECT_EQ(engine->sizeFor(1920, 1080), cv::Size(512, 288));
-    EXPECT_EQ(engine->sizeFor(1280, 720), cv::Size(512, 288));
-    EXPECT_EQ(engine->sizeFor(4000, 100), cv::Size(512, 288));
-    EXPECT_EQ(engine->sizeFor(1080, 1920), cv::Size(288, 512));
-    EXPECT_EQ(engine->sizeFor(640, 480), cv::Size(384, 384));
-    EXPECT_EQ(engine->sizeFor(1, 1), cv::Size(384, 384));
-    const auto mask = engine->segment(grey(100, 4000));
-    ASSERT_TRUE(mask);
-    EXPECT_EQ(mask->width(), 288);
-    EXPECT_EQ(mask->height(), 512);
 }
 
 // The recurrent states carry over: a still picture repeated settles, and starting afresh

@@ -21,13 +21,5 @@ TEST(AVError, ErrnoCodesKeepTheirMeaningInThePosixDomain) {
     EXPECT_EQ(fromAVError(AVERROR(EACCES)), PlatformError::posix(EACCES));
 }
 
-TEST(AVError, FFmpegsOwnCodesStayInTheirDomainWithFFmpegsText) {
-    const PlatformError invalid = fromAVError(AVERROR_INVALIDDATA);
-    EXPECT_EQ(invalid.domain, "FFmpeg");
-    EXPECT_EQ(invalid.code, AVERROR_INVALIDDATA);
-    EXPECT_EQ(invalid.description, "Invalid data found when processing input");
-    EXPECT_FALSE(ErrorInfo::isDiskFull(invalid));
-}
-
 }  // namespace
 }  // namespace pelliqo
