@@ -37,16 +37,6 @@ class RecordingNames : public testing::Test {
     const std::string stamp = "2024-03-05 14.07.09";
 };
 
-TEST_F(RecordingNames, FreshNamesCarryTheStampAndTheRightExtension) {
-    const auto blur = recordingPaths(folder, stamp, BackgroundKind::blur, true);
-    EXPECT_EQ(blur.processed, folder / "Pelliqo 2024-03-05 14.07.09.mp4");
-    EXPECT_EQ(blur.original, folder / "Pelliqo 2024-03-05 14.07.09 (original).mp4");
-
-    const auto clear = recordingPaths(folder, stamp, BackgroundKind::transparent, false);
-    EXPECT_EQ(clear.processed, folder / "Pelliqo 2024-03-05 14.07.09.mov");
-    EXPECT_EQ(clear.original, std::nullopt);
-}
-
 TEST_F(RecordingNames, CollisionsCountUpAndEachFileCountsOnItsOwn) {
     touch("Pelliqo 2024-03-05 14.07.09.mp4");
     auto paths = recordingPaths(folder, stamp, BackgroundKind::color, true);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
 #include "errors/Texts.h"
 
@@ -30,18 +29,6 @@ TEST(ErrorInfo, DiskFullDeepUnderneathCountsButDetailsNameOnlyTheFirstLevel) {
     EXPECT_EQ(info.message, text::diskFull);
     EXPECT_EQ(info.details,
               "Domain: Files\nCode: 512\nSaving failed\nUnderlying: FFmpeg -1 The writer failed");
-}
-
-TEST(ErrorInfo, AppErrMessagesAndCancellation) {
-    const ErrorInfo info = ErrorInfo::make("Processing stopped",
-                                           AppErr::message(std::string(text::failure::notAVideo)));
-    EXPECT_EQ(info.message, "This file can't be read as a video.");
-    EXPECT_EQ(info.details.substr(0, info.details.find('\n')), "Domain: Pelliqo");
-
-    EXPECT_EQ(AppErr::cancelled().errorDescription(), "Cancelled.");
-    EXPECT_TRUE(isCancellation(AppErr::cancelled()));
-    EXPECT_FALSE(isCancellation(AppErr::message("Cancelled.")));
-    EXPECT_FALSE(isCancellation(PlatformError::posix(ECANCELED)));
 }
 
 }  // namespace

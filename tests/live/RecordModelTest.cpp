@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <atomic>
 
 #include "FakeCapture.h"
 #include "MainLoop.h"
@@ -9,7 +8,6 @@
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
 #include "platform/image/MatView.h"
-#include "platform/inference/SegmentationEngine.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
 

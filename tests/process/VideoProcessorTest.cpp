@@ -5,12 +5,10 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <cmath>
 #include <fstream>
 
 #include "Clips.h"
 #include "MovieProbe.h"
-#include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
@@ -37,17 +35,6 @@ TEST(VideoProcessorRules, OrientationFromTheTransform) {
     EXPECT_EQ(exifOrientation({-1, 0, 0, -1, 0, 0}), 3);
     EXPECT_EQ(exifOrientation({}), 1);
     EXPECT_EQ(exifOrientation({0, 1, 1, 0, 0, 0}), 1);  // a mirror is not a turn
-}
-
-TEST(VideoProcessorRules, FractionAndTimeLeft) {
-    EXPECT_EQ(VideoProcessor::fraction(1, 2), 0.5);
-    EXPECT_EQ(VideoProcessor::fraction(5, 2), 1.0);
-    EXPECT_EQ(VideoProcessor::fraction(-1, 2), 0.0);
-    EXPECT_EQ(VideoProcessor::fraction(std::nan(""), 2), 0.0);
-    EXPECT_EQ(VideoProcessor::fraction(1, std::nan("")), 0.0);
-    EXPECT_EQ(VideoProcessor::timeLeftText(0.02, 10), "Estimating time left…");
-    EXPECT_EQ(VideoProcessor::timeLeftText(0.5, 30), "About 0:30 left");
-    EXPECT_EQ(VideoProcessor::timeLeftText(0.25, 60), "About 3:00 left");
 }
 
 struct Outcome {

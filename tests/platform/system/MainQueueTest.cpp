@@ -8,7 +8,6 @@
 #include "MainLoop.h"
 #include "platform/system/MainQueue.h"
 #include "platform/system/SerialQueue.h"
-#include "platform/system/WeakTask.h"
 
 namespace pelliqo {
 namespace {
