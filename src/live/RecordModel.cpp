@@ -34,7 +34,6 @@ struct RecordModel::Pipeline {
     Locked<bool> mirrorRecordingBox{false};
     Locked<FrameSize> frameSize{FrameSize{}};
     Locked<bool> previewsWantedBox{true};
-    bool previewsWanted = true;  // this frame's copy of the box
     FrameEffect effect;
     BufferPool outPool;
     double lastPreview = -std::numeric_limits<double>::infinity();
@@ -60,10 +59,10 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
     const bool recording = recorder.active();
     const double now = captureClock();
     const double sinceLast = now - lastPreview;
-    previewsWanted = previewsWantedBox.get();
+    const bool previewDue = sinceLast >= previewInterval && previewsWantedBox.get();
     // Outside recording, frames nobody sees are not worth any work.
-    if (!recording && (sinceLast < previewInterval || !previewsWanted)) return;
-    process(frame, recording, now, sinceLast >= previewInterval);
+    if (!recording && !previewDue) return;
+    process(frame, recording, now, previewDue);
     count(now);
 }
 
@@ -89,7 +88,6 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
         if (!previewDue) return;
     }
     lastPreview = now;
-    if (!previewsWanted) return;
     const Image shown = baseMirrored != mirrorPreview ? base.mirrored() : base;
     if (auto bitmap = compositor.makeCGImage(shown, previewMaxWidth)) {
         toMain([bitmap = std::move(*bitmap), time = frame.time](RecordModel& model) {
