@@ -88,21 +88,23 @@ cv::Mat blurReplicated(const cv::Mat& src, double sigma) {
     }
     const double factor = static_cast<double>(1 << levels);
     const double rest = std::sqrt(std::max(sigma * sigma - variance, 0.0)) / factor;
-    cv::Mat blurred;
-    if (rest > 0) {
-        cv::GaussianBlur(reduced, blurred, cv::Size(), rest, rest, cv::BORDER_REPLICATE);
-    } else {
-        blurred = reduced;
-    }
+    cv::Mat blurred = reduced;
+    if (rest > 0) cv::GaussianBlur(reduced, blurred, cv::Size(), rest, rest, cv::BORDER_REPLICATE);
     if (levels == 0) return blurred;
-    // Each halving keeps every second pixel's place: reduced pixel j sits at full-size x =
-    // factor · j. Scaling back must use that grid (a plain resize assumes pixel centres
-    // and would shift the picture by half a pixel per halving).
-    const cv::Matx23d toReduced(1 / factor, 0, 0, 0, 1 / factor, 0);
-    cv::Mat out;
-    cv::warpAffine(blurred, out, toReduced, src.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+    // Halving keeps every second pixel's place (small pixel j sits at full-size x = f·j),
+    // while scaling up assumes pixel centres (x + ½ = f·(j + ½)). Moving the small copy by
+    // the difference first keeps the picture where it was; on the small copy it costs
+    // next to nothing.
+    const double offset = 0.5 - 0.5 / factor;
+    const cv::Matx23d shift(1, 0, offset, 0, 1, offset);
+    cv::Mat aligned;
+    cv::warpAffine(blurred, aligned, shift, blurred.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                    cv::BORDER_REPLICATE);
-    return out;
+    // Scaled by exactly the factor (an odd side halves to a little more than half, so the
+    // sizes' ratio would stretch the picture), then cut to the frame.
+    cv::Mat out;
+    cv::resize(aligned, out, cv::Size(), factor, factor, cv::INTER_LINEAR);
+    return out(cv::Rect(0, 0, src.cols, src.rows));
 }
 
 // The blend of one row: straight-alpha BGRA foreground and background through a mask.
