@@ -69,10 +69,6 @@ TEST(Compositor, ShowMaskGivesTheRefinedMaskWhateverTheKind) {
     // Without a mask there is nothing to show: the frame comes back.
     EXPECT_EQ(at(compositor.compose(frameOf(8, 6), std::nullopt, s), 0, 0),
               cv::Vec4b(200, 100, 50, 255));
-    // Kind none without the mask view is the frame, not a blend.
-    EXPECT_EQ(
-        at(compositor.compose(frameOf(8, 6), maskOf(4, 3, 0), with(BackgroundKind::none)), 0, 0),
-        cv::Vec4b(200, 100, 50, 255));
 }
 
 TEST(Compositor, EdgeShiftGrowsAndShrinksThePersonAtTheMasksResolution) {

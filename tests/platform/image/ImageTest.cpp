@@ -32,14 +32,6 @@ bool same(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && cv::norm(a, b, cv::NORM_INF) == 0;
 }
 
-TEST(Image, ColourIsExactInEightBitsRoundingHalvesUp) {
-    const Image c = Image::color(0.1, 0.6, 0.3).cropped({0, 0, 2, 2});
-    EXPECT_EQ(c.extent(), (Rect{0, 0, 2, 2}));
-    EXPECT_EQ(at(c, 1, 1), cv::Vec4b(77, 153, 26, 255));
-    EXPECT_TRUE(Image::color(1, 1, 1).isInfinite());
-    EXPECT_EQ(at(Image::color(0, 0, 0, 0).cropped({0, 0, 1, 1}), 0, 0), cv::Vec4b(0, 0, 0, 0));
-}
-
 TEST(Image, MaximumAndMinimumUseARoundKernel) {
     const Image dot = Image::fromPixels(grey(
         {{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}));
