@@ -1,6 +1,6 @@
 // Edge quality of the mask through the real export: flicker where nothing moves, the trail a
 // moving person leaves, and the error against the known alpha. Run by hand:
-//   ./build/bench/pelliqo_edge_quality [BACKGROUND.jpg]
+//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [BACKGROUND.jpg]
 // Each shared photo, its reference mask as alpha, is pasted over a background picture
 // (opencv-doc's building.jpg unless one is given) and made into two 720p clips: (a) still,
 // with camera-like noise of σ = 8 grey levels, (b) moving 6 px a frame, noise σ = 3. Every
@@ -177,8 +177,11 @@ Scores score(const std::vector<cv::Mat>& masks, const std::vector<cv::Mat>& alph
 int main(int argc, char** argv) {
     using namespace pelliqo;
     prepareBenchApplication();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool smoothedOnly = !args.empty() && args.front() == "--smoothed-only";
+    if (smoothedOnly) args.erase(args.begin());
     const std::string backgroundPath =
-        argc > 1 ? argv[1] : "/usr/share/doc/opencv-doc/examples/data/building.jpg";
+        !args.empty() ? args.front() : "/usr/share/doc/opencv-doc/examples/data/building.jpg";
     cv::Mat background = cv::imread(backgroundPath, cv::IMREAD_COLOR);
     if (background.empty()) {
         std::fprintf(stderr, "No background picture at %s (apt install opencv-doc, or name one)\n",
@@ -200,6 +203,7 @@ int main(int argc, char** argv) {
                                           {QualityChoice::fast, false},
                                           {QualityChoice::balanced, false},
                                           {QualityChoice::accurate, false}}) {
+        if (smoothedOnly && !smooth) continue;
         const std::string name = std::string(rawValue(quality)) + (smooth ? "" : " raw");
         Scores total{};
         for (std::size_t i = 0; i < photos.size(); ++i) {
@@ -208,14 +212,14 @@ int main(int argc, char** argv) {
             const Scores b = score(exportedMasks(moving.file, quality, smooth), moving.alpha);
             const Scores row{a.flicker * 255, b.trail * 255, (a.error + b.error) / 2 * 255,
                              (a.dtSSD + b.dtSSD) / 2};
-            std::printf("%-13s %-13s %8.1f %8.1f %8.1f %8.2f\n", name.c_str(), photos[i].c_str(),
+            std::printf("%-13s %-13s %8.2f %8.2f %8.2f %8.2f\n", name.c_str(), photos[i].c_str(),
                         row.flicker, row.trail, row.error, row.dtSSD);
             total.flicker += row.flicker / 3;
             total.trail += row.trail / 3;
             total.error += row.error / 3;
             total.dtSSD += row.dtSSD / 3;
         }
-        std::printf("%-13s %-13s %8.1f %8.1f %8.1f %8.2f\n", name.c_str(), "mean", total.flicker,
+        std::printf("%-13s %-13s %8.2f %8.2f %8.2f %8.2f\n", name.c_str(), "mean", total.flicker,
                     total.trail, total.error, total.dtSSD);
     }
     return 0;

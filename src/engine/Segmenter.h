@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -38,8 +39,11 @@ class Segmenter {
     std::optional<Image> mask(const SegmentSource& source, const EffectSettings& settings,
                               bool smooth);
 
-    // The 3:2 blend with the previous mask, always 8-bit; nothing for a mask it cannot read.
-    std::optional<PixelBuffer> smoothed(const PixelBuffer& mask);
+    // The mask blended with the previous one, always 8-bit; nothing for a mask it cannot
+    // read. Where the picture (grey, at the mask's size) moved since the last frame, 3 parts
+    // new to 2 parts old; where it is still, the history holds, the more so the less sure
+    // the engine is of the new value. An empty picture counts as moving everywhere.
+    std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture = {});
 
     // The history, for inspection.
     const std::vector<std::uint8_t>& prev() const { return prev_; }
@@ -60,6 +64,7 @@ class Segmenter {
     int prevW_ = 0;
     int prevH_ = 0;
     bool havePrev_ = false;
+    cv::Mat prevPicture_;  // the last frame, grey at the mask's size
 };
 
 // The segmentation level a quality choice asks for.

@@ -36,8 +36,11 @@ PixelBuffer floats(std::initializer_list<float> values) {
     return mask;
 }
 
-PixelBuffer frame(int w = 8, int h = 6) {
-    return *PixelBuffer::make(w, h, PixelFormat::bgra8);
+// A frame of one grey; frames of different greys are a picture that moved.
+PixelBuffer frame(int w = 8, int h = 6, std::uint8_t grey = 0) {
+    auto buffer = *PixelBuffer::make(w, h, PixelFormat::bgra8);
+    matView(buffer).setTo(cv::Scalar(grey, grey, grey, 255));
+    return buffer;
 }
 
 // The mask's values as bytes (images hold masks as floats in 0…1).
@@ -61,19 +64,38 @@ class SegmenterTest : public testing::Test {
     }};
     EffectSettings settings;
 
-    std::vector<int> next(PixelBuffer mask, bool smooth = true) {
+    // The next mask, on a frame of the given grey.
+    std::vector<int> next(PixelBuffer mask, bool smooth = true, std::uint8_t grey = 0) {
         engine->masks.push_back(std::move(mask));
-        const auto image = segmenter.mask(frame(), settings, smooth);
+        const auto image = segmenter.mask(frame(8, 6, grey), settings, smooth);
         return image ? values(*image) : std::vector<int>{};
     }
+    // The next mask on a frame that moved since the last one.
+    std::vector<int> moved(PixelBuffer mask) { return next(std::move(mask), true, grey_ ^= 255); }
+
+  private:
+    std::uint8_t grey_ = 0;
 };
 
-TEST_F(SegmenterTest, BlendsThreeFifthsNewWithTwoFifthsOldInIntegers) {
-    EXPECT_EQ(next(filled(2, 1, 255)), (std::vector<int>{255, 255}));
-    EXPECT_EQ(next(filled(2, 1, 0)), (std::vector<int>{102, 102}));
-    EXPECT_EQ(next(filled(2, 1, 0)), (std::vector<int>{40, 40}));  // (2 × 102) ÷ 5 = 40.8
-    EXPECT_EQ(next(filled(2, 1, 7)), (std::vector<int>{20, 20}));  // (21 + 80) ÷ 5 = 20.2
+TEST_F(SegmenterTest, WhereThePictureMovedThreeFifthsNewWithTwoFifthsOldInIntegers) {
+    EXPECT_EQ(moved(filled(2, 1, 255)), (std::vector<int>{255, 255}));
+    EXPECT_EQ(moved(filled(2, 1, 0)), (std::vector<int>{102, 102}));
+    EXPECT_EQ(moved(filled(2, 1, 0)), (std::vector<int>{40, 40}));  // (2 × 102) ÷ 5 = 40.8
+    EXPECT_EQ(moved(filled(2, 1, 7)), (std::vector<int>{20, 20}));  // (21 + 80) ÷ 5 = 20.2
     EXPECT_EQ(segmenter.prev(), (std::vector<std::uint8_t>{20, 20}));
+}
+
+// Where the picture is still, the new value counts for 0.05 when the engine is unsure (128)
+// and for 0.6 when it is sure (0 or 255), with the square of its sureness in between; a
+// change of the picture between 4 and 12 grey levels moves the weight towards 0.6.
+TEST_F(SegmenterTest, WhereThePictureIsStillUnsureValuesHoldTheHistory) {
+    next(filled(2, 1, 0));
+    EXPECT_EQ(next(filled(2, 1, 128)), std::vector<int>(2, 6));    // 0.05 × 128 = 6.4
+    EXPECT_EQ(next(filled(2, 1, 255)), std::vector<int>(2, 155));  // 6 + 0.6 × 249 = 155.4
+    // sureness 0.2157: weight 0.05 + 0.55 × 0.0465 = 0.0756; 155 − 0.0756 × 55 = 150.8
+    EXPECT_EQ(next(filled(2, 1, 100)), std::vector<int>(2, 151));
+    // The picture 8 grey levels brighter: half moved, weight 0.05 + 0.55 × 0.5 = 0.325 at 128.
+    EXPECT_EQ(next(filled(2, 1, 128), true, 8), std::vector<int>(2, 144));  // 151 − 0.325 × 23
 }
 
 TEST_F(SegmenterTest, FloatMasksAreTruncatedToBytesAndNaNCountsAsZero) {
