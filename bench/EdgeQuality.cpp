@@ -11,7 +11,6 @@
 // pixels the person left in the last three frames; error is the mean |mask − alpha| (both
 // clips); all in grey levels of 255. dtSSD is the root mean square of the difference between
 // the mask's and the alpha's change from frame to frame, × 100.
-#include <QEventLoop>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -21,10 +20,10 @@
 #include <vector>
 
 #include "BenchApplication.h"
+#include "BenchExport.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
-#include "process/VideoProcessor.h"
 
 namespace pelliqo {
 namespace {
@@ -105,17 +104,8 @@ std::vector<cv::Mat> exportedMasks(const fs::path& input, QualityChoice quality,
     settings.quality = quality;
     settings.reduceFlicker = smooth;
     const fs::path output = fs::temp_directory_path() / "pelliqo-quality-out.mp4";
-    QEventLoop loop;
-    bool ok = false;
-    auto processor = VideoProcessor::make(input, output, settings);
-    processor->start([](double, const std::string&) {},
-                     [&](const Result<fs::path>& result) {
-                         ok = result.ok();
-                         loop.quit();
-                     });
-    loop.exec();
     std::vector<cv::Mat> masks;
-    if (!ok) return masks;
+    if (!exportMovie(input, output, settings)) return masks;
     auto reader = TrackReader::video(output, *MovieAsset::open(output).video);
     while (auto sample = reader.value()->nextVideo()) {
         cv::Mat grey;

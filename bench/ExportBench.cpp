@@ -1,11 +1,10 @@
 #include <benchmark/benchmark.h>
 
-#include <QEventLoop>
 #include <cstdlib>
 #include <filesystem>
 
 #include "BenchApplication.h"
-#include "process/VideoProcessor.h"
+#include "BenchExport.h"
 
 namespace pelliqo {
 namespace {
@@ -39,16 +38,8 @@ void exportClip(benchmark::State& state) {
     settings.quality = QualityChoice::fast;
     const fs::path output = fs::temp_directory_path() / "pelliqo-bench-out.mp4";
     for (auto _ : state) {
-        QEventLoop loop;
-        bool ok = false;
-        auto processor = VideoProcessor::make(input, output, settings);
-        processor->start([](double, const std::string&) {},
-                         [&](const Result<fs::path>& result) {
-                             ok = result.ok();
-                             loop.quit();
-                         });
-        loop.exec();
-        if (!ok) return state.SkipWithError("the export failed (models installed?)");
+        if (!exportMovie(input, output, settings))
+            return state.SkipWithError("the export failed (models installed?)");
     }
     state.counters["fps"] = benchmark::Counter(
         clipSeconds * 30 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

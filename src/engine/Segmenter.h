@@ -39,12 +39,6 @@ class Segmenter {
     std::optional<Image> mask(const SegmentSource& source, const EffectSettings& settings,
                               bool smooth);
 
-    // The mask blended with the previous one, always 8-bit; nothing for a mask it cannot
-    // read. Where the picture (grey, at the mask's size) moved since the last frame, 3 parts
-    // new to 2 parts old; where it is still, the history holds, the more so the less sure
-    // the engine is of the new value. An empty picture counts as moving everywhere.
-    std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture = {});
-
     // The history, for inspection.
     const std::vector<std::uint8_t>& prev() const { return prev_; }
     int prevW() const { return prevW_; }
@@ -52,6 +46,11 @@ class Segmenter {
     bool havePrev() const { return havePrev_; }
 
   private:
+    // The mask blended with the previous one, always 8-bit; nothing for a mask it cannot
+    // read. Where the picture (grey, at the mask's size) moved since the last frame, 3 parts
+    // new to 2 parts old; where it is still, the history holds, the more so the less sure
+    // the engine is of the new value.
+    std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture);
     SegmentationEngine* engine(SegmentationLevel level);
     void clearHistory();
 

@@ -1,7 +1,5 @@
 #include "live/LiveRecorder.h"
 
-#include <cmath>
-
 #include "engine/MovieFormat.h"
 #include "errors/AppErr.h"
 #include "errors/Texts.h"

@@ -1,7 +1,6 @@
 #include "process/VideoProcessor.h"
 
 #include <atomic>
-#include <cmath>
 
 #include "engine/BufferPool.h"
 #include "engine/FrameEffect.h"
