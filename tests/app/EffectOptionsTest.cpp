@@ -19,14 +19,6 @@ class EffectOptions : public testing::Test {
     PresetStore presets{std::make_unique<QSettings>(dir.filePath("d.ini"), QSettings::IniFormat)};
 };
 
-TEST(ParseNumber, OnlyWholeFiniteNumbers) {
-    EXPECT_EQ(parseNumber("2.5"), 2.5);
-    EXPECT_EQ(parseNumber("-3"), -3.0);
-    EXPECT_EQ(parseNumber("1e2"), 100.0);
-    for (const char* bad : {"", "abc", "2.5x", " 2", "nan", "inf", "1e999"})
-        EXPECT_FALSE(parseNumber(bad)) << bad;
-}
-
 TEST(ParseColor, ComponentsOrHex) {
     EXPECT_EQ(parseColor("1,0,0.5"), (Color{1, 0, 0.5, 1}));
     EXPECT_EQ(parseColor("#ff0080"), (Color{1, 0, 128 / 255.0, 1}));

@@ -41,18 +41,5 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     EXPECT_EQ(opaque.size(), cv::imread(photo).size());
 }
 
-TEST(StillCommand, MaskViewAndNoBackground) {
-    QTemporaryDir dir;
-    const std::string mask = dir.filePath("mask.png").toStdString();
-    ASSERT_EQ(still({"--show-mask", "--background", "none", photo, mask}), 0);
-    const cv::Mat shown = cv::imread(mask, cv::IMREAD_UNCHANGED);
-    EXPECT_EQ(shown.at<cv::Vec3b>(5, 5), cv::Vec3b(0, 0, 0));
-    EXPECT_EQ(shown.at<cv::Vec3b>(shown.rows - 1, shown.cols / 2), cv::Vec3b(255, 255, 255));
-
-    const std::string same = dir.filePath("same.png").toStdString();
-    ASSERT_EQ(still({"--background", "none", photo, same}), 0);
-    EXPECT_EQ(cv::norm(cv::imread(same), cv::imread(photo), cv::NORM_INF), 0);
-}
-
 }  // namespace
 }  // namespace pelliqo

@@ -79,14 +79,5 @@ TEST(EffectSettings, WrongTypesAndUnknownWordsFailTheDecode) {
     EXPECT_FALSE(EffectSettings::fromJson(QJsonValue("blur")));
 }
 
-TEST(EffectSettings, ExtraKeysAreIgnoredAndWholeNumbersAreNumbers) {
-    QJsonObject json = EffectSettings{}.toJson();
-    json.insert("addedLater", "whatever");
-    json.insert("blurStrength", 40);
-    const auto decoded = throughText(json);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded.value().blurStrength, 40.0);
-}
-
 }  // namespace
 }  // namespace pelliqo

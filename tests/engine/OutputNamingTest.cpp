@@ -56,15 +56,5 @@ TEST_F(RecordingNames, CollisionsCountUpAndEachFileCountsOnItsOwn) {
     EXPECT_EQ(clear.original, folder / "Pelliqo 2024-03-05 14.07.09 (original) 2.mp4");
 }
 
-TEST(SameLocation, TidiedPathsAndExistingFiles) {
-    QTemporaryDir dir;
-    const fs::path root = dir.path().toStdString();
-    std::ofstream(root / "clip.mp4") << "x";
-    fs::create_directory(root / "sub");
-    EXPECT_TRUE(sameLocation(root / "clip.mp4", root / "sub" / ".." / "clip.mp4"));
-    EXPECT_TRUE(sameLocation(root / "./new.mp4", root / "new.mp4"));  // not there yet
-    EXPECT_FALSE(sameLocation(root / "clip.mp4", root / "clip.mov"));
-}
-
 }  // namespace
 }  // namespace pelliqo

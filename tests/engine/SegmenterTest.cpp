@@ -143,13 +143,6 @@ TEST_F(SegmenterTest, SwitchingEnginesClearsTheMemoryOfTheOneSwitchedTo) {
     EXPECT_EQ(engine->resets, resets + 1);
 }
 
-TEST_F(SegmenterTest, OnlyColourPicturesReachTheEngine) {
-    engine->masks.push_back(filled(1, 1, 0));
-    EXPECT_TRUE(segmenter.mask(*Bitmap::from(*PixelBuffer::make(4, 4, PixelFormat::bgra8)),
-                               settings, false));
-    EXPECT_FALSE(segmenter.mask(*PixelBuffer::make(4, 4, PixelFormat::gray8), settings, false));
-}
-
 TEST(SegmenterWithoutModels, AMissingEngineIsAskedForOnceAndGivesNoMasks) {
     int asked = 0;
     Segmenter segmenter([&](SegmentationLevel) {

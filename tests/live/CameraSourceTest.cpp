@@ -132,14 +132,5 @@ TEST(CameraSource, ACameraThatSendsNothingIsReportedUntilItsFirstFrame) {
     ASSERT_TRUE(runMainLoopUntil([&] { return !s.source->problem().has_value(); }));
 }
 
-TEST(CameraSource, ACameraThatGoesAwayStopsTheSessionWithAProblem) {
-    Source s({{{"brief", "Brief"}}, {}});
-    s.source->start();
-    ASSERT_TRUE(runMainLoopUntil([&] { return s.source->problem().has_value(); }));
-    EXPECT_EQ(s.source->problem()->title, text::title::cameraStopped);
-    EXPECT_FALSE(s.source->isRunning());
-    EXPECT_GT(s.frames(), 0u);
-}
-
 }  // namespace
 }  // namespace pelliqo

@@ -125,12 +125,6 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     const cv::Mat bgra = matView(frame->frame);
     EXPECT_GT(bgra.at<cv::Vec4b>(24, 60)[0], 200);  // blue on the right
     EXPECT_GT(bgra.at<cv::Vec4b>(24, 4)[2], 200);   // red on the left
-    // The original take is the camera's own picture.
-    const MovieAsset original = MovieAsset::open(m.model->savedURLs()[1]);
-    auto originalReader = TrackReader::video(m.model->savedURLs()[1], *original.video);
-    const auto originalFrame = originalReader.value()->nextVideo();
-    ASSERT_TRUE(originalFrame);
-    EXPECT_GT(matView(originalFrame->frame).at<cv::Vec4b>(24, 4)[0], 200);
 }
 
 TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {

@@ -70,16 +70,6 @@ TEST_F(ProcessModelTest, LoadingDescribesTheVideoAndShowsAPreview) {
     EXPECT_EQ(model.previewImage()->width(), 320);
 }
 
-TEST_F(ProcessModelTest, AnUnreadableFileIsReportedAndTheLoadedVideoStays) {
-    loadClip();
-    std::ofstream(path("notes.mp4")) << "not a video";
-    model.load(path("notes.mp4"));
-    ASSERT_TRUE(waitFor([&] { return model.errorInfo().has_value(); }));
-    EXPECT_EQ(model.errorInfo()->title, "Can't read this file");
-    EXPECT_EQ(model.errorInfo()->message, "notes.mp4 isn't a video this computer can read.");
-    EXPECT_EQ(*model.inputURL(), fs::path(path("clip.mp4")));
-}
-
 TEST_F(ProcessModelTest, ABurstOfPlayheadMovesRendersOnce) {
     loadClip();
     settle(400);

@@ -29,14 +29,6 @@ using test::streamsOf;
 namespace fs = std::filesystem;
 using test::makeClip;
 
-TEST(VideoProcessorRules, OrientationFromTheTransform) {
-    EXPECT_EQ(exifOrientation({0, 1, -1, 0, 0, 0}), 6);
-    EXPECT_EQ(exifOrientation({0, -1, 1, 0, 1080, 0}), 8);
-    EXPECT_EQ(exifOrientation({-1, 0, 0, -1, 0, 0}), 3);
-    EXPECT_EQ(exifOrientation({}), 1);
-    EXPECT_EQ(exifOrientation({0, 1, 1, 0, 0, 0}), 1);  // a mirror is not a turn
-}
-
 struct Outcome {
     std::optional<Result<fs::path>> result;
     int completions = 0;
@@ -153,14 +145,6 @@ TEST_F(Exports, TransparentExportsAreProResWithAlphaAroundThePerson) {
     EXPECT_EQ(pixels.at<cv::Vec4b>(5, 5),
               cv::Vec4b(0, 0, 0, 0));  // background: clear, colour zeroed
     EXPECT_EQ(pixels.at<cv::Vec4b>(pixels.rows - 5, pixels.cols / 2)[3], 255);  // her jacket
-}
-
-TEST_F(Exports, AnExistingFileIsReplaced) {
-    const fs::path out = path("replaced.mp4");
-    std::ofstream(out) << "old contents";
-    const Outcome o = exportVideo(path("upright.mp4"), out, plain(BackgroundKind::none));
-    ASSERT_TRUE(o.result && o.result->ok());
-    EXPECT_TRUE(MovieAsset::open(out).isReadable);
 }
 
 TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {

@@ -114,15 +114,5 @@ TEST(SettingsPanel, ThePresetsMenuAppliesSavesAndDeletes) {
     EXPECT_EQ(p.menuTexts().front(), "No presets yet");
 }
 
-TEST(SavePresetDialog, BlankNamesCannotBeSaved) {
-    SavePresetDialog dialog;
-    EXPECT_FALSE(dialog.saveButton()->isEnabled());
-    dialog.field()->setText("   \t");
-    EXPECT_FALSE(dialog.saveButton()->isEnabled());
-    dialog.field()->setText("  My look ");
-    EXPECT_TRUE(dialog.saveButton()->isEnabled());
-    EXPECT_EQ(dialog.name(), "  My look ");  // as typed; the store trims it
-}
-
 }  // namespace
 }  // namespace pelliqo

@@ -11,18 +11,6 @@
 namespace pelliqo {
 namespace {
 
-TEST(AudioCapture, PowerIsInDecibelsOfFullScale) {
-    const std::vector<float> full(100, 1.0f), half(100, 0.5f), silent(100, 0.0f);
-    EXPECT_NEAR(averagePowerDecibels(full.data(), 100, 1), 0.0f, 1e-4);
-    EXPECT_NEAR(averagePowerDecibels(half.data(), 100, 1), -6.0206f, 1e-3);
-    EXPECT_EQ(averagePowerDecibels(silent.data(), 100, 1), -160.0f);
-    EXPECT_EQ(averagePowerDecibels(nullptr, 0, 1), -160.0f);
-    // Interleaved: every second sample belongs to the channel.
-    const std::vector<float> mixed{0.5f, 0.0f, -0.5f, 0.0f};
-    EXPECT_NEAR(averagePowerDecibels(mixed.data(), 2, 2), -6.0206f, 1e-3);
-    EXPECT_EQ(averagePowerDecibels(mixed.data() + 1, 2, 2), -160.0f);
-}
-
 // Collects buffers from a running capture until it has the given number.
 std::vector<CapturedAudio> capture(AudioCapture& mic, std::size_t count) {
     SerialQueue queue("pelliqo.audio");

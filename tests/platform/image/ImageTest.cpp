@@ -61,17 +61,6 @@ TEST(Image, MaximumAndMinimumUseARoundKernel) {
                                                                 {0, 0, 0, 0, 0}})));
 }
 
-TEST(Image, ContrastTurnsAroundMidGreyAndClamps) {
-    const Image m = Image::fromPixels(grey({{0.5f, 0.9f, 0.2f, 0.0f}})).withContrast(1.35);
-    EXPECT_NEAR(m.pixels().at<float>(0, 0), 0.5f, 1e-6);
-    EXPECT_NEAR(m.pixels().at<float>(0, 1), 1.0f, 1e-6);
-    EXPECT_NEAR(m.pixels().at<float>(0, 2), 0.095f, 1e-6);
-    EXPECT_NEAR(m.pixels().at<float>(0, 3), 0.0f, 1e-6);
-    // On colour, every colour component and not the alpha.
-    const Image c = Image::fromPixels(solid(1, 1, {255, 128, 0, 100})).withContrast(2);
-    EXPECT_EQ(at(c, 0, 0), cv::Vec4b(255, 129, 0, 100));
-}
-
 TEST(Image, BlendingThroughAMask) {
     const Image frame = Image::fromPixels(solid(3, 1, {200, 100, 50, 255}));
     const Image red = Image::color(1, 0, 0).cropped({0, 0, 3, 1});
@@ -118,17 +107,6 @@ TEST(Image, LargeRadiusBlurMatchesTheExactBlur) {
     }
 }
 
-TEST(Image, UnclampedBlurFadesIntoTheSurroundingNothing) {
-    const Image flat = Image::fromPixels(solid(8, 8, {10, 20, 30, 255}));
-    const Image blurred = flat.gaussianBlurred(1);
-    EXPECT_EQ(blurred.extent(), (Rect{-3, -3, 14, 14}));
-    EXPECT_LT(at(blurred, 0, 0)[3], 10);
-    EXPECT_GT(at(blurred, 2, 2)[3], 0);
-    // Colour stays the colour where it fades: alpha fades, not brightness.
-    EXPECT_NEAR(at(blurred, 2, 7)[2], 30, 1);
-    EXPECT_EQ(at(blurred, 7, 7), cv::Vec4b(10, 20, 30, 255));
-}
-
 TEST(Rendering, DrawsIntoTheBufferClippingWhatLiesOutside) {
     cv::Mat pixels(4, 4, CV_8UC4, cv::Scalar(9, 9, 9, 255));
     pixels.at<cv::Vec4b>(3, 3) = {1, 2, 3, 255};
@@ -140,18 +118,6 @@ TEST(Rendering, DrawsIntoTheBufferClippingWhatLiesOutside) {
     EXPECT_EQ(out.at<cv::Vec4b>(2, 2), cv::Vec4b(0, 0, 0, 0));
     auto greyBuffer = *PixelBuffer::make(2, 2, PixelFormat::gray8);
     EXPECT_FALSE(renderInto(Image::color(1, 1, 1), greyBuffer));
-}
-
-TEST(Rendering, BitmapsAreTheWholeExtent) {
-    const auto bitmap = makeBitmap(Image::fromPixels(solid(3, 2, {1, 2, 3, 4}), {5, 5}));
-    ASSERT_TRUE(bitmap);
-    EXPECT_EQ(bitmap->width(), 3);
-    EXPECT_EQ(bitmap->height(), 2);
-    EXPECT_EQ(matView(bitmap->pixels()).at<cv::Vec4b>(1, 2), cv::Vec4b(1, 2, 3, 4));
-    EXPECT_FALSE(makeBitmap(Image::color(1, 1, 1)));
-    // A grey mask draws as opaque grey.
-    const auto mask = makeBitmap(Image::fromPixels(grey({{0.5f}})));
-    EXPECT_EQ(matView(mask->pixels()).at<cv::Vec4b>(0, 0), cv::Vec4b(128, 128, 128, 255));
 }
 
 }  // namespace

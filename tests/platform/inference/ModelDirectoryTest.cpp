@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "platform/inference/ModelDirectory.h"
-#include "platform/inference/SegmentationEngine.h"
 
 namespace pelliqo {
 namespace {
@@ -56,30 +55,6 @@ TEST_F(ModelFolder, AFileThatDoesNotMatchItsChecksumIsDamaged) {
     const auto fast = ModelDirectory::open(root).value().verified("fast");
     ASSERT_FALSE(fast);
     EXPECT_NE(fast.error().description.find("fast.onnx is damaged"), std::string::npos);
-}
-
-TEST_F(ModelFolder, GarbageWithTheRightChecksumStillFailsToLoadWithoutCrashing) {
-    write("fast.onnx", "not a network");
-    manifest(garbageSha);
-    const auto models = ModelDirectory::open(root);
-    ASSERT_TRUE(models.value().verified("fast"))
-        << models.value().verified("fast").error().description;
-    const auto engine = makeSegmentationEngine(SegmentationLevel::fast, models.value());
-    ASSERT_FALSE(engine);
-    EXPECT_NE(engine.error().description.find("is damaged"), std::string::npos);
-}
-
-TEST_F(ModelFolder, NamesMatchWholeOrUpToADash) {
-    write("manifest.json", R"({"models": [
-        {"name": "accurate-512x288", "file": "a.onnx", "input": [512, 288], "sha256": "x"},
-        {"name": "accurateish", "file": "b.onnx", "input": [16, 16], "sha256": "x"}]})");
-    const auto models = ModelDirectory::open(root);
-    ASSERT_TRUE(models);
-    ASSERT_EQ(models.value().models().size(), 2u);
-    EXPECT_EQ(models.value().models()[0].inputWidth, 512);
-    const auto accurate = models.value().verified("accurate");
-    ASSERT_FALSE(accurate);
-    EXPECT_NE(accurate.error().description.find("a.onnx is missing"), std::string::npos);
 }
 
 }  // namespace

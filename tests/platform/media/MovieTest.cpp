@@ -98,64 +98,6 @@ TEST_F(Movies, VariableFrameTimesAreKeptAsGiven) {
         EXPECT_NEAR(times[i], ticks[i] / 600.0, 1e-3) << i;
 }
 
-// Live sound: mono at 44.1 kHz from the capture's 48 kHz stereo, and a missed stretch
-// filled with silence so that what follows keeps its time.
-TEST_F(Movies, SoundIsResampledAndGapsKeepTheTimeline) {
-    const std::string out = path("mono.mp4");
-    auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
-    MovieWriter& w = *writer.value();
-    ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 1'000'000, {0, 1, 600}}));
-    ASSERT_TRUE(w.addAudioInput({1, 44100, 96000}));
-    ASSERT_TRUE(w.startWriting());
-    for (int i = 0; i <= 20; ++i)
-        ASSERT_TRUE(w.appendVideo(solidFrame(64, 48, {0, 0, 255, 255}), MediaTime{i * 60, 1, 600}));
-    const AudioSample half{std::vector<std::int16_t>(48000, 3000), MediaTime{0, 1, 48000}};
-    ASSERT_TRUE(w.appendAudio(half));                                        // 0 … 0.5 s
-    ASSERT_TRUE(w.appendAudio({half.samples, MediaTime{72000, 1, 48000}}));  // 1.5 … 2 s
-    w.markAsFinished(MovieWriter::Input::video);
-    w.markAsFinished(MovieWriter::Input::audio);
-    ASSERT_TRUE(w.finishWriting());
-
-    const test::Stream audio = test::streamOf(out, AVMEDIA_TYPE_AUDIO);
-    EXPECT_EQ(audio.rate, 44100);
-    EXPECT_EQ(audio.channels, 1);
-    const MovieAsset asset = MovieAsset::open(out);
-    auto reader = TrackReader::audio(out, *asset.audio);
-    ASSERT_TRUE(reader);
-    std::vector<std::int16_t> pcm;
-    while (auto sample = reader.value()->nextAudio())
-        pcm.insert(pcm.end(), sample->samples.begin(), sample->samples.end());
-    const auto level = [&](double seconds) {  // mean loudness of 0.1 s, left channel
-        double sum = 0;
-        const int from = static_cast<int>(seconds * 48000);
-        for (int i = from; i < from + 4800; ++i) sum += std::abs(pcm.at(2 * i));
-        return sum / 4800;
-    };
-    EXPECT_NEAR(static_cast<double>(pcm.size()) / 2 / 48000.0, 2.0, 0.05);
-    EXPECT_NEAR(level(0.2), 3000, 150);
-    EXPECT_LT(level(1.0), 50);
-    EXPECT_NEAR(level(1.7), 3000, 150);
-}
-
-// However much sound the resampler still holds at the end, the file finishes: the rest
-// may be more than one encoder frame.
-TEST_F(Movies, ResampledSoundOfAnyLengthFinishes) {
-    for (int frames = 3300; frames < 3420; frames += 7) {
-        const std::string out = path("ending.mp4");
-        auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
-        MovieWriter& w = *writer.value();
-        ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 16, 16, 1'000'000, {0, 1, 600}}));
-        ASSERT_TRUE(w.addAudioInput({1, 44100, 96000}));
-        ASSERT_TRUE(w.startWriting());
-        ASSERT_TRUE(w.appendVideo(solidFrame(16, 16, {0, 0, 0, 255}), MediaTime{0, 1, 600}));
-        const AudioSample sound{std::vector<std::int16_t>(2 * frames, 500), MediaTime{0, 1, 48000}};
-        ASSERT_TRUE(w.appendAudio(sound));
-        w.markAsFinished(MovieWriter::Input::video);
-        w.markAsFinished(MovieWriter::Input::audio);
-        ASSERT_TRUE(w.finishWriting()) << frames << ": " << w.error()->description;
-    }
-}
-
 TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
     using Input = MovieWriter::Input;
     auto writer = MovieWriter::create(path("paced.mp4"), MovieFileType::mpeg4);

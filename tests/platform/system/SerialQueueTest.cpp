@@ -54,35 +54,6 @@ TEST(SerialQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsOwnThread) {
     }
 }
 
-TEST(SerialQueue, DelayedTasksRunInOrderOfTheirDueTimeAfterImmediateOnes) {
-    SerialQueue queue("pelliqo.test");
-    std::vector<std::string> order;
-    std::promise<void> done;
-    queue.asyncAfter(0.06, [&] {
-        order.push_back("late");
-        done.set_value();
-    });
-    queue.asyncAfter(0.02, [&] { order.push_back("early"); });
-    queue.async([&] { order.push_back("now"); });
-    queue.asyncAfter(-1, [&] { order.push_back("negative delay"); });
-    done.get_future().wait();
-    EXPECT_EQ(order, (std::vector<std::string>{"now", "negative delay", "early", "late"}));
-}
-
-TEST(SerialQueue, DestructionRunsDueTasksAndDropsFarFutureOnes) {
-    std::atomic<int> ran{0};
-    std::atomic<bool> farRan{false};
-    {
-        SerialQueue queue("pelliqo.test");
-        queue.async([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
-        for (int i = 0; i < 100; ++i) queue.async([&] { ++ran; });
-        queue.asyncAfter(3600, [&] { farRan = true; });
-        queue.asyncAfter(1e300, [&] { farRan = true; });
-    }
-    EXPECT_EQ(ran, 100);
-    EXPECT_FALSE(farRan);
-}
-
 TEST(SerialQueue, CanBeDestroyedByOneOfItsOwnTasks) {
     auto queue = std::make_unique<SerialQueue>("pelliqo.test");
     std::promise<void> done;
@@ -93,21 +64,6 @@ TEST(SerialQueue, CanBeDestroyedByOneOfItsOwnTasks) {
     });
     done.get_future().wait();
     EXPECT_EQ(queue, nullptr);
-}
-
-TEST(WeakTask, DoesNothingOnceTheOwnerIsGone) {
-    struct Owner {
-        int calls = 0;
-    };
-    auto owner = std::make_shared<Owner>();
-    auto task = weakly(owner, [](Owner& o) { ++o.calls; });
-    task();
-    EXPECT_EQ(owner->calls, 1);
-
-    std::weak_ptr<Owner> watch = owner;
-    owner.reset();
-    task();  // must not touch the freed owner
-    EXPECT_TRUE(watch.expired());
 }
 
 }  // namespace
