@@ -7,6 +7,7 @@
 #include "BenchFrames.h"
 #include "engine/BufferPool.h"
 #include "engine/Compositor.h"
+#include "engine/GuidedFilter.h"
 #include "platform/image/MatView.h"
 #include "platform/system/Memory.h"
 
@@ -59,6 +60,20 @@ BENCHMARK(composeFrame)
     ->ArgNames({"kind", "width", "shift"})
     ->ArgsProduct({{1, 2, 3, 4}, {1280, 1920}, {0, 2}})
     ->Unit(benchmark::kMillisecond);
+
+// The mask brought to the frame's size along the frame's edges, grey guide included.
+void guidedScaling(benchmark::State& state) {
+    cv::setNumThreads(2);
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16;
+    const PixelBuffer input = noiseFrame(width, height);
+    const cv::Mat m = mask().pixels();
+    for (auto _ : state) {
+        cv::Mat grey;
+        cv::cvtColor(matView(input), grey, cv::COLOR_BGRA2GRAY);
+        benchmark::DoNotOptimize(GuidedFilter{}.upscaled(m, grey, grey.size()).data);
+    }
+}
+BENCHMARK(guidedScaling)->ArgName("width")->Arg(1280)->Arg(1920)->Unit(benchmark::kMillisecond);
 
 void previewBitmap(benchmark::State& state) {
     cv::setNumThreads(2);
