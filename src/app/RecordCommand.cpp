@@ -115,6 +115,11 @@ class Session {
                 phase_ = Phase::recording;
                 return false;
             case Phase::recording:
+                if (camera.micProblem() && !micProblemShown_) {
+                    // Said once; the recording goes on without sound.
+                    printError(err_, *camera.micProblem());
+                    micProblemShown_ = true;
+                }
                 if (model_.isRecording() && !timeIsUp() && !InterruptGuard::interrupted() &&
                     !camera.problem()) {
                     return false;
@@ -152,6 +157,7 @@ class Session {
     Phase phase_ = Phase::waitingForPicture;
     std::chrono::steady_clock::time_point started_;
     std::optional<ErrorInfo> cameraProblem_;
+    bool micProblemShown_ = false;
     int code_ = exitCode::ok;
 };
 

@@ -22,6 +22,7 @@ inline constexpr std::string_view cannotReadFile = "Can't read this file";
 inline constexpr std::string_view chooseAnotherName = "Choose another name";
 inline constexpr std::string_view notEnoughDiskSpace = "Not enough disk space";
 inline constexpr std::string_view cameraNotReady = "Camera not ready";
+inline constexpr std::string_view microphoneStopped = "The microphone stopped";
 }  // namespace title
 
 // Reports a model builds itself: the same sentence is message and details.
@@ -43,6 +44,8 @@ inline constexpr std::string_view recordingNoRoom =
     "and try again.";
 inline constexpr std::string_view cameraNotReady =
     "Wait until the preview is showing, then press Record.";
+inline constexpr std::string_view microphoneStopped =
+    "Recording goes on without sound. Check the microphone, then choose it again from the list.";
 }  // namespace report
 
 // Sentences the pipelines raise as AppErr::message.

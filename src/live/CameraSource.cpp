@@ -66,6 +66,7 @@ struct CameraSource::Core : std::enable_shared_from_this<Core> {
     void handleAudio(const CapturedAudio& audio);
     void publishLevel(float level);
     void cameraFailed(const PlatformError& error);
+    void micFailed();
 };
 
 void CameraSource::Core::configure(const std::string& cameraID, const std::string& micID,
@@ -119,9 +120,14 @@ void CameraSource::Core::startInputs() {
             });
     }
     if (mic) {
-        mic->start(audioQueue, [weak](const CapturedAudio& audio) {
-            if (auto core = weak.lock()) core->handleAudio(audio);
-        });
+        mic->start(
+            audioQueue,
+            [weak](const CapturedAudio& audio) {
+                if (auto core = weak.lock()) core->handleAudio(audio);
+            },
+            [weak](const PlatformError&) {
+                if (auto core = weak.lock()) core->micFailed();
+            });
     }
 }
 
@@ -172,6 +178,15 @@ void CameraSource::Core::cameraFailed(const PlatformError& error) {
     toMain([error](CameraSource& source) {
         source.setProblem(ErrorInfo::make(text::title::cameraStopped, error));
         source.setIsRunning(false);
+    });
+}
+
+void CameraSource::Core::micFailed() {
+    // The picture goes on: a recording keeps its video and ends its sound here.
+    toMain([](CameraSource& source) {
+        source.setMicProblem(
+            ErrorInfo::report(text::title::microphoneStopped, text::report::microphoneStopped));
+        source.setLevel(0);
     });
 }
 
@@ -257,6 +272,7 @@ void CameraSource::start() {
 }
 
 void CameraSource::reconfigure() {
+    setMicProblem(std::nullopt);
     const std::string cameraID = selectedCameraID_;
     const std::string micID = selectedMicID_;
     const std::uint64_t stopsThen = core_->stops;
@@ -302,6 +318,12 @@ void CameraSource::setProblem(std::optional<ErrorInfo> problem) {
     if (problem == problem_) return;
     problem_ = std::move(problem);
     emit problemChanged();
+}
+
+void CameraSource::setMicProblem(std::optional<ErrorInfo> problem) {
+    if (problem == micProblem_) return;
+    micProblem_ = std::move(problem);
+    emit micProblemChanged();
 }
 
 }  // namespace pelliqo

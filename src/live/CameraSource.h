@@ -44,6 +44,10 @@ class CameraSource : public QObject {
     const std::optional<ErrorInfo>& problem() const { return problem_; }
     // The user dismissed the problem shown.
     void clearProblem() { setProblem(std::nullopt); }
+    // The microphone failed while running; the session goes on without sound. Cleared by the
+    // next start or reconfigure, or when the user dismisses it.
+    const std::optional<ErrorInfo>& micProblem() const { return micProblem_; }
+    void clearMicProblem() { setMicProblem(std::nullopt); }
 
     // Set once, before the first start(). Video arrives on the video queue, sound on the
     // audio queue, each in capture order.
@@ -75,12 +79,14 @@ class CameraSource : public QObject {
     void isRunningChanged();
     void levelChanged();
     void problemChanged();
+    void micProblemChanged();
 
   private:
     friend struct Core;
     void setIsRunning(bool running);
     void setLevel(float level);
     void setProblem(std::optional<ErrorInfo> problem);
+    void setMicProblem(std::optional<ErrorInfo> problem);
     void watchdog();
 
     std::vector<DeviceInfo> cameras_;
@@ -90,6 +96,7 @@ class CameraSource : public QObject {
     bool isRunning_ = false;
     float level_ = 0;
     std::optional<ErrorInfo> problem_;
+    std::optional<ErrorInfo> micProblem_;
     double noFramesDelay_ = noFramesDelay;
     std::shared_ptr<Core> core_;
     std::unique_ptr<DeviceWatcher> watcher_;

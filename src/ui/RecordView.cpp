@@ -94,8 +94,11 @@ RecordView::RecordView(RecordModel& model, PermissionCenter& permissions, Preset
     modelError_->setObjectName("recordError");
     cameraProblem_ = new ErrorBox([this] { camera_.clearProblem(); });
     cameraProblem_->setObjectName("cameraProblem");
+    micProblem_ = new ErrorBox([this] { camera_.clearMicProblem(); });
+    micProblem_->setObjectName("micProblem");
     left->addWidget(modelError_);
     left->addWidget(cameraProblem_);
+    left->addWidget(micProblem_);
     left->addWidget(cameraArea(), 1);
     controls_ = controls();
     left->addWidget(controls_);
@@ -275,7 +278,8 @@ void RecordView::connectModels() {
     connect(&model_, &RecordModel::fpsChanged, this, [this] { settings_->setFps(model_.fps()); });
     connect(&model_, &RecordModel::settingsChanged, this,
             [this] { settings_->setSettings(model_.settings()); });
-    for (auto signal : {&CameraSource::isRunningChanged, &CameraSource::problemChanged})
+    for (auto signal : {&CameraSource::isRunningChanged, &CameraSource::problemChanged,
+                        &CameraSource::micProblemChanged})
         connect(&camera_, signal, this, &RecordView::refresh);
     for (auto signal :
          {&CameraSource::camerasChanged, &CameraSource::microphonesChanged,
@@ -301,6 +305,7 @@ void RecordView::refresh() {
     const MovieFormat format = movieFormat(model_.settings().kind);
     modelError_->setInfo(model_.errorInfo());
     cameraProblem_->setInfo(camera_.problem());
+    micProblem_->setInfo(camera_.micProblem());
 
     const Authorization cameraAccess = permissions_.camera();
     cameraArea_->setCurrentIndex(allowed(cameraAccess)                          ? 2

@@ -54,6 +54,7 @@ class RecordView : public QWidget {
 
     ErrorBox* modelError_ = nullptr;
     ErrorBox* cameraProblem_ = nullptr;
+    ErrorBox* micProblem_ = nullptr;
     QStackedWidget* cameraArea_ = nullptr;
     PreviewImageView* preview_ = nullptr;
     QWidget* controls_ = nullptr;

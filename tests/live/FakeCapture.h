@@ -20,8 +20,9 @@ struct FakeDevices {
 
 // Devices without hardware. Cameras are FFmpeg test pictures at 64 × 48, 30 frames a
 // second: "cam" runs until stopped, "still" shows red with a blue strip on its left, "late" sends
-// its first frame after 1.5 s, "brief" ends after half a second (as a camera that is pulled out),
-// "broken" cannot be opened. The microphone "tone" is the test tone.
+// its first frame after 1.5 s, "brief" ends after 1.5 s (as a camera that is pulled out),
+// "broken" cannot be opened. The microphone "tone" is the test tone; "brief" is the tone for
+// one second, then gone.
 class FakeCapture final : public CaptureBackend {
   public:
     explicit FakeCapture(std::shared_ptr<FakeDevices> devices = std::make_shared<FakeDevices>())
@@ -41,8 +42,16 @@ class FakeCapture final : public CaptureBackend {
     }
     std::optional<CaptureSource> source(DeviceKind kind, const std::string& id) const override {
         const std::string picture = "testsrc2=size=64x48:rate=30,realtime";
-        if (kind == DeviceKind::microphone)
-            return id == "tone" ? std::optional(testMicrophoneSource()) : std::nullopt;
+        if (kind == DeviceKind::microphone) {
+            if (id == "tone") return testMicrophoneSource();
+            if (id == "brief") {
+                return CaptureSource{"lavfi",
+                                     "sine=frequency=440:sample_rate=48000:samples_per_frame=960:"
+                                     "duration=1,arealtime",
+                                     {}};
+            }
+            return std::nullopt;
+        }
         if (id == "cam") return CaptureSource{"lavfi", picture, {}};
         if (id == "still") {
             return CaptureSource{"lavfi",
@@ -51,7 +60,7 @@ class FakeCapture final : public CaptureBackend {
                                  {}};
         }
         if (id == "late") return CaptureSource{"lavfi", picture + ",trim=start=1.5", {}};
-        if (id == "brief") return CaptureSource{"lavfi", picture + ",trim=end=0.5", {}};
+        if (id == "brief") return CaptureSource{"lavfi", picture + ",trim=end=1.5", {}};
         if (id == "broken") return CaptureSource{"lavfi", "nosuchfilter", {}};
         return std::nullopt;
     }

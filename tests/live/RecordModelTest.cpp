@@ -139,5 +139,27 @@ TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {
     EXPECT_FALSE(test::frameTimes(m.model->savedURLs()[0]).empty());
 }
 
+TEST(RecordModel, AMicrophoneThatGoesAwayMidRecordingLeavesTheRestSilent) {
+    Model m(FakeDevices{{{"cam", "Camera"}}, {{"brief", "Brief"}}});
+    ASSERT_TRUE(m.preview());
+    ASSERT_TRUE(m.record(2.5));
+    ASSERT_EQ(m.model->savedURLs().size(), 2u);
+    for (const fs::path& file : m.model->savedURLs()) {
+        // The picture goes on to the end; the sound holds what came before the microphone went.
+        const std::vector<double> times = test::frameTimes(file);
+        ASSERT_FALSE(times.empty()) << file;
+        EXPECT_GT(times.back(), 2.0) << file;
+        const double sound = test::soundSeconds(file);
+        EXPECT_GT(sound, 0.0) << file;
+        EXPECT_LT(sound, 1.0) << file;
+    }
+    // The user is told, apart from camera problems, which would mean the picture stopped.
+    ASSERT_TRUE(m.model->camera().micProblem());
+    EXPECT_EQ(m.model->camera().micProblem()->title, text::title::microphoneStopped);
+    EXPECT_FALSE(m.model->camera().problem());
+    m.model->camera().reconfigure();  // choosing the microphone again
+    EXPECT_FALSE(m.model->camera().micProblem());
+}
+
 }  // namespace
 }  // namespace pelliqo

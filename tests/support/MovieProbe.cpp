@@ -35,4 +35,16 @@ std::vector<double> frameTimes(const std::filesystem::path& file) {
     return times;
 }
 
+double soundSeconds(const std::filesystem::path& file) {
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.audio) return 0;
+    auto reader = TrackReader::audio(file, *asset.audio);
+    if (!reader) return 0;
+    double seconds = 0;
+    while (auto sample = reader.value()->nextAudio()) {
+        seconds += static_cast<double>(sample->frames()) / AudioSample::rate;
+    }
+    return seconds;
+}
+
 }  // namespace pelliqo::test

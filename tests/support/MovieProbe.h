@@ -24,5 +24,7 @@ std::vector<Stream> streamsOf(const std::filesystem::path& file);
 Stream streamOf(const std::filesystem::path& file, AVMediaType kind);
 // The presentation times of every video frame, in seconds.
 std::vector<double> frameTimes(const std::filesystem::path& file);
+// How much sound the file's first audio track holds, in seconds.
+double soundSeconds(const std::filesystem::path& file);
 
 }  // namespace pelliqo::test
