@@ -1,10 +1,14 @@
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "BenchApplication.h"
 #include "BenchExport.h"
+#include "engine/MovieFormat.h"
 
 namespace pelliqo {
 namespace {
@@ -53,6 +57,51 @@ BENCHMARK(exportClip)
     ->Unit(benchmark::kSecond)
     ->UseRealTime()
     ->Iterations(1);
+
+// Seconds a shell command takes, or nothing when it fails.
+std::optional<double> timed(const std::string& command) {
+    const auto start = std::chrono::steady_clock::now();
+    if (std::system(command.c_str()) != 0) return std::nullopt;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A fast blur export against a plain FFmpeg transcode of the same clip with the export's
+// encoder settings (libx264 veryfast, High, the same bit rate, AAC at 160 kb/s), run right
+// before it: "ratio" is how many times longer the export takes.
+void exportAgainstTranscode(benchmark::State& state) {
+    prepareBenchApplication();
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16;
+    const fs::path input = clip(width, height);
+    if (input.empty()) return state.SkipWithError("ffmpeg could not make the clip");
+    EffectSettings settings;
+    settings.kind = BackgroundKind::blur;
+    settings.quality = QualityChoice::fast;
+    const fs::path output = fs::temp_directory_path() / "pelliqo-bench-out.mp4";
+    const std::string transcode =
+        "ffmpeg -v error -nostdin -y -i '" + input.string() +
+        "' -c:v libx264 -preset veryfast -profile:v high -pix_fmt yuv420p -b:v " +
+        std::to_string(videoBitRate(width, height)) + " -c:a aac -b:a 160k '" +
+        (fs::temp_directory_path() / "pelliqo-bench-plain.mp4").string() + "'";
+    double plain = 0, ours = 0;
+    for (auto _ : state) {
+        const auto seconds = timed(transcode);
+        if (!seconds) return state.SkipWithError("ffmpeg could not transcode the clip");
+        plain += *seconds;
+        const auto start = std::chrono::steady_clock::now();
+        if (!exportMovie(input, output, settings))
+            return state.SkipWithError("the export failed (models installed?)");
+        ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    state.counters["fps"] = clipSeconds * 30 * static_cast<double>(state.iterations()) / ours;
+    state.counters["ratio"] = ours / plain;
+}
+BENCHMARK(exportAgainstTranscode)
+    ->ArgName("width")
+    ->Arg(1920)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 }  // namespace
 }  // namespace pelliqo
