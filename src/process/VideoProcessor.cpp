@@ -179,12 +179,10 @@ void VideoProcessor::videoLoop(Run& r) {
 bool VideoProcessor::processFrame(Run& r) {
     auto sample = r.videoReader->nextVideo();
     if (!sample) return false;
-    auto upright = r.uprightPool.get(r.size.width, r.size.height);
+    const auto upright = uprightFrame(r, sample->frame);
     auto finished = r.outputPool.get(r.size.width, r.size.height);
-    const auto frame = Image::fromBuffer(sample->frame);
     // Without a buffer the frame is skipped: the movie lacks it, nothing more.
-    if (!upright || !finished || !frame) return true;
-    renderInto(frame->oriented(r.orientation), *upright);
+    if (!upright || !finished) return true;
     const auto result = r.effect.apply(*upright, settings_);
     if (!result) return true;
     renderInto(*result, *finished);
@@ -195,6 +193,20 @@ bool VideoProcessor::processFrame(Run& r) {
     }
     report(r, sample->time.seconds());
     return true;
+}
+
+std::optional<PixelBuffer> VideoProcessor::uprightFrame(Run& r, const PixelBuffer& decoded) {
+    // Most frames need no turn and already have even sides: they go as decoded, which saves
+    // a copy of every pixel.
+    const bool turned = r.orientation == 3 || r.orientation == 6 || r.orientation == 8;
+    if (!turned && decoded.width() == r.size.width && decoded.height() == r.size.height) {
+        return decoded;
+    }
+    auto upright = r.uprightPool.get(r.size.width, r.size.height);
+    const auto frame = Image::fromBuffer(decoded);
+    if (!upright || !frame) return std::nullopt;
+    renderInto(frame->oriented(r.orientation), *upright);
+    return *upright;
 }
 
 void VideoProcessor::report(Run& r, double seconds) {

@@ -57,6 +57,8 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     void audioLoop(Run& run);
     // One frame read, turned upright, composited and appended; false when the loop must end.
     bool processFrame(Run& run);
+    // The frame turned upright at the output's size.
+    static std::optional<PixelBuffer> uprightFrame(Run& run, const PixelBuffer& decoded);
     bool processAudio(Run& run);
     void report(Run& run, double seconds);
     void endLoop(Run& run, MovieWriter::Input input);
