@@ -18,9 +18,9 @@ constexpr double deadZone = 0.01;
 // Softness hides detail finer than itself: the edge is made at the largest halving of the
 // frame where the blur still spans 1.5 pixels and scaled up after, for a fraction of the
 // cost of blurring the full frame.
-int softnessReduction(double frameRadius) {
+int softnessReduction(double frameRadius, double frameSide) {
     int f = 1;
-    while (frameRadius / (2 * f) >= 1.5) f *= 2;
+    while (frameRadius / (2 * f) >= 1.5 && 2 * f <= frameSide) f *= 2;
     return f;
 }
 }  // namespace
@@ -85,7 +85,7 @@ Image Compositor::scaledMask(const Image& mask, const Image& frame,
     }
     const auto soft = softnessRadius(settings.edgeSoftness, k);
     const double radius = soft ? *soft * frameExtent.width / own.width : 0;  // frame pixels
-    const int f = softnessReduction(radius);
+    const int f = softnessReduction(radius, std::max(frameExtent.width, frameExtent.height));
     const cv::Size size(std::max(1, static_cast<int>(std::lround(frameExtent.width / f))),
                         std::max(1, static_cast<int>(std::lround(frameExtent.height / f))));
     Image scaled = guidedScaled(m, frame, size);

@@ -147,6 +147,19 @@ TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
     }
 }
 
+TEST(Compositor, HostileNumbersFromAPresetStillGiveAFrame) {
+    Compositor compositor;
+    EffectSettings s = with(BackgroundKind::blur);
+    for (const double huge : {1e308, -1e308}) {
+        s.blurStrength = std::abs(huge);
+        s.edgeSoftness = std::abs(huge);
+        s.edgeShift = huge;
+        const Image out = compositor.compose(frameOf(64, 48), maskOf(32, 24, 0.7f), s);
+        EXPECT_EQ(out.extent(), (Rect{0, 0, 64, 48}));
+        EXPECT_EQ(at(out, 10, 10), cv::Vec4b(200, 100, 50, 255));  // a uniform frame stays so
+    }
+}
+
 TEST(Compositor, TinyFramesAndMismatchedMasksDoNotCrash) {
     Compositor compositor;
     EffectSettings s = with(BackgroundKind::blur);

@@ -4,8 +4,13 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <cctype>
 #include <cmath>
+#include <random>
+#include <type_traits>
 
+#include "Damage.h"
+#include "engine/EffectParameters.h"
 #include "engine/PresetStore.h"
 
 namespace pelliqo {
@@ -88,6 +93,61 @@ TEST_F(PresetStoreTest, AnIncompleteElementLosesTheWholeListWhichTheNextSaveRepl
     EXPECT_TRUE(reloaded.presets().empty());
     reloaded.add("Fresh", EffectSettings{});
     EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"Fresh"});
+}
+
+// One number of a JSON text replaced by a hostile value, the text kept well-formed.
+std::string withHostileNumber(std::string text, std::mt19937& random) {
+    static const char* const values[] = {"-1",  "1e308", "-1e308", "1e999", "0",  "99999",
+                                         "0.5", "\"x\"", "null",   "true",  "[]", "{}"};
+    std::vector<std::size_t> numbers;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const bool starts = (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '-') &&
+                            (text[i - 1] == ':' || text[i - 1] == ' ');
+        if (starts) numbers.push_back(i);
+    }
+    const std::size_t at = numbers[random() % numbers.size()];
+    const std::size_t end = text.find_first_of(",}\n", at);
+    return text.replace(at, end - at, values[random() % std::size(values)]);
+}
+
+// Damaged stored text, with a fixed seed: the store loads the whole list or none of it; what
+// it loads has finite numbers and survives its own saving unchanged.
+TEST_F(PresetStoreTest, DamagedStoredTextLoadsAllOrNothing) {
+    {
+        PresetStore presets(defaults());
+        presets.add("One", colour(0.25));
+        presets.add("Two", EffectSettings{});
+    }
+    const std::string text = stored().toByteArray().toStdString();
+    std::mt19937 random(20261206);
+    int kept = 0;
+    for (int i = 0; i < 300; ++i) {
+        const std::string damaged =
+            i % 2 ? test::damaged(text, random) : withHostileNumber(text, random);
+        storeRaw(QByteArray::fromStdString(damaged));
+        PresetStore loaded(defaults());
+        ASSERT_TRUE(loaded.presets().empty() || loaded.presets().size() == 2) << damaged;
+        if (loaded.presets().empty()) continue;
+        ++kept;
+        for (const Preset& p : loaded.presets()) {
+            for (const EffectParameter& parameter : effectParameters()) {
+                const double value = std::visit(
+                    [&](auto field) -> double {
+                        using T = std::remove_cvref_t<decltype(p.settings.*field)>;
+                        if constexpr (std::is_arithmetic_v<T>) {
+                            return static_cast<double>(p.settings.*field);
+                        } else {
+                            return 0;
+                        }
+                    },
+                    parameter.field);
+                EXPECT_TRUE(std::isfinite(value)) << parameter.key << " in " << damaged;
+            }
+        }
+        loaded.add("Three", EffectSettings{});
+        EXPECT_EQ(PresetStore(defaults()).presets(), loaded.presets()) << damaged;
+    }
+    EXPECT_GT(kept, 0);
 }
 
 TEST_F(PresetStoreTest, SettingsJsonCannotHoldAreNotStored) {

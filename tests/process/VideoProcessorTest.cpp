@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "Clips.h"
+#include "ExportRun.h"
 #include "MovieProbe.h"
 #include "errors/ErrorInfo.h"
 #include "platform/image/MatView.h"
@@ -23,38 +24,13 @@ extern "C" {
 namespace pelliqo {
 namespace {
 
+using test::exportVideo;
 using test::frameTimes;
+using test::Outcome;
 using test::streamsOf;
 
 namespace fs = std::filesystem;
 using test::makeClip;
-
-struct Outcome {
-    std::optional<Result<fs::path>> result;
-    int completions = 0;
-    std::vector<std::pair<double, std::string>> reports;
-    bool doneBeforeCompletion = false;
-};
-
-// Runs an export to its end on the main loop.
-Outcome exportVideo(const fs::path& input, const fs::path& output, EffectSettings settings) {
-    Outcome outcome;
-    QEventLoop loop;
-    auto processor = VideoProcessor::make(input, output, settings);
-    processor->start([&](double fraction,
-                         const std::string& text) { outcome.reports.emplace_back(fraction, text); },
-                     [&](const Result<fs::path>& result) {
-                         outcome.result = result;
-                         ++outcome.completions;
-                         outcome.doneBeforeCompletion =
-                             !outcome.reports.empty() && outcome.reports.back().second == "Done";
-                         // Let any stray callback arrive before looking.
-                         QTimer::singleShot(50, &loop, &QEventLoop::quit);
-                     });
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    loop.exec();
-    return outcome;
-}
 
 std::int64_t audioFrames(const fs::path& file) {
     const MovieAsset asset = MovieAsset::open(file);

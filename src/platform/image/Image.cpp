@@ -274,6 +274,9 @@ Image Image::oriented(int orientation) const {
 
 Image Image::gaussianBlurred(double radius) const {
     if (!(radius > 0) || isInfinite() || pixels_.empty()) return *this;
+    // A settings file or preset may hold any number. Past a few times the picture's own size
+    // a wider blur changes nothing that shows, and its kernel would overflow.
+    radius = std::min(radius, 4.0 * std::max(pixels_.cols, pixels_.rows));
     cv::Mat source = pixels_;
     cv::Point2d origin = origin_;
     if (!clamped_) {
@@ -291,6 +294,8 @@ Image Image::gaussianBlurred(double radius) const {
 
 Image Image::morphology(int operation, double radius) const {
     if (!(radius > 0) || isInfinite() || pixels_.empty()) return *this;
+    // A disc wider than the picture's diagonal already reaches every pixel from every pixel.
+    radius = std::min(radius, std::hypot(pixels_.cols, pixels_.rows));
     cv::Mat out;
     cv::morphologyEx(pixels_, out, operation, disc(radius), {-1, -1}, 1,
                      clamped_ ? cv::BORDER_REPLICATE : cv::BORDER_CONSTANT, cv::Scalar::all(0));

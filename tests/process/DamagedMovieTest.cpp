@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+
+#include "Clips.h"
+#include "Damage.h"
+#include "ExportRun.h"
+#include "errors/PlatformError.h"
+#include "errors/Texts.h"
+
+namespace pelliqo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Small movies in each container and codec pair people hand us, each damaged many times over
+// with a fixed seed: every export ends, within a bound, in a finished file or one of the
+// errors that name an unreadable video (or the decoder's own, when it stops part-way), and a
+// failed export leaves no file.
+TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
+    QTemporaryDir dir;
+    const auto path = [&](const std::string& name) {
+        return dir.filePath(name.c_str()).toStdString();
+    };
+    const std::string picture = "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 ";
+    const std::string sound = "-f lavfi -i sine=duration=1:sample_rate=48000 -shortest ";
+    const std::map<std::string, std::string> clips = {
+        {"h264.mp4", picture + sound + "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
+        {"prores.mov", picture + sound + "-c:v prores_ks -c:a pcm_s16le"},
+        {"vp9.webm", picture + sound + "-c:v libvpx-vp9 -deadline realtime -c:a libopus"},
+        {"h264.mkv", picture + sound + "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
+    };
+    const std::set<std::string> unreadable = {std::string(text::failure::notAVideo),
+                                              std::string(text::failure::videoTrackUndecodable),
+                                              std::string(text::failure::videoUnreadable)};
+    std::mt19937 random(20261206);
+    int finished = 0, refused = 0;
+    for (const auto& [name, arguments] : clips) {
+        ASSERT_TRUE(test::makeClip(arguments, path(name))) << name;
+        const std::string original = test::bytesOf(path(name));
+        for (int i = 0; i < 60; ++i) {
+            const fs::path input = path("damaged-" + name), output = path("out.mp4");
+            std::ofstream(input, std::ios::binary | std::ios::trunc)
+                << test::damaged(original, random);
+            EffectSettings settings;
+            settings.kind = i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none;
+            settings.quality = QualityChoice::fast;
+            const test::Outcome o = test::exportVideo(input, output, settings, 30000);
+            ASSERT_TRUE(o.result) << name << " case " << i << " did not end";
+            if (o.result->ok()) {
+                ++finished;
+                EXPECT_TRUE(fs::exists(output)) << name << " case " << i;
+            } else {
+                ++refused;
+                // Refused at the start, or stopped by the decoder's own report mid-way.
+                const PlatformError& e = o.result->error();
+                EXPECT_TRUE(unreadable.count(e.description) || e.domain == domain::ffmpeg)
+                    << name << " case " << i << ": " << e.domain << " " << e.description;
+                EXPECT_FALSE(fs::exists(output)) << name << " case " << i;
+            }
+            fs::remove(output);
+        }
+    }
+    // Both ends happen, or the damage is not reaching the reader.
+    EXPECT_GT(finished, 0);
+    EXPECT_GT(refused, 0);
+    RecordProperty("finished", finished);
+    RecordProperty("refused", refused);
+}
+
+}  // namespace
+}  // namespace pelliqo
