@@ -5,10 +5,12 @@
 #include <map>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "Clips.h"
 #include "Damage.h"
 #include "ExportRun.h"
+#include "MovieProbe.h"
 #include "errors/PlatformError.h"
 #include "errors/Texts.h"
 
@@ -70,6 +72,39 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
     EXPECT_GT(refused, 0);
     RecordProperty("finished", finished);
     RecordProperty("refused", refused);
+}
+
+// Valid but unusual movies: a 16 × 16 picture, and two pictures and three sounds in one file,
+// of which the first of each is used.
+TEST(DamagedMovies, TinyAndManyTrackMoviesExportTheirFirstTracks) {
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
+    ASSERT_TRUE(
+        test::makeClip("-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 -c:v libx264 "
+                       "-pix_fmt yuv420p",
+                       path("tiny.mp4")));
+    ASSERT_TRUE(test::makeClip(
+        "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 "
+        "-f lavfi -i testsrc2=size=32x32:rate=10:duration=1 -f lavfi -i sine=f=300:duration=1 "
+        "-f lavfi -i sine=f=500:duration=1 -f lavfi -i sine=f=700:duration=1 "
+        "-map 0:v -map 1:v -map 2:a -map 3:a -map 4:a -c:v libx264 -pix_fmt yuv420p -c:a aac",
+        path("many.mkv")));
+    EffectSettings blur;
+    blur.kind = BackgroundKind::blur;
+    blur.quality = QualityChoice::fast;
+    for (const auto& [name, width, height, sounds] :
+         {std::tuple{"tiny.mp4", 16, 16, 0}, std::tuple{"many.mkv", 64, 48, 1}}) {
+        const fs::path out = path("out.mp4");
+        const test::Outcome o = test::exportVideo(path(name), out, blur);
+        ASSERT_TRUE(o.result && o.result->ok())
+            << name << ": " << (o.result ? o.result->error().description : "no result");
+        const auto streams = test::streamsOf(out);
+        ASSERT_EQ(streams.size(), 1u + sounds) << name;
+        EXPECT_EQ(streams[0].width, width) << name;
+        EXPECT_EQ(streams[0].height, height) << name;
+        EXPECT_EQ(test::frameTimes(out).size(), 10u) << name;
+        fs::remove(out);
+    }
 }
 
 }  // namespace

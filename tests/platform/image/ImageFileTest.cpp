@@ -47,8 +47,10 @@ TEST(ImageFile, RefusesWhatIsNotAPictureOrTooBig) {
     std::ofstream(file("empty.png")).close();
     std::ofstream(file("text.jpg")) << "hello";
     writeClaimingPng(file("huge.png"), 20000, 20000);
-    for (const std::string& path : {file("empty.png"), file("text.jpg"), file("huge.png"),
-                                    file("missing.png"), dir.path().toStdString()}) {
+    writeClaimingPng(file("huger.png"), 60000, 60000);
+    for (const std::string& path :
+         {file("empty.png"), file("text.jpg"), file("huge.png"), file("huger.png"),
+          file("missing.png"), dir.path().toStdString()}) {
         EXPECT_FALSE(decodeImageFile(path)) << path;
         EXPECT_FALSE(readPicture(path)) << path;
         EXPECT_FALSE(readImageFile(path)) << path;
