@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "platform/system/LibraryLogging.h"
+#include "platform/system/LibrarySetup.h"
 #include "platform/system/Memory.h"
 
 namespace pelliqo {
@@ -15,7 +15,7 @@ inline void prepareBenchApplication() {
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     keepFrameBuffersInProcess();
-    silenceLibraryLogging();
+    setUpLibraries();
 }
 
 }  // namespace pelliqo

@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "app/CommandLine.h"
-#include "platform/system/LibraryLogging.h"
+#include "platform/system/LibrarySetup.h"
 #include "platform/system/Memory.h"
 #include "ui/ContentView.h"
 
@@ -20,7 +20,7 @@ bool haveDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    pelliqo::silenceLibraryLogging();
+    pelliqo::setUpLibraries();
     pelliqo::keepFrameBuffersInProcess();
     if (argc == 1) {
         if (haveDisplay()) return pelliqo::runWindow(argc, argv);

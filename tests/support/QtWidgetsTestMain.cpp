@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QStandardPaths>
 
-#include "platform/system/LibraryLogging.h"
+#include "platform/system/LibrarySetup.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
     QStandardPaths::setTestModeEnabled(true);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    pelliqo::silenceLibraryLogging();
+    pelliqo::setUpLibraries();
     return RUN_ALL_TESTS();
 }

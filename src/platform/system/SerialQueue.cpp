@@ -92,7 +92,10 @@ SerialQueue::~SerialQueue() {
 }
 
 void SerialQueue::async(Task task) {
-    state_->submit(Clock::now(), std::move(task));
+    // The task may destroy this queue, and with it the worker's last hold on the state,
+    // before submit has finished waking the worker: hold the state until then.
+    const std::shared_ptr<State> state = state_;
+    state->submit(Clock::now(), std::move(task));
 }
 
 void SerialQueue::asyncAfter(double seconds, Task task) {
@@ -100,8 +103,9 @@ void SerialQueue::asyncAfter(double seconds, Task task) {
     constexpr double longest = 365.0 * 24 * 3600;
     const double clamped = seconds > 0 ? std::min(seconds, longest) : 0;
     const auto delay = std::chrono::duration<double>(clamped);
-    state_->submit(Clock::now() + std::chrono::duration_cast<Clock::duration>(delay),
-                   std::move(task));
+    const std::shared_ptr<State> state = state_;  // as in async
+    state->submit(Clock::now() + std::chrono::duration_cast<Clock::duration>(delay),
+                  std::move(task));
 }
 
 bool SerialQueue::isCurrent() const {

@@ -1,5 +1,6 @@
-#include "platform/system/LibraryLogging.h"
+#include "platform/system/LibrarySetup.h"
 
+#include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
 
 extern "C" {
@@ -8,9 +9,12 @@ extern "C" {
 
 namespace pelliqo {
 
-void silenceLibraryLogging() {
+void setUpLibraries() {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     av_log_set_level(AV_LOG_QUIET);
+#if defined(__SANITIZE_THREAD__)
+    cv::setNumThreads(1);
+#endif
 }
 
 }  // namespace pelliqo
