@@ -2,9 +2,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <fstream>
 
 #include "Clips.h"
@@ -31,15 +29,6 @@ using test::streamsOf;
 
 namespace fs = std::filesystem;
 using test::makeClip;
-
-std::int64_t audioFrames(const fs::path& file) {
-    const MovieAsset asset = MovieAsset::open(file);
-    if (!asset.audio) return 0;
-    auto reader = TrackReader::audio(file, *asset.audio);
-    std::int64_t frames = 0;
-    while (auto sample = reader.value()->nextAudio()) frames += sample->frames();
-    return frames;
-}
 
 EffectSettings plain(BackgroundKind kind) {
     EffectSettings s;
@@ -89,7 +78,7 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     EXPECT_EQ(streams[1].rate, 48000);
     EXPECT_EQ(streams[1].channels, 2);
     EXPECT_EQ(frameTimes(out), frameTimes(path("av.mp4")));
-    EXPECT_NEAR(static_cast<double>(audioFrames(out)), 2.0 * 48000, 1024 + 2048);
+    EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
 
 TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
