@@ -4,6 +4,7 @@
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
 #include "live/RealtimeWriter.h"
+#include "platform/media/MovieAsset.h"
 
 namespace pelliqo {
 
@@ -56,13 +57,19 @@ PlatformError errorOr(const RealtimeWriter& writer, std::string_view fallback) {
     return AppErr::message(std::string(fallback));
 }
 
-// The files that hold something after a failure: a fragmented file is playable up to its
-// last whole fragment.
+// The files that hold something after a failure: a fragmented file plays up to its last whole
+// fragment. One that failed before its first fragment holds only a header; it goes, so that
+// nothing is reported kept that would not play.
 std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
     std::vector<fs::path> kept;
     for (const fs::path& p : paths) {
-        std::error_code e;
-        if (fs::file_size(p, e) > 0 && !e) kept.push_back(p);
+        const MovieAsset asset = MovieAsset::open(p);
+        if (asset.isReadable && asset.duration > 0) {
+            kept.push_back(p);
+        } else {
+            std::error_code ignored;
+            fs::remove(p, ignored);
+        }
     }
     return kept;
 }

@@ -51,6 +51,7 @@ struct VideoProcessor::Run {
     Locked<std::optional<Clock::time_point>> lastReport{std::nullopt};  // empty: never reported
     Clock::time_point startedAt;
     std::atomic<int> loops{0};
+    std::int64_t framesWritten = 0;  // on the video loop's queue
     bool videoEnded = false;
     bool audioEnded = false;
     // Last, so they are joined before the writer goes: a loop's final pass may still be
@@ -191,6 +192,7 @@ bool VideoProcessor::processFrame(Run& r) {
         r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
         return false;
     }
+    ++r.framesWritten;
     report(r, sample->time.seconds());
     return true;
 }
@@ -257,6 +259,9 @@ void VideoProcessor::finish() {
     if (cancelFlag.get()) return fail(AppErr::cancelled());
     std::optional<PlatformError> error = r->sharedError.get();
     if (!error && r->videoReader->error()) error = r->videoReader->error();
+    // A movie without a single picture is no copy of the video (a file cut off after its
+    // header reads that way).
+    if (!error && r->framesWritten == 0) error = message(text::failure::videoUnreadable);
     if (error) return fail(*error);
     if (!r->writer->finishWriting()) {
         removeQuietly(output_);

@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include "Clips.h"
@@ -105,6 +106,107 @@ TEST(DamagedMovies, TinyAndManyTrackMoviesExportTheirFirstTracks) {
         EXPECT_EQ(test::frameTimes(out).size(), 10u) << name;
         fs::remove(out);
     }
+}
+
+// The frame times FFmpeg presents for the file's first video track.
+void expectSameFrameTimes(const fs::path& input, const fs::path& output, const char* name) {
+    const std::vector<double> in = test::frameTimes(input), out = test::frameTimes(output);
+    ASSERT_EQ(out.size(), in.size()) << name;
+    for (std::size_t i = 0; i < in.size(); ++i)
+        EXPECT_NEAR(out[i], in[i], 1e-3) << name << " " << i;
+}
+
+// A Matroska copy of a movie whose track claims another frame duration (nanoseconds).
+bool withClaimedFrameDuration(const std::string& bytes, std::uint32_t nanoseconds,
+                              const fs::path& out) {
+    const std::string element("\x23\xE3\x83\x84", 4);  // DefaultDuration, four bytes
+    const std::size_t at = bytes.find(element);
+    if (at == std::string::npos) return false;
+    std::string copy = bytes;
+    for (int i = 0; i < 4; ++i)
+        copy[at + 4 + i] = static_cast<char>((nanoseconds >> (8 * (3 - i))) & 0xFF);
+    std::ofstream(out, std::ios::binary) << copy;
+    return true;
+}
+
+// Movies whose timing is odd but sound: each frame is kept at the time FFmpeg presents it.
+TEST(DamagedMovies, OddTimingKeepsTheFramesAsPresented) {
+    QTemporaryDir dir;
+    const auto path = [&](const std::string& name) {
+        return fs::path(dir.filePath(name.c_str()).toStdString());
+    };
+    const std::string h264 = "-c:v libx264 -pix_fmt yuv420p";
+    ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 " + h264,
+                               path("plain.mkv")));
+    const std::string plain = test::bytesOf(path("plain.mkv"));
+    // Claims of a frame every microsecond and of no frame duration at all.
+    ASSERT_TRUE(withClaimedFrameDuration(plain, 1000, path("million.mkv")));
+    ASSERT_TRUE(withClaimedFrameDuration(plain, 0, path("zero.mkv")));
+    // Frames 0.1 s apart, then 0.3 s apart.
+    ASSERT_TRUE(
+        test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -vf "
+                       "\"setpts='if(lt(N,5),N*0.1,0.5+(N-5)*0.3)/TB'\" "
+                       "-fps_mode passthrough " +
+                           h264,
+                       path("variable.mkv")));
+    // Stored from -0.5 s: the edit list hides the first half second, as players do.
+    ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 " + h264 +
+                                   " -output_ts_offset -0.5 -avoid_negative_ts disabled",
+                               path("negative.mp4")));
+    EffectSettings blur;
+    blur.kind = BackgroundKind::blur;
+    blur.quality = QualityChoice::fast;
+    for (const char* name : {"million.mkv", "zero.mkv", "variable.mkv", "negative.mp4"}) {
+        const test::Outcome o = test::exportVideo(path(name), path("out.mp4"), blur);
+        ASSERT_TRUE(o.result && o.result->ok())
+            << name << ": " << (o.result ? o.result->error().description : "no result");
+        expectSameFrameTimes(path(name), path("out.mp4"), name);
+        fs::remove(path("out.mp4"));
+    }
+}
+
+// A movie still being written while it is exported: the export ends, with what it could read
+// or with an error and no file.
+TEST(DamagedMovies, AMovieThatGrowsWhileReadEndsCleanly) {
+    QTemporaryDir dir;
+    const auto path = [&](const char* name) { return fs::path(dir.filePath(name).toStdString()); };
+    ASSERT_TRUE(
+        test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=4 -c:v libx264 "
+                       "-pix_fmt yuv420p",
+                       path("whole.mkv")));
+    const std::string whole = test::bytesOf(path("whole.mkv"));
+    const std::size_t chunk = whole.size() / 20;
+    EffectSettings none;
+    none.kind = BackgroundKind::none;
+    none.quality = QualityChoice::fast;
+    // Its first fifth alone holds the header and not one whole picture: no export.
+    std::ofstream(path("start.mkv"), std::ios::binary) << whole.substr(0, chunk * 4);
+    const test::Outcome start = test::exportVideo(path("start.mkv"), path("out.mp4"), none);
+    ASSERT_TRUE(start.result && !start.result->ok());
+    EXPECT_EQ(start.result->error().description, text::failure::videoUnreadable);
+    EXPECT_FALSE(fs::exists(path("out.mp4")));
+
+    std::ofstream growing(path("growing.mkv"), std::ios::binary);
+    growing.write(whole.data(), static_cast<std::streamsize>(chunk * 4)).flush();
+    std::thread writer([&] {
+        for (std::size_t at = chunk * 4; at < whole.size(); at += chunk) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            growing.write(whole.data() + at,
+                          static_cast<std::streamsize>(std::min(chunk, whole.size() - at)));
+            growing.flush();
+        }
+    });
+    const test::Outcome o = test::exportVideo(path("growing.mkv"), path("out.mp4"), none, 30000);
+    writer.join();
+    ASSERT_TRUE(o.result) << "the export did not end";
+    if (!o.result->ok()) {
+        EXPECT_FALSE(fs::exists(path("out.mp4")));
+        return;
+    }
+    const std::vector<double> times = test::frameTimes(path("out.mp4"));
+    ASSERT_FALSE(times.empty());
+    EXPECT_LE(times.size(), 40u);
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
 }
 
 }  // namespace
