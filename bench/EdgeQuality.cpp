@@ -1,6 +1,6 @@
 // Edge quality of the mask through the real export: flicker where nothing moves, the trail a
 // moving person leaves, and the error against the known alpha. Run by hand:
-//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [BACKGROUND.jpg]
+//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [--quality Q] [BACKGROUND.jpg]
 // Each shared photo, its reference mask as alpha, is pasted over a background picture
 // (opencv-doc's building.jpg unless one is given) and made into two 720p clips: (a) still,
 // with camera-like noise of σ = 8 grey levels, (b) moving 6 px a frame, noise σ = 3. Every
@@ -170,6 +170,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     const bool smoothedOnly = !args.empty() && args.front() == "--smoothed-only";
     if (smoothedOnly) args.erase(args.begin());
+    std::string onlyQuality;  // every quality when empty
+    if (args.size() >= 2 && args.front() == "--quality") {
+        onlyQuality = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const std::string backgroundPath =
         !args.empty() ? args.front() : "/usr/share/doc/opencv-doc/examples/data/building.jpg";
     cv::Mat background = cv::imread(backgroundPath, cv::IMREAD_COLOR);
@@ -193,7 +198,8 @@ int main(int argc, char** argv) {
                                           {QualityChoice::fast, false},
                                           {QualityChoice::balanced, false},
                                           {QualityChoice::accurate, false}}) {
-        if (smoothedOnly && !smooth) continue;
+        if ((smoothedOnly && !smooth) || (!onlyQuality.empty() && onlyQuality != rawValue(quality)))
+            continue;
         const std::string name = std::string(rawValue(quality)) + (smooth ? "" : " raw");
         Scores total{};
         for (std::size_t i = 0; i < photos.size(); ++i) {

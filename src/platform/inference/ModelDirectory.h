@@ -11,7 +11,7 @@ namespace pelliqo {
 
 // One converted model as the manifest describes it.
 struct ModelInfo {
-    std::string name;   // "fast", "balanced", "accurate-512x288", …
+    std::string name;   // "fast", "balanced", "accurate-320x176", …
     std::string title;  // what the settings panel names it
     std::filesystem::path path;
     int inputWidth = 0;
