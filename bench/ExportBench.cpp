@@ -8,7 +8,14 @@
 
 #include "BenchApplication.h"
 #include "BenchExport.h"
+#include "engine/BufferPool.h"
+#include "engine/Compositor.h"
 #include "engine/MovieFormat.h"
+#include "engine/Segmenter.h"
+#include "platform/image/Rendering.h"
+#include "platform/media/MovieAsset.h"
+#include "platform/media/MovieWriter.h"
+#include "platform/media/TrackReader.h"
 
 namespace pelliqo {
 namespace {
@@ -107,6 +114,80 @@ BENCHMARK(exportAgainstTranscode)
     ->UseRealTime()
     ->Iterations(1)
     ->Repetitions(3);
+
+// Where an export's time goes: the stages of the video loop one after another on this
+// thread, in milliseconds a frame. read = decode and convert to BGRA, mask = segmentation
+// and smoothing, compose = mask scaling and the background, render = into the output
+// buffer, write = convert to YUV and encode.
+void exportStages(benchmark::State& state) {
+    prepareBenchApplication();
+    const int width = static_cast<int>(state.range(0)), height = width * 9 / 16;
+    const fs::path input = clip(width, height);
+    const MovieAsset asset = MovieAsset::open(input);
+    if (input.empty() || !asset.video) return state.SkipWithError("no clip");
+    EffectSettings settings;
+    settings.kind = BackgroundKind::blur;
+    settings.quality = static_cast<QualityChoice>(state.range(1));
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+    };
+    double read = 0, mask = 0, compose = 0, render = 0, write = 0;
+    int frames = 0;
+    for (auto _ : state) {
+        auto reader = TrackReader::video(input, *asset.video);
+        auto writer = MovieWriter::create(fs::temp_directory_path() / "pelliqo-bench-stages.mp4",
+                                          MovieFileType::mpeg4);
+        if (!reader || !writer) return state.SkipWithError("cannot read or write");
+        MovieWriter& w = *writer.value();
+        w.addVideoInput({VideoEncoding::Codec::h264, width, height, videoBitRate(width, height),
+                         asset.video->timebase, 30});
+        w.startWriting();
+        Segmenter segmenter;
+        Compositor compositor;
+        BufferPool pool;
+        for (;;) {
+            auto t = Clock::now();
+            auto sample = reader.value()->nextVideo();
+            if (!sample) break;
+            read += since(t);
+            t = Clock::now();
+            const auto personMask = segmenter.mask(sample->frame, settings, true);
+            mask += since(t);
+            t = Clock::now();
+            const Image result =
+                compositor.compose(*Image::fromBuffer(sample->frame), personMask, settings);
+            compose += since(t);
+            t = Clock::now();
+            auto out = pool.get(width, height);
+            renderInto(result, *out);
+            render += since(t);
+            t = Clock::now();
+            w.appendVideo(*out, sample->time);
+            write += since(t);
+            ++frames;
+        }
+        const auto t = Clock::now();
+        w.markAsFinished(MovieWriter::Input::video);
+        w.finishWriting();
+        write += since(t);
+    }
+    const double n = std::max(frames, 1);
+    for (const auto& [name, ms] : {std::pair{"read", read},
+                                   {"mask", mask},
+                                   {"compose", compose},
+                                   {"render", render},
+                                   {"write", write}})
+        state.counters[name] = ms / n;
+    state.SetLabel(std::string(rawValue(settings.quality)) + " blur, ms a frame");
+}
+BENCHMARK(exportStages)
+    ->ArgNames({"width", "quality"})
+    ->ArgsProduct({{1920}, {static_cast<int>(QualityChoice::fast)}})
+    ->ArgsProduct({{1280, 1920}, {static_cast<int>(QualityChoice::accurate)}})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 }  // namespace pelliqo

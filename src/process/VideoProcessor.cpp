@@ -1,6 +1,7 @@
 #include "process/VideoProcessor.h"
 
 #include <atomic>
+#include <semaphore>
 
 #include "engine/BufferPool.h"
 #include "engine/FrameEffect.h"
@@ -23,6 +24,9 @@ using Input = MovieWriter::Input;
 namespace {
 
 constexpr double reportInterval = 0.25;
+// Finished frames waiting for the encoder: enough to keep it busy while the next frame is
+// processed, few enough to keep memory small.
+constexpr std::ptrdiff_t framesInFlight = 3;
 constexpr double shortestDuration = 0.001;
 
 PlatformError message(std::string_view sentence) {
@@ -51,11 +55,14 @@ struct VideoProcessor::Run {
     Locked<std::optional<Clock::time_point>> lastReport{std::nullopt};  // empty: never reported
     Clock::time_point startedAt;
     std::atomic<int> loops{0};
-    std::int64_t framesWritten = 0;  // on the video loop's queue
+    std::counting_semaphore<framesInFlight> encodeSlots{framesInFlight};
+    std::atomic<std::int64_t> framesWritten{0};
     bool videoEnded = false;
     bool audioEnded = false;
     // Last, so they are joined before the writer goes: a loop's final pass may still be
-    // returning through the writer when the run ends.
+    // returning through the writer when the run ends. Finished frames are encoded on their
+    // own queue, in order, while the video loop processes the next ones.
+    std::unique_ptr<SerialQueue> encodeQueue;
     std::unique_ptr<SerialQueue> videoQueue;
     std::unique_ptr<SerialQueue> audioQueue;
 };
@@ -157,6 +164,7 @@ void VideoProcessor::run(Progress progress) {
     r->startedAt = Clock::now();
     run_ = r;
     r->loops = r->audioReader ? 2 : 1;
+    r->encodeQueue = std::make_unique<SerialQueue>("pelliqo.process.encode");
     r->videoQueue = std::make_unique<SerialQueue>("pelliqo.process.video");
     r->writer->requestMediaDataWhenReady(Input::video, *r->videoQueue,
                                          [this, run = r.get()] { videoLoop(*run); });
@@ -172,7 +180,8 @@ void VideoProcessor::videoLoop(Run& r) {
     while (r.writer->isReadyForMoreMediaData(Input::video)) {
         if (cancelFlag.get() || r.sharedError.get() || !processFrame(r)) {
             r.videoEnded = true;
-            return endLoop(r, Input::video);
+            // After the frames still waiting for the encoder.
+            return r.encodeQueue->async([this, &r] { endLoop(r, Input::video); });
         }
     }
 }
@@ -187,14 +196,22 @@ bool VideoProcessor::processFrame(Run& r) {
     const auto result = r.effect.apply(*upright, settings_);
     if (!result) return true;
     renderInto(*result, *finished);
-    if (!r.writer->appendVideo(*finished, sample->time)) {
-        const auto e = r.writer->error();
-        r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
-        return false;
-    }
-    ++r.framesWritten;
+    r.encodeSlots.acquire();
+    r.encodeQueue->async([&r, frame = *finished, time = sample->time] { encode(r, frame, time); });
     report(r, sample->time.seconds());
     return true;
+}
+
+void VideoProcessor::encode(Run& r, const PixelBuffer& frame, MediaTime time) {
+    if (!r.sharedError.get()) {
+        if (r.writer->appendVideo(frame, time)) {
+            ++r.framesWritten;
+        } else {
+            const auto e = r.writer->error();
+            r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
+        }
+    }
+    r.encodeSlots.release();
 }
 
 std::optional<PixelBuffer> VideoProcessor::uprightFrame(Run& r, const PixelBuffer& decoded) {

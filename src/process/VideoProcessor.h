@@ -55,10 +55,13 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     void run(Progress progress);
     void videoLoop(Run& run);
     void audioLoop(Run& run);
-    // One frame read, turned upright, composited and appended; false when the loop must end.
+    // One frame read, turned upright and composited, then handed to the encoding queue;
+    // false when the loop must end.
     bool processFrame(Run& run);
     // The frame turned upright at the output's size.
     static std::optional<PixelBuffer> uprightFrame(Run& run, const PixelBuffer& decoded);
+    // One finished frame appended to the writer, on the encoding queue.
+    static void encode(Run& run, const PixelBuffer& frame, MediaTime time);
     bool processAudio(Run& run);
     void report(Run& run, double seconds);
     void endLoop(Run& run, MovieWriter::Input input);
