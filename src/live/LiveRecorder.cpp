@@ -5,6 +5,7 @@
 #include "errors/Texts.h"
 #include "live/RealtimeWriter.h"
 #include "platform/media/MovieAsset.h"
+#include "platform/media/TrackReader.h"
 
 namespace pelliqo {
 
@@ -57,14 +58,22 @@ PlatformError errorOr(const RealtimeWriter& writer, std::string_view fallback) {
     return AppErr::message(std::string(fallback));
 }
 
+// Whether a file written up to a failure shows at least one picture. Its header alone, or a
+// fragment cut off in the middle, may still declare a duration.
+bool holdsAPicture(const fs::path& path) {
+    const MovieAsset asset = MovieAsset::open(path);
+    if (!asset.isReadable || !asset.video) return false;
+    auto reader = TrackReader::video(path, *asset.video);
+    return reader && reader.value()->nextVideo().has_value();
+}
+
 // The files that hold something after a failure: a fragmented file plays up to its last whole
-// fragment. One that failed before its first fragment holds only a header; it goes, so that
+// fragment. One that failed before its first whole fragment shows nothing; it goes, so that
 // nothing is reported kept that would not play.
 std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
     std::vector<fs::path> kept;
     for (const fs::path& p : paths) {
-        const MovieAsset asset = MovieAsset::open(p);
-        if (asset.isReadable && asset.duration > 0) {
+        if (holdsAPicture(p)) {
             kept.push_back(p);
         } else {
             std::error_code ignored;

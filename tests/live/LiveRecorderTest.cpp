@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <thread>
 
 #include "MovieProbe.h"
@@ -159,25 +160,37 @@ TEST_F(Recorder, AFileThatCannotBeCreatedLeavesTheRecorderIdle) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-// A file system of its own, 400 kB small, in a private mount namespace: the recorder fills
-// it. Skipped where the system lets no user make one.
-TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
-    const fs::path folder = path("small");
+// What record_until_full prints, and its exit code, after recording onto a file system of its
+// own of the given size in a private mount namespace; nothing where the system lets no user
+// make one.
+std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folder,
+                                                           const char* size) {
     fs::create_directory(folder);
-    const std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=400k tmpfs \"" +
-                                folder.string() + "\" || exit 77; exec \"" +
+    const std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=" + std::string(size) +
+                                " tmpfs \"" + folder.string() + "\" || exit 77; exec \"" +
                                 PELLIQO_RECORD_UNTIL_FULL + "\" \"" + folder.string() + "\"' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    if (pipe == nullptr) return std::nullopt;
     std::string output;
     char chunk[256];
     while (fgets(chunk, sizeof chunk, pipe) != nullptr) output += chunk;
     const int status = pclose(pipe);
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code == 77 || output.find("unshare:") != std::string::npos)
-        GTEST_SKIP() << "no private file system here: " << output;
-    EXPECT_EQ(code, 0) << output;
-    EXPECT_NE(output.find("kept: \"full.mp4\""), std::string::npos) << output;
+    if (code == 77 || output.find("unshare:") != std::string::npos) return std::nullopt;
+    return std::pair{code, output};
+}
+
+// 400 kB hold a few fragments: they are kept. 8 kB hold the headers and a cut-off first
+// fragment, which shows nothing: those files go, and none is reported kept.
+TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
+    const auto roomy = recordUntilFull(path("small"), "400k");
+    if (!roomy) GTEST_SKIP() << "no private file system here";
+    EXPECT_EQ(roomy->first, 0) << roomy->second;
+    EXPECT_NE(roomy->second.find("kept: \"full.mp4\""), std::string::npos) << roomy->second;
+    const auto tiny = recordUntilFull(path("tiny"), "8k");
+    ASSERT_TRUE(tiny);
+    EXPECT_EQ(tiny->first, 0) << tiny->second;
+    EXPECT_EQ(tiny->second.find("kept: "), std::string::npos) << tiny->second;
 }
 
 }  // namespace
