@@ -4,6 +4,8 @@
 
 #include <QTemporaryDir>
 #include <fstream>
+#include <limits>
+#include <opencv2/imgproc.hpp>
 
 #include "Clips.h"
 #include "ExportRun.h"
@@ -35,6 +37,24 @@ EffectSettings plain(BackgroundKind kind) {
     s.kind = kind;
     s.quality = QualityChoice::fast;
     return s;
+}
+
+// The lowest PSNR over the frames of two movies of one size, in decibels; 0 when they differ
+// in frame count.
+double lowestPsnr(const fs::path& a, const fs::path& b) {
+    auto readerA = TrackReader::video(a, *MovieAsset::open(a).video);
+    auto readerB = TrackReader::video(b, *MovieAsset::open(b).video);
+    if (!readerA || !readerB) return 0;
+    double lowest = std::numeric_limits<double>::infinity();
+    while (auto frameA = readerA.value()->nextVideo()) {
+        const auto frameB = readerB.value()->nextVideo();
+        if (!frameB) return 0;
+        cv::Mat colourA, colourB;
+        cv::cvtColor(matView(frameA->frame), colourA, cv::COLOR_BGRA2BGR);
+        cv::cvtColor(matView(frameB->frame), colourB, cv::COLOR_BGRA2BGR);
+        lowest = std::min(lowest, cv::PSNR(colourA, colourB));
+    }
+    return readerB.value()->nextVideo() ? 0 : lowest;
 }
 
 class Exports : public testing::Test {
@@ -78,6 +98,11 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     EXPECT_EQ(streams[1].rate, 48000);
     EXPECT_EQ(streams[1].channels, 2);
     EXPECT_EQ(frameTimes(out), frameTimes(path("av.mp4")));
+    // Without a background the picture is a faithful copy (of a photo: the test pattern's
+    // saturated one-pixel colour edges are what 4:2:0 chroma cannot hold twice).
+    const fs::path person = path("person out.mp4");
+    ASSERT_TRUE(exportVideo(path("person.mp4"), person, plain(BackgroundKind::none)).result);
+    EXPECT_GE(lowestPsnr(path("person.mp4"), person), 40.0);
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
 
