@@ -22,13 +22,20 @@ bool FrameEffect::needsMask(const EffectSettings& settings) {
 
 std::optional<Image> FrameEffect::apply(const SegmentSource& frame,
                                         const EffectSettings& settings) {
+    return composed(frame, neededMask(frame, settings), settings);
+}
+
+std::optional<Image> FrameEffect::neededMask(const SegmentSource& frame,
+                                             const EffectSettings& settings) {
+    if (!needsMask(settings)) return std::nullopt;
+    return mask(frame, settings);
+}
+
+std::optional<Image> FrameEffect::composed(const SegmentSource& frame,
+                                           const std::optional<Image>& personMask,
+                                           const EffectSettings& settings) {
     const auto image = imageOf(frame);
     if (!image) return std::nullopt;
-    std::optional<Image> personMask;
-    if (needsMask(settings)) {
-        const bool smooth = frames_ == Frames::video && settings.reduceFlicker;
-        personMask = segmenter_.mask(frame, settings, smooth);
-    }
     return compositor_.compose(*image, personMask, settings);
 }
 

@@ -12,7 +12,8 @@ namespace pelliqo {
 // The effect on one stream of frames: segment, then compose. Every pipeline (export, live,
 // previews, the picture commands) turns its frames into finished pictures through one of
 // these, so the rule for when a frame needs a mask lives here alone. Owns the stream's
-// segmenter and compositor; not thread-safe: one queue at a time.
+// segmenter and compositor; not thread-safe: one queue at a time, except that the two halves
+// of apply (neededMask and composed) share nothing and may each run on a queue of its own.
 class FrameEffect {
   public:
     // A video stream blends each mask with the ones before it when the settings ask to
@@ -31,6 +32,13 @@ class FrameEffect {
     // needed, or the engine found nothing) the frame itself. Nothing only for a frame that
     // cannot be read.
     std::optional<Image> apply(const SegmentSource& frame, const EffectSettings& settings);
+
+    // apply in two halves, for a pipeline that segments one frame while it composes the one
+    // before: the mask when the settings need one (called in frame order), and the finished
+    // picture from a frame and that mask.
+    std::optional<Image> neededMask(const SegmentSource& frame, const EffectSettings& settings);
+    std::optional<Image> composed(const SegmentSource& frame, const std::optional<Image>& mask,
+                                  const EffectSettings& settings);
 
     // The mask alone, at the engine's resolution; nothing when the engine found nothing.
     std::optional<Image> mask(const SegmentSource& frame, const EffectSettings& settings);

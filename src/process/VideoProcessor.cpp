@@ -24,8 +24,8 @@ using Input = MovieWriter::Input;
 namespace {
 
 constexpr double reportInterval = 0.25;
-// Finished frames waiting for the encoder: enough to keep it busy while the next frame is
-// processed, few enough to keep memory small.
+// Segmented frames waiting to be composed and encoded: enough to keep that queue busy while
+// the next frame is segmented, few enough to keep memory small.
 constexpr std::ptrdiff_t framesInFlight = 3;
 constexpr double shortestDuration = 0.001;
 
@@ -55,14 +55,14 @@ struct VideoProcessor::Run {
     Locked<std::optional<Clock::time_point>> lastReport{std::nullopt};  // empty: never reported
     Clock::time_point startedAt;
     std::atomic<int> loops{0};
-    std::counting_semaphore<framesInFlight> encodeSlots{framesInFlight};
+    std::counting_semaphore<framesInFlight> finishSlots{framesInFlight};
     std::atomic<std::int64_t> framesWritten{0};
     bool videoEnded = false;
     bool audioEnded = false;
     // Last, so they are joined before the writer goes: a loop's final pass may still be
-    // returning through the writer when the run ends. Finished frames are encoded on their
-    // own queue, in order, while the video loop processes the next ones.
-    std::unique_ptr<SerialQueue> encodeQueue;
+    // returning through the writer when the run ends. Segmented frames are composed and
+    // encoded on their own queue, in order, while the video loop segments the next ones.
+    std::unique_ptr<SerialQueue> finishQueue;
     std::unique_ptr<SerialQueue> videoQueue;
     std::unique_ptr<SerialQueue> audioQueue;
 };
@@ -164,7 +164,7 @@ void VideoProcessor::run(Progress progress) {
     r->startedAt = Clock::now();
     run_ = r;
     r->loops = r->audioReader ? 2 : 1;
-    r->encodeQueue = std::make_unique<SerialQueue>("pelliqo.process.encode");
+    r->finishQueue = std::make_unique<SerialQueue>("pelliqo.process.finish");
     r->videoQueue = std::make_unique<SerialQueue>("pelliqo.process.video");
     r->writer->requestMediaDataWhenReady(Input::video, *r->videoQueue,
                                          [this, run = r.get()] { videoLoop(*run); });
@@ -180,8 +180,8 @@ void VideoProcessor::videoLoop(Run& r) {
     while (r.writer->isReadyForMoreMediaData(Input::video)) {
         if (cancelFlag.get() || r.sharedError.get() || !processFrame(r)) {
             r.videoEnded = true;
-            // After the frames still waiting for the encoder.
-            return r.encodeQueue->async([this, &r] { endLoop(r, Input::video); });
+            // After the frames still waiting to be finished.
+            return r.finishQueue->async([this, &r] { endLoop(r, Input::video); });
         }
     }
 }
@@ -190,28 +190,38 @@ bool VideoProcessor::processFrame(Run& r) {
     auto sample = r.videoReader->nextVideo();
     if (!sample) return false;
     const auto upright = uprightFrame(r, sample->frame);
-    auto finished = r.outputPool.get(r.size.width, r.size.height);
     // Without a buffer the frame is skipped: the movie lacks it, nothing more.
-    if (!upright || !finished) return true;
-    const auto result = r.effect.apply(*upright, settings_);
-    if (!result) return true;
-    renderInto(*result, *finished);
-    r.encodeSlots.acquire();
-    r.encodeQueue->async([&r, frame = *finished, time = sample->time] { encode(r, frame, time); });
+    if (!upright) return true;
+    Finishing work{*upright, r.effect.neededMask(*upright, settings_), std::nullopt, sample->time};
+    // Beside the accurate network, which keeps this loop busy longest, composing goes to the
+    // finishing queue's core. The fast networks leave composing the larger share; it stays
+    // here, and that core is the encoder's (measured: composing beside them is slower).
+    if (settings_.quality != QualityChoice::accurate) {
+        work.picture = r.effect.composed(work.frame, work.mask, settings_);
+        if (!work.picture) return true;
+    }
+    r.finishSlots.acquire();
+    r.finishQueue->async([&r, &settings = settings_, work = std::move(work)] {
+        finishFrame(r, work, settings);
+        r.finishSlots.release();
+    });
     report(r, sample->time.seconds());
     return true;
 }
 
-void VideoProcessor::encode(Run& r, const PixelBuffer& frame, MediaTime time) {
-    if (!r.sharedError.get()) {
-        if (r.writer->appendVideo(frame, time)) {
-            ++r.framesWritten;
-        } else {
-            const auto e = r.writer->error();
-            r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
-        }
+void VideoProcessor::finishFrame(Run& r, const Finishing& work, const EffectSettings& settings) {
+    if (r.sharedError.get()) return;
+    auto finished = r.outputPool.get(r.size.width, r.size.height);
+    const auto picture =
+        work.picture ? work.picture : r.effect.composed(work.frame, work.mask, settings);
+    if (!finished || !picture) return;
+    renderInto(*picture, *finished);
+    if (!r.writer->appendVideo(*finished, work.time)) {
+        const auto e = r.writer->error();
+        r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
+        return;
     }
-    r.encodeSlots.release();
+    ++r.framesWritten;
 }
 
 std::optional<PixelBuffer> VideoProcessor::uprightFrame(Run& r, const PixelBuffer& decoded) {

@@ -4,11 +4,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/EffectSettings.h"
 #include "engine/Locked.h"
 #include "errors/Result.h"
+#include "platform/image/Image.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/MovieWriter.h"
 #include "platform/system/SerialQueue.h"
@@ -55,13 +57,22 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     void run(Progress progress);
     void videoLoop(Run& run);
     void audioLoop(Run& run);
-    // One frame read, turned upright and composited, then handed to the encoding queue;
-    // false when the loop must end.
+    // One frame read, turned upright and segmented (and composed, at the fast qualities),
+    // then handed to the finishing queue; false when the loop must end.
     bool processFrame(Run& run);
     // The frame turned upright at the output's size.
     static std::optional<PixelBuffer> uprightFrame(Run& run, const PixelBuffer& decoded);
-    // One finished frame appended to the writer, on the encoding queue.
-    static void encode(Run& run, const PixelBuffer& frame, MediaTime time);
+    // A segmented frame on its way to the writer; the finished picture when it was composed
+    // already.
+    struct Finishing {
+        PixelBuffer frame;
+        std::optional<Image> mask;
+        std::optional<Image> picture;
+        MediaTime time;
+    };
+    // The frame composed (unless it was), rendered and appended to the writer, on the
+    // finishing queue.
+    static void finishFrame(Run& run, const Finishing& work, const EffectSettings& settings);
     bool processAudio(Run& run);
     void report(Run& run, double seconds);
     void endLoop(Run& run, MovieWriter::Input input);
