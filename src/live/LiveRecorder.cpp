@@ -58,26 +58,31 @@ PlatformError errorOr(const RealtimeWriter& writer, std::string_view fallback) {
     return AppErr::message(std::string(fallback));
 }
 
-// Whether a file written up to a failure shows at least one picture. Its header alone, or a
-// fragment cut off in the middle, may still declare a duration.
-bool holdsAPicture(const fs::path& path) {
+// Whether a file written up to a failure is known to show nothing: it is empty, or it opens
+// and its video track decodes but not one picture comes out (its header alone, or a fragment
+// cut off in the middle, which may still declare a duration). A file that cannot be looked
+// at is not judged.
+bool showsNothing(const fs::path& path) {
+    std::error_code e;
+    if (fs::file_size(path, e) == 0 && !e) return true;
     const MovieAsset asset = MovieAsset::open(path);
     if (!asset.isReadable || !asset.video) return false;
     auto reader = TrackReader::video(path, *asset.video);
-    return reader && reader.value()->nextVideo().has_value();
+    return reader && !reader.value()->nextVideo();
 }
 
 // The files that hold something after a failure: a fragmented file plays up to its last whole
-// fragment. One that failed before its first whole fragment shows nothing; it goes, so that
-// nothing is reported kept that would not play.
+// fragment. One known to show nothing goes, so that nothing is reported kept that would not
+// play; any other stays.
 std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
     std::vector<fs::path> kept;
     for (const fs::path& p : paths) {
-        if (holdsAPicture(p)) {
-            kept.push_back(p);
+        std::error_code e;
+        if (!fs::exists(p, e)) continue;
+        if (showsNothing(p)) {
+            fs::remove(p, e);
         } else {
-            std::error_code ignored;
-            fs::remove(p, ignored);
+            kept.push_back(p);
         }
     }
     return kept;
