@@ -9,9 +9,8 @@
 #include "BenchApplication.h"
 #include "BenchExport.h"
 #include "engine/BufferPool.h"
-#include "engine/Compositor.h"
+#include "engine/FrameEffect.h"
 #include "engine/MovieFormat.h"
-#include "engine/Segmenter.h"
 #include "platform/image/Rendering.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
@@ -143,8 +142,7 @@ void exportStages(benchmark::State& state) {
         w.addVideoInput({VideoEncoding::Codec::h264, width, height, videoBitRate(width, height),
                          asset.video->timebase, 30});
         w.startWriting();
-        Segmenter segmenter;
-        Compositor compositor;
+        FrameEffect effect(FrameEffect::Frames::video);
         BufferPool pool;
         for (;;) {
             auto t = Clock::now();
@@ -152,15 +150,15 @@ void exportStages(benchmark::State& state) {
             if (!sample) break;
             read += since(t);
             t = Clock::now();
-            const auto personMask = segmenter.mask(sample->frame, settings, true);
+            const auto personMask = effect.neededMask(sample->frame, settings);
             mask += since(t);
             t = Clock::now();
-            const Image result =
-                compositor.compose(*Image::fromBuffer(sample->frame), personMask, settings);
+            const auto result = effect.composed(sample->frame, personMask, settings);
             compose += since(t);
             t = Clock::now();
             auto out = pool.get(width, height);
-            renderInto(result, *out);
+            if (!result || !out) return state.SkipWithError("a frame failed");
+            renderInto(*result, *out);
             render += since(t);
             t = Clock::now();
             w.appendVideo(*out, sample->time);

@@ -20,6 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+EffectSettings fastWith(BackgroundKind kind) {
+    EffectSettings settings;
+    settings.kind = kind;
+    settings.quality = QualityChoice::fast;
+    return settings;
+}
+
 // Small movies in each container and codec pair people hand us, each damaged many times over
 // with a fixed seed: every export ends, within a bound, in a finished file or one of the
 // errors that name an unreadable video (or the decoder's own, when it stops part-way), and a
@@ -49,10 +56,9 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
             const fs::path input = path("damaged-" + name), output = path("out.mp4");
             std::ofstream(input, std::ios::binary | std::ios::trunc)
                 << test::damaged(original, random);
-            EffectSettings settings;
-            settings.kind = i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none;
-            settings.quality = QualityChoice::fast;
-            const test::Outcome o = test::exportVideo(input, output, settings, 30000);
+            const test::Outcome o = test::exportVideo(
+                input, output, fastWith(i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none),
+                30000);
             ASSERT_TRUE(o.result) << name << " case " << i << " did not end";
             if (o.result->ok()) {
                 ++finished;
@@ -90,9 +96,7 @@ TEST(DamagedMovies, TinyAndManyTrackMoviesExportTheirFirstTracks) {
         "-f lavfi -i sine=f=500:duration=1 -f lavfi -i sine=f=700:duration=1 "
         "-map 0:v -map 1:v -map 2:a -map 3:a -map 4:a -c:v libx264 -pix_fmt yuv420p -c:a aac",
         path("many.mkv")));
-    EffectSettings blur;
-    blur.kind = BackgroundKind::blur;
-    blur.quality = QualityChoice::fast;
+    const EffectSettings blur = fastWith(BackgroundKind::blur);
     for (const auto& [name, width, height, sounds] :
          {std::tuple{"tiny.mp4", 16, 16, 0}, std::tuple{"many.mkv", 64, 48, 1}}) {
         const fs::path out = path("out.mp4");
@@ -108,7 +112,7 @@ TEST(DamagedMovies, TinyAndManyTrackMoviesExportTheirFirstTracks) {
     }
 }
 
-// The frame times FFmpeg presents for the file's first video track.
+// The output keeps each frame of the input at the time FFmpeg presents it.
 void expectSameFrameTimes(const fs::path& input, const fs::path& output, const char* name) {
     const std::vector<double> in = test::frameTimes(input), out = test::frameTimes(output);
     ASSERT_EQ(out.size(), in.size()) << name;
@@ -153,9 +157,7 @@ TEST(DamagedMovies, OddTimingKeepsTheFramesAsPresented) {
     ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 " + h264 +
                                    " -output_ts_offset -0.5 -avoid_negative_ts disabled",
                                path("negative.mp4")));
-    EffectSettings blur;
-    blur.kind = BackgroundKind::blur;
-    blur.quality = QualityChoice::fast;
+    const EffectSettings blur = fastWith(BackgroundKind::blur);
     for (const char* name : {"million.mkv", "zero.mkv", "variable.mkv", "negative.mp4"}) {
         const test::Outcome o = test::exportVideo(path(name), path("out.mp4"), blur);
         ASSERT_TRUE(o.result && o.result->ok())
@@ -176,9 +178,7 @@ TEST(DamagedMovies, AMovieThatGrowsWhileReadEndsCleanly) {
                        path("whole.mkv")));
     const std::string whole = test::bytesOf(path("whole.mkv"));
     const std::size_t chunk = whole.size() / 20;
-    EffectSettings none;
-    none.kind = BackgroundKind::none;
-    none.quality = QualityChoice::fast;
+    const EffectSettings none = fastWith(BackgroundKind::none);
     // Its first fifth alone holds the header and not one whole picture: no export.
     std::ofstream(path("start.mkv"), std::ios::binary) << whole.substr(0, chunk * 4);
     const test::Outcome start = test::exportVideo(path("start.mkv"), path("out.mp4"), none);
