@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/image/Yuv420.h"
 #include "platform/media/AVError.h"
 #include "platform/media/FFmpeg.h"
 
@@ -33,6 +34,30 @@ struct Track {
     std::function<void()> block;
     bool waiting = false;  // asked for data but was not ready
 };
+
+// The common case, a frame of the encoder's size going to 4:2:0, by our own conversion at a
+// third of the general scaler's cost.
+bool convertedInto(AVFrame* f, const PixelBuffer& bgra) {
+    if (f->format != AV_PIX_FMT_YUV420P || bgra.width() != f->width || bgra.height() != f->height) {
+        return false;
+    }
+    return convertToYuv420(
+        bgra, {f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2], f->linesize[2]});
+}
+
+// Any other frame, scaled to the encoder's size and format (an odd-sized camera's, for one).
+bool scaledInto(ff::Scaler& scaler, AVFrame* f, const PixelBuffer& bgra) {
+    scaler.reset(sws_getCachedContext(
+        scaler.release(), bgra.width(), bgra.height(), AV_PIX_FMT_BGRA, f->width, f->height,
+        static_cast<AVPixelFormat>(f->format), SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(scaler.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    const std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(bgra.bytesPerRow()), 0, 0, 0};
+    sws_scale(scaler.get(), planes, strides, 0, bgra.height(), f->data, f->linesize);
+    return true;
+}
 
 }  // namespace
 
@@ -415,16 +440,7 @@ bool MovieWriter::appendVideo(const PixelBuffer& bgra, MediaTime time) {
     f->colorspace = c->colorspace;
     f->color_range = c->color_range;
     if (av_frame_get_buffer(f, 0) < 0) return false;
-    // A frame of another size (an odd-sized camera's, for one) is scaled to the encoder's.
-    s.scaler.reset(sws_getCachedContext(s.scaler.release(), bgra.width(), bgra.height(),
-                                        AV_PIX_FMT_BGRA, c->width, c->height, c->pix_fmt,
-                                        SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!s.scaler) return false;
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    sws_setColorspaceDetails(s.scaler.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-    const std::uint8_t* planes[4] = {bgra.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(bgra.bytesPerRow()), 0, 0, 0};
-    sws_scale(s.scaler.get(), planes, strides, 0, bgra.height(), f->data, f->linesize);
+    if (!convertedInto(f, bgra) && !scaledInto(s.scaler, f, bgra)) return false;
     std::int64_t pts = av_rescale_q(time.value, AVRational{time.num, time.den}, c->time_base);
     // Encoders need strictly increasing times; a repeated time moves on by one tick.
     if (s.lastVideoPts != AV_NOPTS_VALUE && pts <= s.lastVideoPts) pts = s.lastVideoPts + 1;
