@@ -60,20 +60,22 @@ Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
                           const EffectSettings& settings) {
     const Image upright = frame.movedToOrigin();
     const Rect extent = upright.extent();
-    if (!mask) return upright;
-    const Image refined = scaledMask(*mask, upright, settings);
-    if (settings.showMask) return refined.cropped(extent);
-    if (settings.kind == BackgroundKind::none) return upright;
+    if (!mask || (settings.kind == BackgroundKind::none && !settings.showMask)) return upright;
+    const Image shaped = shapedMask(*mask, upright, settings);
+    if (settings.showMask) {
+        const Rect own = shaped.extent();
+        return shaped.scaled(extent.width / own.width, extent.height / own.height).cropped(extent);
+    }
     const Image behind = background(settings, extent, upright);
-    return upright.blended(behind, refined).cropped(extent);
+    return upright.blendedStretched(behind, shaped).cropped(extent);
 }
 
-Image Compositor::scaledMask(const Image& mask, const Image& frame,
+Image Compositor::shapedMask(const Image& mask, const Image& frame,
                              const EffectSettings& settings) const {
     const Rect frameExtent = frame.extent();
     Image m = mask.movedToOrigin();
     const Rect own = m.extent();
-    if (!(own.width > 0) || !(own.height > 0)) return Image::color(0, 0, 0).cropped(frameExtent);
+    if (!(own.width > 0) || !(own.height > 0)) return Image::fromPixels(cv::Mat1f(1, 1, 0.0f));
     const double k = edgeScale(own.width);
     // Grow/shrink works in the mask's own pixels: a disc of frame pixels would cost its
     // area per pixel, and the guided scaling keeps a moved edge where the picture is flat.
@@ -96,10 +98,7 @@ Image Compositor::scaledMask(const Image& mask, const Image& frame,
     }
     // Contrast before scaling up: the same straight line between the samples wherever it
     // does not clip, on a fraction of the pixels.
-    scaled = scaled.withContrast(maskContrast);
-    if (f > 1)
-        scaled = scaled.scaled(frameExtent.width / size.width, frameExtent.height / size.height);
-    return scaled.cropped(frameExtent);
+    return scaled.withContrast(maskContrast);
 }
 
 Image Compositor::guidedScaled(const Image& mask, const Image& frame, cv::Size size) const {

@@ -48,8 +48,9 @@ class Compositor {
     static constexpr double maskContrast = 1.35;
 
   private:
-    // The mask at the frame's size, its edge on the frame's edges, then shaped.
-    Image scaledMask(const Image& mask, const Image& frame, const EffectSettings& settings) const;
+    // The mask with its edge on the frame's edges, then shaped: at the frame's size, or at a
+    // fraction of it when softness hides the finer detail; grey, at the origin.
+    Image shapedMask(const Image& mask, const Image& frame, const EffectSettings& settings) const;
     Image guidedScaled(const Image& mask, const Image& frame, cv::Size size) const;
     Image background(const EffectSettings& settings, const Rect& frameExtent, const Image& frame);
     Image pictureBackground(const EffectSettings& settings, const Rect& frameExtent);

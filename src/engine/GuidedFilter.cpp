@@ -4,6 +4,8 @@
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
+#include "platform/image/LinearTaps.h"
+
 namespace pelliqo {
 
 namespace {
@@ -51,43 +53,23 @@ cv::Mat slopes(const cv::Mat& p, const cv::Mat& guide, int radius, double epsilo
     return boxMean(a, radius);
 }
 
-// Where an output pixel samples a row or column of the small picture when scaled up
-// bilinearly (pixel centres aligned, edges held): between i0 and i1, w of the way.
-struct Tap {
-    int i0;
-    int i1;
-    float w;
-};
-
-std::vector<Tap> taps(int from, int to) {
-    std::vector<Tap> out(static_cast<std::size_t>(to));
-    const double scale = static_cast<double>(from) / to;
-    for (int d = 0; d < to; ++d) {
-        const double s = std::clamp((d + 0.5) * scale - 0.5, 0.0, from - 1.0);
-        const int i0 = static_cast<int>(s);
-        out[static_cast<std::size_t>(d)] = {i0, std::min(i0 + 1, from - 1),
-                                            static_cast<float>(s - i0)};
-    }
-    return out;
-}
-
 // mask↑ + a↑·(guide − guide shrunk↑), from the small (a, mask, guide) channels. Scaling up
 // happens here, row by row, so no full-size copy of the three channels is ever made.
 cv::Mat applied(const cv::Mat& low, const cv::Mat& guide) {
-    const std::vector<Tap> across = taps(low.cols, guide.cols);
-    const std::vector<Tap> down = taps(low.rows, guide.rows);
+    const std::vector<LinearTap> across = linearTaps(low.cols, guide.cols);
+    const std::vector<LinearTap> down = linearTaps(low.rows, guide.rows);
     cv::Mat q(guide.size(), CV_32F);
     cv::parallel_for_(cv::Range(0, guide.rows), [&](const cv::Range& rows) {
         std::vector<cv::Vec3f> row(static_cast<std::size_t>(low.cols));
         for (int y = rows.start; y < rows.end; ++y) {
-            const Tap t = down[static_cast<std::size_t>(y)];
+            const LinearTap t = down[static_cast<std::size_t>(y)];
             const auto* r0 = low.ptr<cv::Vec3f>(t.i0);
             const auto* r1 = low.ptr<cv::Vec3f>(t.i1);
             for (int x = 0; x < low.cols; ++x) row[x] = r0[x] + (r1[x] - r0[x]) * t.w;
             const auto* g = guide.ptr<std::uint8_t>(y);
             auto* out = q.ptr<float>(y);
             for (int x = 0; x < guide.cols; ++x) {
-                const Tap h = across[static_cast<std::size_t>(x)];
+                const LinearTap h = across[static_cast<std::size_t>(x)];
                 const cv::Vec3f c = row[h.i0] + (row[h.i1] - row[h.i0]) * h.w;
                 const float detail = g[x] * (1.0f / 255) - c[2];
                 out[x] = std::clamp(c[1] + c[0] * detail, 0.0f, 1.0f);

@@ -76,6 +76,9 @@ class Image {
     // mixed with premultiplied alpha and given back with straight alpha. The result covers
     // this image's extent.
     Image blended(const Image& background, const Image& mask) const;
+    // The same with a grey mask of any size stretched bilinearly over this finite image's
+    // extent: the blend through a scaled-up mask without the cost of storing one.
+    Image blendedStretched(const Image& background, const Image& mask) const;
     // This image over the background (source-over), covering the background's extent.
     Image composited(const Image& background) const;
 
@@ -90,6 +93,11 @@ class Image {
         : pixels_(std::move(pixels)), origin_(origin), owner_(std::move(owner)) {}
 
     cv::Mat bgraOver(const cv::Rect& area) const;
+    // An infinite image's colour as bytes.
+    cv::Vec4b bytes() const;
+    // The blend over the area, the mask's rows as weights out of 256 from maskRow(y, buffer).
+    template <typename MaskRow>
+    Image blendedWeights(const Image& background, const cv::Rect& area, MaskRow maskRow) const;
     // The pixels themselves when they cover exactly the area, otherwise bgraOver.
     cv::Mat bgraView(const cv::Rect& area) const;
     // Where the pixels sit on the integer grid.
