@@ -57,7 +57,7 @@ std::optional<Compositor::Placement> Compositor::picturePlacement(double picture
 }
 
 Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
-                          const EffectSettings& settings) {
+                          const EffectSettings& settings, const std::optional<PixelBuffer>& into) {
     const Image upright = frame.movedToOrigin();
     const Rect extent = upright.extent();
     if (!mask || (settings.kind == BackgroundKind::none && !settings.showMask)) return upright;
@@ -67,7 +67,7 @@ Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
         return shaped.scaled(extent.width / own.width, extent.height / own.height).cropped(extent);
     }
     const Image behind = background(settings, extent, upright);
-    return upright.blendedStretched(behind, shaped).cropped(extent);
+    return upright.blendedStretched(behind, shaped, into).cropped(extent);
 }
 
 Image Compositor::shapedMask(const Image& mask, const Image& frame,

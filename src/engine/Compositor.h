@@ -16,9 +16,11 @@ namespace pelliqo {
 class Compositor {
   public:
     // The finished frame at the origin, the frame's size. Never fails: without a mask it
-    // is the frame itself.
+    // is the frame itself. A blend is made in the pixels of `into` when it is a BGRA buffer
+    // of the frame's size; rendering the result there then costs nothing.
     Image compose(const Image& frame, const std::optional<Image>& mask,
-                  const EffectSettings& settings);
+                  const EffectSettings& settings,
+                  const std::optional<PixelBuffer>& into = std::nullopt);
 
     // A preview bitmap no wider than maxWidth (never enlarged), or nothing.
     std::optional<Bitmap> makeCGImage(const Image& image, int maxWidth) const;

@@ -33,10 +33,11 @@ std::optional<Image> FrameEffect::neededMask(const SegmentSource& frame,
 
 std::optional<Image> FrameEffect::composed(const SegmentSource& frame,
                                            const std::optional<Image>& personMask,
-                                           const EffectSettings& settings) {
+                                           const EffectSettings& settings,
+                                           const std::optional<PixelBuffer>& into) {
     const auto image = imageOf(frame);
     if (!image) return std::nullopt;
-    return compositor_.compose(*image, personMask, settings);
+    return compositor_.compose(*image, personMask, settings, into);
 }
 
 std::optional<Image> FrameEffect::mask(const SegmentSource& frame, const EffectSettings& settings) {

@@ -35,10 +35,11 @@ class FrameEffect {
 
     // apply in two halves, for a pipeline that segments one frame while it composes the one
     // before: the mask when the settings need one (called in frame order), and the finished
-    // picture from a frame and that mask.
+    // picture from a frame and that mask (made in `into`'s pixels where the compositor can).
     std::optional<Image> neededMask(const SegmentSource& frame, const EffectSettings& settings);
     std::optional<Image> composed(const SegmentSource& frame, const std::optional<Image>& mask,
-                                  const EffectSettings& settings);
+                                  const EffectSettings& settings,
+                                  const std::optional<PixelBuffer>& into = std::nullopt);
 
     // The mask alone, at the engine's resolution; nothing when the engine found nothing.
     std::optional<Image> mask(const SegmentSource& frame, const EffectSettings& settings);

@@ -192,12 +192,15 @@ bool VideoProcessor::processFrame(Run& r) {
     const auto upright = uprightFrame(r, sample->frame);
     // Without a buffer the frame is skipped: the movie lacks it, nothing more.
     if (!upright) return true;
-    Finishing work{*upright, r.effect.neededMask(*upright, settings_), std::nullopt, sample->time};
+    Finishing work{*upright, r.effect.neededMask(*upright, settings_), std::nullopt,
+                   r.outputPool.get(r.size.width, r.size.height), sample->time};
+    // Without a buffer the frame is skipped, as above.
+    if (!work.output) return true;
     // Beside the accurate network, which keeps this loop busy longest, composing goes to the
     // finishing queue's core. The fast networks leave composing the larger share; it stays
     // here, and that core is the encoder's (measured: composing beside them is slower).
     if (settings_.quality != QualityChoice::accurate) {
-        work.picture = r.effect.composed(work.frame, work.mask, settings_);
+        work.picture = r.effect.composed(work.frame, work.mask, settings_, work.output);
         if (!work.picture) return true;
     }
     r.finishSlots.acquire();
@@ -211,12 +214,12 @@ bool VideoProcessor::processFrame(Run& r) {
 
 void VideoProcessor::finishFrame(Run& r, const Finishing& work, const EffectSettings& settings) {
     if (r.sharedError.get()) return;
-    auto finished = r.outputPool.get(r.size.width, r.size.height);
+    PixelBuffer finished = *work.output;
     const auto picture =
-        work.picture ? work.picture : r.effect.composed(work.frame, work.mask, settings);
-    if (!finished || !picture) return;
-    renderInto(*picture, *finished);
-    if (!r.writer->appendVideo(*finished, work.time)) {
+        work.picture ? work.picture : r.effect.composed(work.frame, work.mask, settings, finished);
+    if (!picture) return;
+    renderInto(*picture, finished);
+    if (!r.writer->appendVideo(finished, work.time)) {
         const auto e = r.writer->error();
         r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
         return;

@@ -68,6 +68,7 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
         PixelBuffer frame;
         std::optional<Image> mask;
         std::optional<Image> picture;
+        std::optional<PixelBuffer> output;  // where the picture goes
         MediaTime time;
     };
     // The frame composed (unless it was), rendered and appended to the writer, on the

@@ -334,7 +334,8 @@ void Image::drawBgra(cv::Mat& dst, cv::Point areaOrigin) const {
         }
         return;
     }
-    covered.copyTo(dst);
+    // An image made in the target's own pixels is already there.
+    if (covered.data != dst.data) covered.copyTo(dst);
 }
 
 cv::Mat Image::bgraOver(const cv::Rect& area) const {
@@ -369,8 +370,8 @@ namespace {
 // mask's rows come from maskRow(y, buffer), which returns them or makes them in the buffer
 // of the row's length as weights.
 template <typename MaskRow>
-cv::Mat blendRows(const cv::Mat& fg, const cv::Mat& bg, const cv::Vec4b& colour, MaskRow maskRow) {
-    cv::Mat out(fg.size(), CV_8UC4);
+void blendRows(const cv::Mat& fg, const cv::Mat& bg, const cv::Vec4b& colour, MaskRow maskRow,
+               cv::Mat& out) {
     const auto width = static_cast<std::size_t>(fg.cols);
     const std::vector<cv::Vec4b> colourRow(bg.empty() ? width : 0, colour);
     cv::parallel_for_(cv::Range(0, fg.rows), [&](const cv::Range& rows) {
@@ -380,7 +381,6 @@ cv::Mat blendRows(const cv::Mat& fg, const cv::Mat& bg, const cv::Vec4b& colour,
                      maskRow(y, buffer.data()), out.ptr<cv::Vec4b>(y), fg.cols);
         }
     });
-    return out;
 }
 
 }  // namespace
@@ -401,7 +401,8 @@ Image Image::blended(const Image& background, const Image& mask) const {
     });
 }
 
-Image Image::blendedStretched(const Image& background, const Image& mask) const {
+Image Image::blendedStretched(const Image& background, const Image& mask,
+                              const std::optional<PixelBuffer>& into) const {
     CV_Assert(!isInfinite() && mask.isGrey() && !mask.pixels_.empty());
     const cv::Rect area = gridRect();
     // Scaled up as bytes, a quarter of the memory a float mask of the frame's size would
@@ -409,19 +410,31 @@ Image Image::blendedStretched(const Image& background, const Image& mask) const 
     cv::Mat small, bytes;
     mask.pixels_.convertTo(small, CV_8U, 255.0);
     cv::resize(small, bytes, area.size(), 0, 0, cv::INTER_LINEAR);
-    return blendedWeights(background, area, [&](int y, std::uint16_t* row) {
-        weightsOf(bytes.ptr<std::uint8_t>(y), row, area.width);
-        return static_cast<const std::uint16_t*>(row);
-    });
+    return blendedWeights(
+        background, area,
+        [&](int y, std::uint16_t* row) {
+            weightsOf(bytes.ptr<std::uint8_t>(y), row, area.width);
+            return static_cast<const std::uint16_t*>(row);
+        },
+        into);
 }
 
 template <typename MaskRow>
-Image Image::blendedWeights(const Image& background, const cv::Rect& area, MaskRow maskRow) const {
+Image Image::blendedWeights(const Image& background, const cv::Rect& area, MaskRow maskRow,
+                            const std::optional<PixelBuffer>& into) const {
     const cv::Mat fg = bgraView(area);
     const bool uniform = background.isInfinite();
     const cv::Mat bg = uniform ? cv::Mat() : background.bgraView(area);
-    const cv::Mat out = blendRows(fg, bg, uniform ? background.bytes() : cv::Vec4b(), maskRow);
-    return Image(out, {static_cast<double>(area.x), static_cast<double>(area.y)});
+    cv::Mat out = into && into->format() == PixelFormat::bgra8 && into->width() == area.width &&
+                          into->height() == area.height
+                      ? matView(*into)
+                      : cv::Mat();
+    // The blend reads its inputs and writes its output as separate memory.
+    const bool fits = !out.empty() && out.data != fg.data && out.data != bg.data;
+    if (!fits) out = cv::Mat(area.size(), CV_8UC4);
+    blendRows(fg, bg, uniform ? background.bytes() : cv::Vec4b(), maskRow, out);
+    return Image(out, {static_cast<double>(area.x), static_cast<double>(area.y)},
+                 fits ? std::make_shared<PixelBuffer>(*into) : nullptr);
 }
 
 Image Image::composited(const Image& background) const {

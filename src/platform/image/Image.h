@@ -77,8 +77,11 @@ class Image {
     // this image's extent.
     Image blended(const Image& background, const Image& mask) const;
     // The same with a grey mask of any size stretched bilinearly over this finite image's
-    // extent: the blend through a scaled-up mask without the cost of storing one.
-    Image blendedStretched(const Image& background, const Image& mask) const;
+    // extent: the blend through a scaled-up mask without the cost of storing one. Made in
+    // the pixels of `into` when it is a BGRA buffer of the extent's size (the result then
+    // refers to them), which saves a fresh frame of memory and a copy into the buffer.
+    Image blendedStretched(const Image& background, const Image& mask,
+                           const std::optional<PixelBuffer>& into = std::nullopt) const;
     // This image over the background (source-over), covering the background's extent.
     Image composited(const Image& background) const;
 
@@ -97,7 +100,8 @@ class Image {
     cv::Vec4b bytes() const;
     // The blend over the area, the mask's rows as weights out of 256 from maskRow(y, buffer).
     template <typename MaskRow>
-    Image blendedWeights(const Image& background, const cv::Rect& area, MaskRow maskRow) const;
+    Image blendedWeights(const Image& background, const cv::Rect& area, MaskRow maskRow,
+                         const std::optional<PixelBuffer>& into = std::nullopt) const;
     // The pixels themselves when they cover exactly the area, otherwise bgraOver.
     cv::Mat bgraView(const cv::Rect& area) const;
     // Where the pixels sit on the integer grid.
