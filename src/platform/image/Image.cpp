@@ -79,8 +79,10 @@ cv::Mat blurReplicated(const cv::Mat& src, double sigma) {
     int levels = 0;
     double variance = 0;  // of the halvings so far, in full-size pixels
     cv::Mat reduced = src;
-    // A 2 × 2 mean has variance ¼ in the pixels it averages, which are 2^level wide.
-    while (sigma / (1 << (levels + 1)) >= 3.0 && reduced.cols >= 4 && reduced.rows >= 4) {
+    // A 2 × 2 mean has variance ¼ in the pixels it averages, which are 2^level wide. Halving
+    // goes on while at least 2 small pixels of blur are left: a picture that smooth scales
+    // back up linearly to within a step of the exact blur.
+    while (sigma / (1 << (levels + 1)) >= 2.0 && reduced.cols >= 4 && reduced.rows >= 4) {
         reduced = halved(reduced);
         variance += 0.25 * static_cast<double>(1 << (2 * levels));
         ++levels;
