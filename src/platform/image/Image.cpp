@@ -405,8 +405,9 @@ Image Image::blended(const Image& background, const Image& mask) const {
 
 Image Image::blendedStretched(const Image& background, const Image& mask,
                               const std::optional<PixelBuffer>& into) const {
-    CV_Assert(!isInfinite() && mask.isGrey() && !mask.pixels_.empty());
-    const cv::Rect area = gridRect();
+    const cv::Rect area = isInfinite() ? cv::Rect() : gridRect();
+    // Nothing to stretch, or nothing to stretch over: the mask as it lies in the plane.
+    if (area.empty() || !mask.isGrey() || mask.pixels_.empty()) return blended(background, mask);
     // Scaled up as bytes, a quarter of the memory a float mask of the frame's size would
     // take to write and read again.
     cv::Mat small, bytes;

@@ -77,9 +77,10 @@ class Image {
     // this image's extent.
     Image blended(const Image& background, const Image& mask) const;
     // The same with a grey mask of any size stretched bilinearly over this finite image's
-    // extent: the blend through a scaled-up mask without the cost of storing one. Made in
-    // the pixels of `into` when it is a BGRA buffer of the extent's size (the result then
-    // refers to them), which saves a fresh frame of memory and a copy into the buffer.
+    // extent (any other mask is used as it lies): the blend through a scaled-up mask without the
+    // cost of storing one. Made in the pixels of `into` when it is a BGRA buffer of the extent's
+    // size (the result then refers to them), which saves a fresh frame of memory and a copy into
+    // the buffer.
     Image blendedStretched(const Image& background, const Image& mask,
                            const std::optional<PixelBuffer>& into = std::nullopt) const;
     // This image over the background (source-over), covering the background's extent.
