@@ -5,6 +5,7 @@
 #include <functional>
 #include <string_view>
 
+#include "app/CameraCommand.h"
 #include "app/DevicesCommand.h"
 #include "app/EffectOptions.h"
 #include "app/MaskCommand.h"
@@ -42,8 +43,8 @@ int version(const std::vector<std::string>&, std::ostream& out, std::ostream&) {
     return exitCode::ok;
 }
 
-const std::array<Command, 7>& commands() {
-    static const std::array<Command, 7> table{{
+const std::array<Command, 8>& commands() {
+    static const std::array<Command, 8> table{{
         {"mask", "Write the person mask of a picture as a grey PNG.", maskUsage, runMask},
         {"still", "Put a new background behind the person in a picture.", stillUsage, runStill,
          plainDefaults},
@@ -51,6 +52,8 @@ const std::array<Command, 7>& commands() {
          ProcessModel::defaultSettings},
         {"record", "Record the camera with a new background.", recordUsage, runRecord,
          plainDefaults},
+        {"camera", "Be a camera other apps can pick, with a new background.", cameraUsage,
+         runCamera, plainDefaults},
         {"devices", "List the cameras and microphones.", devicesUsage, runDevices},
         {"help", "Show this help.", "pelliqo help", help},
         {"version", "Show the version number.", "pelliqo version", version},

@@ -11,6 +11,7 @@
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
 #include "app/Interrupt.h"
+#include "app/LiveCommandSupport.h"
 #include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
@@ -22,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view cameraAccessOff = "Camera access is turned off for Pelliqo.";
 constexpr std::string_view micAccessOff =
     "Microphone access is off, so recordings will have no sound.";
 
@@ -32,15 +32,17 @@ struct RecordOptions {
     std::optional<double> seconds;          // none: until Ctrl-C
     bool keepOriginal = false;
     bool mirror = false;
+    bool virtualCamera = false;
     std::optional<fs::path> folder;
     EffectSettings settings;
 };
 
 std::span<const OptionSpec> recordOptionSpecs() {
     static const std::vector<OptionSpec> specs = [] {
-        std::vector<OptionSpec> all{{"--camera", true},  {"--microphone", true},
-                                    {"--seconds", true}, {"--keep-original", false},
-                                    {"--mirror", false}, {"--folder", true}};
+        std::vector<OptionSpec> all{{"--camera", true},         {"--microphone", true},
+                                    {"--seconds", true},        {"--keep-original", false},
+                                    {"--mirror", false},        {"--folder", true},
+                                    {"--virtual-camera", false}};
         const auto effects = effectOptionSpecs();
         all.insert(all.end(), effects.begin(), effects.end());
         return all;
@@ -70,14 +72,19 @@ std::variant<RecordOptions, std::string> readOptions(const std::vector<std::stri
     }
     options.keepOriginal = arguments.flags.contains("--keep-original");
     options.mirror = arguments.flags.contains("--mirror");
+    options.virtualCamera = arguments.flags.contains("--virtual-camera");
     if (const auto folder = value(arguments, "--folder")) options.folder = fs::path(*folder);
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
     return options;
 }
 
-void printError(std::ostream& err, const ErrorInfo& info) {
-    err << info.title << "\n" << info.message << "\n";
+// Other apps' camera failing is said, and the rest goes on without it.
+void reportStoppedOutput(RecordModel& model, std::ostream& err) {
+    const auto& info = model.errorInfo();
+    if (!info || info->title != text::title::cameraOutputStopped) return;
+    printError(err, *info);
+    model.setErrorInfo(std::nullopt);
 }
 
 // One recording, driven by polling the model from the event loop.
@@ -115,6 +122,7 @@ class Session {
                 phase_ = Phase::recording;
                 return false;
             case Phase::recording:
+                reportStoppedOutput(model_, err_);
                 if (camera.micProblem() && !micProblemShown_) {
                     // Said once; the recording goes on without sound.
                     printError(err_, *camera.micProblem());
@@ -166,14 +174,7 @@ bool chooseDevices(RecordModel& model, const RecordOptions& options, std::ostrea
     CameraSource& camera = model.camera();
     const CaptureBackend& devices = camera.backend();
     camera.refreshDevices();
-    if (options.camera) {
-        if (!listsDevice(camera.cameras(), *options.camera)) {
-            err << text::title::noCameraFound << "\nThere is no camera \"" << *options.camera
-                << "\". \"pelliqo devices\" lists them.\n";
-            return false;
-        }
-        camera.setSelectedCameraID(*options.camera);
-    }
+    if (!chooseCamera(camera, options.camera, err)) return false;
     if (options.microphone == "none") {
         model.setMicOn(false);
     } else if (options.microphone) {
@@ -218,6 +219,7 @@ int runRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
     model.setMirrorRecording(options.mirror);
     if (options.folder) model.setFolder([folder = *options.folder] { return folder; });
     if (!chooseDevices(model, options, err)) return exitCode::failure;
+    if (options.virtualCamera && !startVirtualCamera(model, err)) return exitCode::failure;
 
     InterruptGuard guard;
     model.camera().start();

@@ -23,6 +23,7 @@ inline constexpr std::string_view chooseAnotherName = "Choose another name";
 inline constexpr std::string_view notEnoughDiskSpace = "Not enough disk space";
 inline constexpr std::string_view cameraNotReady = "Camera not ready";
 inline constexpr std::string_view microphoneStopped = "The microphone stopped";
+inline constexpr std::string_view cameraOutputStopped = "Camera output stopped";
 }  // namespace title
 
 // Reports a model builds itself: the same sentence is message and details.

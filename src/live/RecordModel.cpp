@@ -34,6 +34,9 @@ struct RecordModel::Pipeline {
     Locked<bool> mirrorRecordingBox{false};
     Locked<FrameSize> frameSize{FrameSize{}};
     Locked<bool> previewsWantedBox{true};
+    // The camera other applications see, while switched on; set on the main thread, used
+    // on the video queue.
+    Locked<std::shared_ptr<CameraOutput>> cameraOutputBox{nullptr};
     FrameEffect effect;
     BufferPool outPool;
     double lastPreview = -std::numeric_limits<double>::infinity();
@@ -49,7 +52,13 @@ struct RecordModel::Pipeline {
     }
 
     void handleVideo(const CapturedFrame& frame);
-    void process(const CapturedFrame& frame, bool recording, double now, bool previewDue);
+    void process(const CapturedFrame& frame, bool recording, double now, bool previewDue,
+                 const std::shared_ptr<CameraOutput>& output);
+    void publish(CameraOutput& output, const PixelBuffer& picture);
+    // The output last started, and with what size.
+    const CameraOutput* startedOutput = nullptr;
+    int outputWidth = 0;
+    int outputHeight = 0;
     void count(double now);
 };
 
@@ -60,33 +69,44 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
     const double now = captureClock();
     const double sinceLast = now - lastPreview;
     const bool previewDue = sinceLast >= previewInterval && previewsWantedBox.get();
-    // Outside recording, frames nobody sees are not worth any work.
-    if (!recording && !previewDue) return;
-    process(frame, recording, now, previewDue);
+    const auto output = cameraOutputBox.get();
+    // Frames nobody sees (not recorded, previewed or shown to other apps) are not worth any work.
+    if (!recording && !previewDue && !output) return;
+    process(frame, recording, now, previewDue, output);
     count(now);
 }
 
 void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, double now,
-                                    bool previewDue) {
-    const auto composed = effect.apply(frame.buffer, settingsBox.get());
-    if (!composed) return;
-    const Compositor& compositor = effect.compositor();
+                                    bool previewDue, const std::shared_ptr<CameraOutput>& output) {
+    const EffectSettings settings = settingsBox.get();
     const bool mirrorRecording = mirrorRecordingBox.get();
     const bool mirrorPreview = mirrorPreviewBox.get();
+    const int width = frame.buffer.width(), height = frame.buffer.height();
+    // The picture as it leaves unmirrored (to other apps, and to the recording unless that
+    // is mirrored), made straight in a buffer where the blend allows.
+    auto unmirrored = output || (recording && !mirrorRecording) ? outPool.get(width, height)
+                                                                : std::optional<PixelBuffer>();
+    const auto composed = effect.composed(frame.buffer, effect.neededMask(frame.buffer, settings),
+                                          settings, unmirrored);
+    if (!composed) return;
+    const Compositor& compositor = effect.compositor();
+    if (unmirrored) compositor.render(*composed, *unmirrored);
+    if (output && unmirrored) publish(*output, *unmirrored);
     Image base = *composed;
     bool baseMirrored = false;
     if (recording) {
         // A frame the pool has no buffer for is left out of the recording.
-        if (auto out = outPool.get(frame.buffer.width(), frame.buffer.height())) {
-            compositor.render(mirrorRecording ? composed->mirrored() : *composed, *out);
+        auto out = mirrorRecording ? outPool.get(width, height) : unmirrored;
+        if (out) {
+            if (mirrorRecording) compositor.render(composed->mirrored(), *out);
             recorder.appendVideo(*out, frame);
             if (auto rendered = Image::fromBuffer(*out)) {
                 base = *rendered;
                 baseMirrored = mirrorRecording;
             }
         }
-        if (!previewDue) return;
     }
+    if (!previewDue) return;
     lastPreview = now;
     const Image shown = baseMirrored != mirrorPreview ? base.mirrored() : base;
     if (auto bitmap = compositor.makeCGImage(shown, previewMaxWidth)) {
@@ -96,6 +116,25 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
             emit model.previewImageChanged();
         });
     }
+}
+
+void RecordModel::Pipeline::publish(CameraOutput& output, const PixelBuffer& picture) {
+    // Applications are told a rate when the camera appears; frames come as the camera
+    // delivers them.
+    constexpr int announcedRate = 30;
+    auto error = std::optional<PlatformError>();
+    if (&output != startedOutput || picture.width() != outputWidth ||
+        picture.height() != outputHeight) {
+        error = output.start(picture.width(), picture.height(), announcedRate);
+        startedOutput = &output;
+        outputWidth = picture.width();
+        outputHeight = picture.height();
+    }
+    if (!error) error = output.publish(picture);
+    if (!error) return;
+    cameraOutputBox.set(nullptr);
+    startedOutput = nullptr;
+    toMain([error = *error](RecordModel& model) { model.cameraOutputFailed(error); });
 }
 
 void RecordModel::Pipeline::count(double now) {
@@ -124,6 +163,7 @@ RecordModel::RecordModel(std::unique_ptr<CaptureBackend> backend, Segmenter::Eng
       camera_(std::make_unique<CameraSource>(std::move(backend))) {
     pipeline_->owner = this;
     pipeline_->settingsBox.set(settings_);
+    outputPlace_ = findCameraOutputPlace();
     const std::weak_ptr<Pipeline> weak = pipeline_;
     camera_->setOnVideo([weak](const CapturedFrame& frame) {
         if (auto pipeline = weak.lock()) pipeline->handleVideo(frame);
@@ -159,6 +199,25 @@ void RecordModel::setErrorInfo(std::optional<ErrorInfo> info) {
 
 void RecordModel::setPreviewsWanted(bool wanted) {
     pipeline_->previewsWantedBox.set(wanted);
+}
+
+void RecordModel::setCameraOutputPlace(CameraOutputPlace place) {
+    setVirtualCamera(false);
+    outputPlace_ = std::move(place);
+}
+
+void RecordModel::setVirtualCamera(bool on) {
+    std::shared_ptr<CameraOutput> output = on ? makeCameraOutput(outputPlace_) : nullptr;
+    on = output != nullptr;
+    pipeline_->cameraOutputBox.set(std::move(output));
+    if (on == virtualCamera_) return;
+    virtualCamera_ = on;
+    emit virtualCameraChanged();
+}
+
+void RecordModel::cameraOutputFailed(const PlatformError& error) {
+    setVirtualCamera(false);
+    setErrorInfo(ErrorInfo::make(text::title::cameraOutputStopped, error));
 }
 
 bool RecordModel::hasCameraFrames() const {

@@ -15,6 +15,7 @@
 #include "errors/ErrorInfo.h"
 #include "live/CameraSource.h"
 #include "platform/image/Bitmap.h"
+#include "platform/output/CameraOutput.h"
 
 namespace pelliqo {
 
@@ -34,6 +35,8 @@ class RecordModel : public QObject {
                    mirrorRecordingChanged)
     Q_PROPERTY(bool keepOriginal READ keepOriginal WRITE setKeepOriginal NOTIFY keepOriginalChanged)
     Q_PROPERTY(bool micOn READ micOn WRITE setMicOn NOTIFY micOnChanged)
+    Q_PROPERTY(
+        bool virtualCamera READ virtualCamera WRITE setVirtualCamera NOTIFY virtualCameraChanged)
 
   public:
     using Reveal = std::function<void(const std::vector<std::filesystem::path>&)>;
@@ -75,6 +78,16 @@ class RecordModel : public QObject {
     void setKeepOriginal(bool keep);
     bool micOn() const { return micOn_; }
     void setMicOn(bool on);
+    // Whether each processed frame (as recorded, never mirrored) is also a camera other
+    // applications can pick. Switching on where no output exists does nothing; a failure
+    // switches it off and reports "Camera output stopped".
+    bool virtualCamera() const { return virtualCamera_; }
+    void setVirtualCamera(bool on);
+    // Why the camera for other applications cannot be had here, in one line; empty when it
+    // can.
+    const std::string& virtualCameraUnavailable() const { return outputPlace_.reason; }
+    // Where that camera goes; found on this machine unless set (tests, the command line).
+    void setCameraOutputPlace(CameraOutputPlace place);
     // Whether frames become preview bitmaps (on by default); a recording nobody watches
     // skips them, and processes no frame outside the recording.
     void setPreviewsWanted(bool wanted);
@@ -105,11 +118,13 @@ class RecordModel : public QObject {
     void mirrorRecordingChanged();
     void keepOriginalChanged();
     void micOnChanged();
+    void virtualCameraChanged();
 
   private:
     friend struct Pipeline;
     void recordingFailed(const PlatformError& error,
                          const std::vector<std::filesystem::path>& kept);
+    void cameraOutputFailed(const PlatformError& error);
     void endClock();
     void setRecording(bool recording);
     void setElapsed(double seconds);
@@ -132,6 +147,8 @@ class RecordModel : public QObject {
     bool mirrorRecording_ = false;
     bool keepOriginal_ = true;
     bool micOn_ = true;
+    bool virtualCamera_ = false;
+    CameraOutputPlace outputPlace_;
 
     std::unique_ptr<QTimer> timer_;
     double recordStart_ = 0;

@@ -79,6 +79,14 @@ ContentView::ContentView(ContentParts parts, QWidget* parent)
     note->setContentsMargins(8, 8, 8, 8);
     column->addWidget(note);
 
+    // The camera for other apps is on again at launch if it was when the window closed.
+    RecordModel& record = *parts_.record;
+    record.setVirtualCamera(parts_.defaults->value(virtualCameraKey, false).toBool());
+    connect(&record, &RecordModel::virtualCameraChanged, this, [this] {
+        parts_.defaults->setValue(virtualCameraKey, parts_.record->virtualCamera());
+        parts_.defaults->sync();
+    });
+
     connect(modeSwitch_, &QTabBar::currentChanged, this, &ContentView::showScreen);
     connect(parts_.record.get(), &RecordModel::isRecordingChanged, this,
             &ContentView::refreshSwitch);

@@ -38,6 +38,7 @@ class ContentView : public QWidget {
 
   public:
     static constexpr auto didSeeIntroKey = "didSeeIntro";
+    static constexpr auto virtualCameraKey = "pelliqo.virtualCamera";
 
     explicit ContentView(ContentParts parts, QWidget* parent = nullptr);
     ~ContentView() override;

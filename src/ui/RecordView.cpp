@@ -179,6 +179,7 @@ QWidget* RecordView::controls() {
     second->addWidget(microphones_, 1);
     second->addStretch(1);
     column->addLayout(second);
+    column->addLayout(virtualCameraRow());
     connect(cameras_, &QComboBox::activated, this, [this](int index) {
         camera_.setSelectedCameraID(cameras_->itemData(index).toString().toStdString());
         if (allowed(permissions_.camera()) && camera_.isRunning()) camera_.reconfigure();
@@ -217,6 +218,24 @@ QWidget* RecordView::controls() {
     column->addWidget(micNotice_);
     column->addWidget(savedRow());
     return box;
+}
+
+QHBoxLayout* RecordView::virtualCameraRow() {
+    auto* row = new QHBoxLayout;
+    virtualCamera_ = new QCheckBox(tr("Use as camera in other apps"));
+    virtualCamera_->setObjectName("virtualCamera");
+    virtualCamera_->setToolTip(tr("Video calls and browsers can pick \"%1\" as their camera.")
+                                   .arg(QLatin1StringView(cameraOutputName)));
+    const QString unavailable = QString::fromStdString(model_.virtualCameraUnavailable());
+    auto* reason = captionLabel(unavailable, false);
+    reason->setObjectName("virtualCameraUnavailable");
+    reason->setVisible(!unavailable.isEmpty());
+    row->addWidget(virtualCamera_);
+    row->addWidget(reason);
+    row->addStretch(1);
+    connect(virtualCamera_, &QCheckBox::toggled, this,
+            [this](bool on) { model_.setVirtualCamera(on); });
+    return row;
 }
 
 QWidget* RecordView::microphoneControls() {
@@ -270,7 +289,7 @@ void RecordView::connectModels() {
                         &RecordModel::elapsedChanged, &RecordModel::savedURLsChanged,
                         &RecordModel::errorInfoChanged, &RecordModel::mirrorPreviewChanged,
                         &RecordModel::mirrorRecordingChanged, &RecordModel::keepOriginalChanged,
-                        &RecordModel::micOnChanged}) {
+                        &RecordModel::micOnChanged, &RecordModel::virtualCameraChanged}) {
         connect(&model_, signal, this, &RecordView::refresh);
     }
     // The preview and the rate change many times a second: only their own widgets follow.
@@ -341,6 +360,7 @@ void RecordView::refresh() {
     check(mirrorPreview_, model_.mirrorPreview(), true);
     check(mirrorRecording_, model_.mirrorRecording(), !recording);
     check(keepOriginal_, model_.keepOriginal(), !recording);
+    check(virtualCamera_, model_.virtualCamera(), model_.virtualCameraUnavailable().empty());
     meter_->setLevel(model_.micOn() ? camera_.level() : 0.0f);
 
     savedRow_->setVisible(!model_.savedURLs().empty());

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
@@ -41,6 +42,7 @@ class RecordView : public QWidget {
     QWidget* cameraArea();
     QWidget* controls();
     QWidget* microphoneControls();
+    QHBoxLayout* virtualCameraRow();
     QWidget* savedRow();
     void connectModels();
     void refresh();
@@ -69,6 +71,7 @@ class RecordView : public QWidget {
     QCheckBox* mirrorPreview_ = nullptr;
     QCheckBox* mirrorRecording_ = nullptr;
     QCheckBox* keepOriginal_ = nullptr;
+    QCheckBox* virtualCamera_ = nullptr;
     PermissionNotice* micNotice_ = nullptr;
     QWidget* savedRow_ = nullptr;
     QLabel* savedLabel_ = nullptr;

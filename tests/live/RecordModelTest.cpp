@@ -5,6 +5,7 @@
 #include "FakeCapture.h"
 #include "MainLoop.h"
 #include "MovieProbe.h"
+#include "PipeWireServer.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
 #include "platform/image/MatView.h"
@@ -125,6 +126,38 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     const cv::Mat bgra = matView(frame->frame);
     EXPECT_GT(bgra.at<cv::Vec4b>(24, 60)[0], 200);  // blue on the right
     EXPECT_GT(bgra.at<cv::Vec4b>(24, 4)[2], 200);   // red on the left
+}
+
+// Other apps get the picture as recorded but never mirrored; when their camera breaks it is
+// switched off with a report, and the preview goes on.
+TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureUntilTheirCameraStops) {
+    auto server = std::make_unique<test::PipeWireServer>();
+    if (!server->running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
+    Model m(FakeDevices{{{"still", "Still"}}, {}});
+    m.model->setCameraOutputPlace({CameraOutputPlace::Kind::pipeWire, {}, {}});
+    m.model->setSettings([] {
+        EffectSettings s;
+        s.kind = BackgroundKind::none;
+        return s;
+    }());
+    m.model->setMirrorRecording(true);
+    ASSERT_TRUE(m.preview());
+    m.model->setVirtualCamera(true);
+    ASSERT_TRUE(m.model->virtualCamera());
+    test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 64, 48);
+    const auto frame =
+        viewer.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); });
+    ASSERT_EQ(frame.size(), 64u * 48 * 4) << "no frame reached the viewer";
+    const cv::Mat seen(48, 64, CV_8UC4, const_cast<std::uint8_t*>(frame.data()));
+    EXPECT_GT(seen.at<cv::Vec4b>(24, 4)[0], 200);   // the blue strip on the left, as filmed
+    EXPECT_GT(seen.at<cv::Vec4b>(24, 60)[2], 200);  // red on the right
+
+    server.reset();
+    ASSERT_TRUE(runMainLoopUntil([&] { return m.model->errorInfo().has_value(); }));
+    EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraOutputStopped);
+    EXPECT_FALSE(m.model->virtualCamera());
+    const double before = m.model->previewFrameTime();
+    EXPECT_TRUE(runMainLoopUntil([&] { return m.model->previewFrameTime() > before; }));
 }
 
 TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {

@@ -15,11 +15,13 @@
 #include "Clips.h"
 #include "MainLoop.h"
 #include "MovieProbe.h"
+#include "PipeWireServer.h"
 #include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/FakeCapture.h"
 #include "live/PermissionCenter.h"
 #include "live/RecordModel.h"
+#include "platform/output/LoopbackOutput.h"
 #include "process/ProcessModel.h"
 #include "ui/ContentView.h"
 #include "ui/ErrorBox.h"
@@ -150,6 +152,35 @@ TEST(Window, RecordingLocksTheControlsThatWouldChangeIt) {
     test::runMainLoopFor(0.7);
     EXPECT_TRUE(w.find<QLabel>("clock")->text().startsWith("● 0:0"));
     screenshot(*w.view, "record-recording");
+}
+
+// Without anywhere to put it, the camera for other apps cannot be switched on and the
+// screen says how to get one; with PipeWire it can, and the choice is remembered.
+TEST(Window, TheCameraForOtherAppsSaysHowToGetOneOrIsRemembered) {
+    if (!LoopbackOutput::devices().empty()) GTEST_SKIP() << "this machine has a loopback device";
+    {
+        const auto w = [] {
+            test::NoPipeWire none;
+            return std::make_unique<Window>();
+        }();
+        w->allow(DeviceKind::camera);
+        EXPECT_FALSE(w->find<QCheckBox>("virtualCamera")->isEnabled());
+        EXPECT_EQ(w->find<QLabel>("virtualCameraUnavailable")->text(),
+                  "Install v4l2loopback-dkms to use Pelliqo in other apps.");
+        screenshot(*w->view, "record-no-camera-for-other-apps");
+    }
+    test::PipeWireServer server;
+    if (!server.running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
+    Window w;
+    w.allow(DeviceKind::camera);
+    auto* box = w.find<QCheckBox>("virtualCamera");
+    ASSERT_TRUE(box->isEnabled());
+    EXPECT_FALSE(w.find<QLabel>("virtualCameraUnavailable")->isVisibleTo(w.view.get()));
+    box->click();
+    EXPECT_TRUE(w.view->record().virtualCamera());
+    EXPECT_TRUE(QSettings(w.path("defaults.ini"), QSettings::IniFormat)
+                    .value(ContentView::virtualCameraKey)
+                    .toBool());
 }
 
 TEST(Window, ClosingTheWindowDuringARecordingFinishesItsFiles) {

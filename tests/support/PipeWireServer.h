@@ -1,0 +1,162 @@
+#pragma once
+
+#include <pipewire/pipewire.h>
+#include <spa/param/video/format-utils.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelliqo::test {
+
+// A private PipeWire for as long as the object lives: its own D-Bus, the daemon and the
+// session manager that links streams, in a temporary runtime folder this process's PipeWire
+// clients are pointed at. Without the programs installed it does not start; running() says so.
+class PipeWireServer {
+  public:
+    PipeWireServer();
+    ~PipeWireServer();
+    PipeWireServer(const PipeWireServer&) = delete;
+    PipeWireServer& operator=(const PipeWireServer&) = delete;
+
+    bool running() const { return running_; }
+
+  private:
+    QTemporaryDir dir_;
+    std::vector<int> pids_;  // in the order started
+    bool running_ = false;
+    std::string oldRuntimeDir_;
+    bool hadRuntimeDir_ = false;
+};
+
+// While it lives, this process's PipeWire clients look for the daemon in an empty folder:
+// as on a machine without PipeWire.
+class NoPipeWire {
+  public:
+    NoPipeWire() {
+        if (const char* old = std::getenv("PIPEWIRE_RUNTIME_DIR")) saved_ = old;
+        setenv("PIPEWIRE_RUNTIME_DIR", empty_.path().toStdString().c_str(), 1);
+    }
+    ~NoPipeWire() {
+        if (saved_) {
+            setenv("PIPEWIRE_RUNTIME_DIR", saved_->c_str(), 1);
+        } else {
+            unsetenv("PIPEWIRE_RUNTIME_DIR");
+        }
+    }
+    NoPipeWire(const NoPipeWire&) = delete;
+    NoPipeWire& operator=(const NoPipeWire&) = delete;
+
+  private:
+    QTemporaryDir empty_;
+    std::optional<std::string> saved_;
+};
+
+// An application watching our PipeWire camera: takes the first frame in the format it asks
+// for. Inline: only the programs that use it link PipeWire's own calls.
+class CameraViewer {
+  public:
+    CameraViewer(spa_video_format format, int width, int height) : format_(format) {
+        pw_init(nullptr, nullptr);
+        loop_ = pw_thread_loop_new("viewer", nullptr);
+        context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+        pw_thread_loop_start(loop_);
+        pw_thread_loop_lock(loop_);
+        core_ = pw_context_connect(context_, nullptr, 0);
+        if (core_ != nullptr) connect(width, height);
+        pw_thread_loop_unlock(loop_);
+    }
+    ~CameraViewer() {
+        pw_thread_loop_lock(loop_);
+        if (stream_ != nullptr) pw_stream_destroy(stream_);
+        if (core_ != nullptr) pw_core_disconnect(core_);
+        pw_thread_loop_unlock(loop_);
+        pw_thread_loop_stop(loop_);
+        pw_context_destroy(context_);
+        pw_thread_loop_destroy(loop_);
+    }
+    CameraViewer(const CameraViewer&) = delete;
+    CameraViewer& operator=(const CameraViewer&) = delete;
+
+    // The first frame's bytes, row after row without padding; empty if none came in time.
+    std::vector<std::uint8_t> firstFrame(std::chrono::milliseconds timeout,
+                                         const std::function<void()>& meanwhile) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        std::unique_lock lock(mutex_);
+        while (frame_.empty() && std::chrono::steady_clock::now() < end) {
+            lock.unlock();
+            meanwhile();
+            lock.lock();
+            arrived_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        return frame_;
+    }
+
+  private:
+    void connect(int width, int height) {
+        stream_ = pw_stream_new(core_, "viewer",
+                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
+                                                  "Capture", PW_KEY_MEDIA_ROLE, "Camera",
+                                                  PW_KEY_TARGET_OBJECT, "pelliqo-camera", nullptr));
+        static const pw_stream_events events = [] {
+            pw_stream_events e{};
+            e.version = PW_VERSION_STREAM_EVENTS;
+            e.process = [](void* data) { static_cast<CameraViewer*>(data)->take(); };
+            return e;
+        }();
+        pw_stream_add_listener(stream_, &listener_, &events, this);
+        std::uint8_t storage[512];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(storage, sizeof(storage));
+        const spa_rectangle size =
+            SPA_RECTANGLE(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+        const spa_fraction rate = SPA_FRACTION(30, 1);
+        const auto* params = static_cast<const spa_pod*>(spa_pod_builder_add_object(
+            &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+            SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+            SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(format_),
+            SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
+            SPA_POD_Fraction(&rate)));
+        rowBytes_ = width * (format_ == SPA_VIDEO_FORMAT_YUY2 ? 2 : 4);
+        height_ = height;
+        pw_stream_connect(
+            stream_, PW_DIRECTION_INPUT, PW_ID_ANY,
+            static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
+            &params, 1);
+    }
+
+    void take() {
+        pw_buffer* buffer = pw_stream_dequeue_buffer(stream_);
+        if (buffer == nullptr) return;
+        const spa_data& d = buffer->buffer->datas[0];
+        std::lock_guard lock(mutex_);
+        if (frame_.empty() && d.data != nullptr && d.chunk->size > 0) {
+            const auto* in = static_cast<const std::uint8_t*>(d.data) + d.chunk->offset;
+            for (int y = 0; y < height_; ++y) {
+                const auto* row = in + static_cast<std::ptrdiff_t>(y) * d.chunk->stride;
+                frame_.insert(frame_.end(), row, row + rowBytes_);
+            }
+            arrived_.notify_all();
+        }
+        pw_stream_queue_buffer(stream_, buffer);
+    }
+
+    spa_video_format format_;
+    pw_thread_loop* loop_ = nullptr;
+    pw_context* context_ = nullptr;
+    pw_core* core_ = nullptr;
+    pw_stream* stream_ = nullptr;
+    spa_hook listener_{};
+    int rowBytes_ = 0;
+    int height_ = 0;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::uint8_t> frame_;
+};
+
+}  // namespace pelliqo::test
