@@ -54,9 +54,9 @@ struct RecordModel::Pipeline {
     void handleVideo(const CapturedFrame& frame);
     void process(const CapturedFrame& frame, bool recording, double now, bool previewDue,
                  const std::shared_ptr<CameraOutput>& output);
-    void publish(CameraOutput& output, const PixelBuffer& picture);
-    // The output last started, and with what size.
-    const CameraOutput* startedOutput = nullptr;
+    void publish(const std::shared_ptr<CameraOutput>& output, const PixelBuffer& picture);
+    // The output last started, and with what size. Held weakly: switched off, it must go.
+    std::weak_ptr<CameraOutput> startedOutput;
     int outputWidth = 0;
     int outputHeight = 0;
     void count(double now);
@@ -91,7 +91,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
     if (!composed) return;
     const Compositor& compositor = effect.compositor();
     if (unmirrored) compositor.render(*composed, *unmirrored);
-    if (output && unmirrored) publish(*output, *unmirrored);
+    if (output && unmirrored) publish(output, *unmirrored);
     Image base = *composed;
     bool baseMirrored = false;
     if (recording) {
@@ -118,22 +118,25 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
     }
 }
 
-void RecordModel::Pipeline::publish(CameraOutput& output, const PixelBuffer& picture) {
+void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
+                                    const PixelBuffer& picture) {
     // Applications are told a rate when the camera appears; frames come as the camera
     // delivers them.
     constexpr int announcedRate = 30;
     auto error = std::optional<PlatformError>();
-    if (&output != startedOutput || picture.width() != outputWidth ||
-        picture.height() != outputHeight) {
-        error = output.start(picture.width(), picture.height(), announcedRate);
-        startedOutput = &output;
+    // The same output, not just one at the same address: a weak pointer keeps its control
+    // block, so a new output cannot share it.
+    const bool same = !startedOutput.owner_before(output) && !output.owner_before(startedOutput);
+    if (!same || picture.width() != outputWidth || picture.height() != outputHeight) {
+        error = output->start(picture.width(), picture.height(), announcedRate);
+        startedOutput = output;
         outputWidth = picture.width();
         outputHeight = picture.height();
     }
-    if (!error) error = output.publish(picture);
+    if (!error) error = output->publish(picture);
     if (!error) return;
     cameraOutputBox.set(nullptr);
-    startedOutput = nullptr;
+    startedOutput.reset();
     toMain([error = *error](RecordModel& model) { model.cameraOutputFailed(error); });
 }
 
@@ -207,6 +210,7 @@ void RecordModel::setCameraOutputPlace(CameraOutputPlace place) {
 }
 
 void RecordModel::setVirtualCamera(bool on) {
+    if (on == virtualCamera_) return;
     std::shared_ptr<CameraOutput> output = on ? makeCameraOutput(outputPlace_) : nullptr;
     on = output != nullptr;
     pipeline_->cameraOutputBox.set(std::move(output));

@@ -152,6 +152,13 @@ TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureUntilTheirCameraStops) {
     EXPECT_GT(seen.at<cv::Vec4b>(24, 4)[0], 200);   // the blue strip on the left, as filmed
     EXPECT_GT(seen.at<cv::Vec4b>(24, 60)[2], 200);  // red on the right
 
+    // Off and on again: a new camera, which other apps can open again.
+    m.model->setVirtualCamera(false);
+    m.model->setVirtualCamera(true);
+    test::CameraViewer again(SPA_VIDEO_FORMAT_BGRx, 64, 48);
+    EXPECT_FALSE(
+        again.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); }).empty());
+
     server.reset();
     ASSERT_TRUE(runMainLoopUntil([&] { return m.model->errorInfo().has_value(); }));
     EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraOutputStopped);
