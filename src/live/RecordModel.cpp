@@ -55,8 +55,10 @@ struct RecordModel::Pipeline {
     void process(const CapturedFrame& frame, bool recording, double now, bool previewDue,
                  const std::shared_ptr<CameraOutput>& output);
     void publish(const std::shared_ptr<CameraOutput>& output, const PixelBuffer& picture);
-    // The output last started, and with what size. Held weakly: switched off, it must go.
+    // The output last started, and with what size, and the last that failed. Held weakly:
+    // switched off, an output must go.
     std::weak_ptr<CameraOutput> startedOutput;
+    std::weak_ptr<CameraOutput> failedOutput;
     int outputWidth = 0;
     int outputHeight = 0;
     void count(double now);
@@ -123,11 +125,15 @@ void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
     // Applications are told a rate when the camera appears; frames come as the camera
     // delivers them.
     constexpr int announcedRate = 30;
-    auto error = std::optional<PlatformError>();
     // The same output, not just one at the same address: a weak pointer keeps its control
     // block, so a new output cannot share it.
-    const bool same = !startedOutput.owner_before(output) && !output.owner_before(startedOutput);
-    if (!same || picture.width() != outputWidth || picture.height() != outputHeight) {
+    const auto same = [&output](const std::weak_ptr<CameraOutput>& other) {
+        return !other.owner_before(output) && !output.owner_before(other);
+    };
+    if (same(failedOutput)) return;  // said once; the main thread switches it off
+    auto error = std::optional<PlatformError>();
+    if (!same(startedOutput) || picture.width() != outputWidth ||
+        picture.height() != outputHeight) {
         error = output->start(picture.width(), picture.height(), announcedRate);
         startedOutput = output;
         outputWidth = picture.width();
@@ -135,9 +141,10 @@ void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
     }
     if (!error) error = output->publish(picture);
     if (!error) return;
-    cameraOutputBox.set(nullptr);
-    startedOutput.reset();
-    toMain([error = *error](RecordModel& model) { model.cameraOutputFailed(error); });
+    failedOutput = output;
+    toMain([error = *error, failed = failedOutput](RecordModel& model) {
+        model.cameraOutputFailed(error, failed);
+    });
 }
 
 void RecordModel::Pipeline::count(double now) {
@@ -219,7 +226,11 @@ void RecordModel::setVirtualCamera(bool on) {
     emit virtualCameraChanged();
 }
 
-void RecordModel::cameraOutputFailed(const PlatformError& error) {
+void RecordModel::cameraOutputFailed(const PlatformError& error,
+                                     const std::weak_ptr<CameraOutput>& failed) {
+    // An output switched off (or replaced) meanwhile has nothing left to report.
+    const auto current = pipeline_->cameraOutputBox.get();
+    if (!current || failed.owner_before(current) || current.owner_before(failed)) return;
     setVirtualCamera(false);
     setErrorInfo(ErrorInfo::make(text::title::cameraOutputStopped, error));
 }

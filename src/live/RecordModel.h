@@ -124,7 +124,7 @@ class RecordModel : public QObject {
     friend struct Pipeline;
     void recordingFailed(const PlatformError& error,
                          const std::vector<std::filesystem::path>& kept);
-    void cameraOutputFailed(const PlatformError& error);
+    void cameraOutputFailed(const PlatformError& error, const std::weak_ptr<CameraOutput>& failed);
     void endClock();
     void setRecording(bool recording);
     void setElapsed(double seconds);
