@@ -24,7 +24,6 @@ constexpr std::string_view loopbackDriver = "v4l2 loopback";
 struct Capabilities {
     std::string driver;
     std::string card;
-    bool output = false;
 };
 
 std::optional<Capabilities> capabilitiesOf(const std::string& path) {
@@ -34,11 +33,10 @@ std::optional<Capabilities> capabilitiesOf(const std::string& path) {
     const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
     ::close(fd);
     if (!ok) return std::nullopt;
-    const std::uint32_t caps =
-        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    // Known by its driver, not by what it offers now: with exclusive_caps a loopback device
+    // shows only capture once a writer has set it up.
     return Capabilities{reinterpret_cast<const char*>(cap.driver),
-                        reinterpret_cast<const char*>(cap.card),
-                        (caps & V4L2_CAP_VIDEO_OUTPUT) != 0};
+                        reinterpret_cast<const char*>(cap.card)};
 }
 
 }  // namespace
