@@ -26,6 +26,7 @@ TEST(CameraCommand, OtherAppsReceiveTheTestCameraForTheTimeAskedAlsoWhileRecordi
     EXPECT_EQ(viewer.firstFrame(std::chrono::milliseconds(0), [] {}).size(), 1280u * 720 * 2);
 
     // The same while recording.
+    if (test::underThreadSanitizer) GTEST_SKIP() << test::realSecondsSkipped;
     QTemporaryDir folder;
     test::CameraViewer watching(SPA_VIDEO_FORMAT_BGRx, 1280, 720);
     const auto recorded =

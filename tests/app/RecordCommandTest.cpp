@@ -21,17 +21,9 @@ namespace pelliqo {
 namespace {
 
 namespace fs = std::filesystem;
+using test::realSecondsSkipped;
 using test::runCommand;
-
-// The recording tests that count real seconds: the thread sanitizer slows the live road
-// five to fifteen times, which shortens what they record.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool underThreadSanitizer = true;
-#else
-constexpr bool underThreadSanitizer = false;
-#endif
-constexpr const char* realSecondsSkipped =
-    "measures a recording in real seconds, which the thread sanitizer's slowdown distorts";
+using test::underThreadSanitizer;
 
 std::vector<fs::path> printedPaths(const std::string& out) {
     std::vector<fs::path> paths;
