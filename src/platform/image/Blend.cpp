@@ -7,7 +7,8 @@ namespace pelliqo {
 
 namespace {
 
-// Pixels mixed at a time on the opaque path: the weights of a run fit on the stack.
+// Pixels checked for opacity together: a run with one translucent pixel takes the per-pixel
+// path, the rest the vectorized one.
 constexpr int run = 256;
 
 bool opaque(const cv::Vec4b* p, int n) {
