@@ -88,9 +88,7 @@ int show(RecordModel& model, const CameraOptions& options, std::ostream& err) {
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
-    const std::string usage =
-        std::string(cameraUsage) + "\n  effect options: " + effectOptionsUsage();
-    return pelliqo::usageError(err, "camera", problem, usage.c_str());
+    return pelliqo::usageError(err, "camera", problem, usageWithEffectOptions(cameraUsage).c_str());
 }
 
 }  // namespace

@@ -95,6 +95,10 @@ std::span<const OptionSpec> effectOptionSpecs() {
     return specs;
 }
 
+std::string usageWithEffectOptions(const char* usage) {
+    return std::string(usage) + "\n  effect options: " + effectOptionsUsage();
+}
+
 std::string effectOptionsUsage() {
     std::vector<std::string> parts{flagUsage(presetFlag, "NAME"),
                                    flagUsage(colorFlag, "R,G,B | --color '#rrggbb'")};

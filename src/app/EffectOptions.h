@@ -17,6 +17,8 @@ std::span<const OptionSpec> effectOptionSpecs();
 // The options for a usage line (wrapped), and each with its meaning and its value in the
 // command's defaults, for the help.
 std::string effectOptionsUsage();
+// A command's usage followed by the effect options it takes.
+std::string usageWithEffectOptions(const char* usage);
 std::string effectOptionsHelp(const EffectSettings& defaults);
 
 // Applies the options to the settings: a preset first (from the store), then every other

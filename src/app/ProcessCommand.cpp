@@ -28,9 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 int usageError(std::ostream& err, const std::string& problem) {
-    const std::string usage =
-        std::string(processUsage) + "\n  effect options: " + effectOptionsUsage();
-    return pelliqo::usageError(err, "process", problem, usage.c_str());
+    return pelliqo::usageError(err, "process", problem,
+                               usageWithEffectOptions(processUsage).c_str());
 }
 
 // A bar on a terminal, plain percentage lines otherwise.

@@ -191,9 +191,7 @@ bool chooseDevices(RecordModel& model, const RecordOptions& options, std::ostrea
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
-    const std::string usage =
-        std::string(recordUsage) + "\n  effect options: " + effectOptionsUsage();
-    return pelliqo::usageError(err, "record", problem, usage.c_str());
+    return pelliqo::usageError(err, "record", problem, usageWithEffectOptions(recordUsage).c_str());
 }
 
 }  // namespace

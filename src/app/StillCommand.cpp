@@ -17,12 +17,8 @@ namespace pelliqo {
 
 namespace {
 
-std::string fullUsage() {
-    return std::string(stillUsage) + "\n  effect options: " + effectOptionsUsage();
-}
-
 int usageError(std::ostream& err, const std::string& problem) {
-    return pelliqo::usageError(err, "still", problem, fullUsage().c_str());
+    return pelliqo::usageError(err, "still", problem, usageWithEffectOptions(stillUsage).c_str());
 }
 
 }  // namespace

@@ -173,7 +173,6 @@ RecordModel::RecordModel(std::unique_ptr<CaptureBackend> backend, Segmenter::Eng
       camera_(std::make_unique<CameraSource>(std::move(backend))) {
     pipeline_->owner = this;
     pipeline_->settingsBox.set(settings_);
-    outputPlace_ = findCameraOutputPlace();
     const std::weak_ptr<Pipeline> weak = pipeline_;
     camera_->setOnVideo([weak](const CapturedFrame& frame) {
         if (auto pipeline = weak.lock()) pipeline->handleVideo(frame);
@@ -216,9 +215,14 @@ void RecordModel::setCameraOutputPlace(CameraOutputPlace place) {
     outputPlace_ = std::move(place);
 }
 
+const CameraOutputPlace& RecordModel::outputPlace() const {
+    if (!outputPlace_) outputPlace_ = findCameraOutputPlace();
+    return *outputPlace_;
+}
+
 void RecordModel::setVirtualCamera(bool on) {
     if (on == virtualCamera_) return;
-    std::shared_ptr<CameraOutput> output = on ? makeCameraOutput(outputPlace_) : nullptr;
+    std::shared_ptr<CameraOutput> output = on ? makeCameraOutput(outputPlace()) : nullptr;
     on = output != nullptr;
     pipeline_->cameraOutputBox.set(std::move(output));
     if (on == virtualCamera_) return;

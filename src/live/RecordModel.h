@@ -85,7 +85,7 @@ class RecordModel : public QObject {
     void setVirtualCamera(bool on);
     // Why the camera for other applications cannot be had here, in one line; empty when it
     // can.
-    const std::string& virtualCameraUnavailable() const { return outputPlace_.reason; }
+    const std::string& virtualCameraUnavailable() const { return outputPlace().reason; }
     // Where that camera goes; found on this machine unless set (tests, the command line).
     void setCameraOutputPlace(CameraOutputPlace place);
     // Whether frames become preview bitmaps (on by default); a recording nobody watches
@@ -148,7 +148,10 @@ class RecordModel : public QObject {
     bool keepOriginal_ = true;
     bool micOn_ = true;
     bool virtualCamera_ = false;
-    CameraOutputPlace outputPlace_;
+    // Where the camera for other apps goes, looked for when first asked (probing the devices
+    // and PipeWire is wasted on the many models that never offer it).
+    const CameraOutputPlace& outputPlace() const;
+    mutable std::optional<CameraOutputPlace> outputPlace_;
 
     std::unique_ptr<QTimer> timer_;
     double recordStart_ = 0;
