@@ -75,26 +75,6 @@ TEST_F(PresetStoreTest, RemovingDeletesByIdAndIsStored) {
     EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"B"});
 }
 
-TEST_F(PresetStoreTest, AnIncompleteElementLosesTheWholeListWhichTheNextSaveReplaces) {
-    {
-        PresetStore presets(defaults());
-        presets.add("Kept", EffectSettings{});
-        presets.add("Broken", EffectSettings{});
-    }
-    QJsonArray array = QJsonDocument::fromJson(stored().toByteArray()).array();
-    QJsonObject broken = array[1].toObject();
-    QJsonObject settings = broken.value("settings").toObject();
-    settings.remove("useSubjectMask");
-    broken.insert("settings", settings);
-    array[1] = broken;
-    storeRaw(QJsonDocument(array).toJson());
-
-    PresetStore reloaded(defaults());
-    EXPECT_TRUE(reloaded.presets().empty());
-    reloaded.add("Fresh", EffectSettings{});
-    EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"Fresh"});
-}
-
 // One number of a JSON text replaced by a hostile value, the text kept well-formed.
 std::string withHostileNumber(std::string text, std::mt19937& random) {
     static const char* const values[] = {"-1",  "1e308", "-1e308", "1e999", "0",  "99999",

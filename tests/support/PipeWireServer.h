@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "Processes.h"
+
 namespace pelliqo::test {
 
 // A private PipeWire for as long as the object lives: its own D-Bus, the daemon and the
@@ -31,31 +33,15 @@ class PipeWireServer {
     QTemporaryDir dir_;
     std::vector<int> pids_;  // in the order started
     bool running_ = false;
-    std::string oldRuntimeDir_;
-    bool hadRuntimeDir_ = false;
+    std::optional<ScopedEnvironment> runtimeDir_;
 };
 
 // While it lives, this process's PipeWire clients look for the daemon in an empty folder:
 // as on a machine without PipeWire.
 class NoPipeWire {
-  public:
-    NoPipeWire() {
-        if (const char* old = std::getenv("PIPEWIRE_RUNTIME_DIR")) saved_ = old;
-        setenv("PIPEWIRE_RUNTIME_DIR", empty_.path().toStdString().c_str(), 1);
-    }
-    ~NoPipeWire() {
-        if (saved_) {
-            setenv("PIPEWIRE_RUNTIME_DIR", saved_->c_str(), 1);
-        } else {
-            unsetenv("PIPEWIRE_RUNTIME_DIR");
-        }
-    }
-    NoPipeWire(const NoPipeWire&) = delete;
-    NoPipeWire& operator=(const NoPipeWire&) = delete;
-
   private:
     QTemporaryDir empty_;
-    std::optional<std::string> saved_;
+    ScopedEnvironment runtimeDir_{"PIPEWIRE_RUNTIME_DIR", empty_.path().toStdString()};
 };
 
 // An application watching our PipeWire camera: takes the first frame in the format it asks

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QTemporaryDir>
+#include <optional>
 #include <string>
+
+#include "Processes.h"
 
 namespace pelliqo::test {
 
@@ -20,8 +23,7 @@ class SoundServer {
   private:
     QTemporaryDir dir_;
     int pid_ = -1;
-    std::string oldRuntimePath_;
-    bool hadRuntimePath_ = false;
+    std::optional<ScopedEnvironment> runtimePath_;
 };
 
 }  // namespace pelliqo::test

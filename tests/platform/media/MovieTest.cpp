@@ -67,37 +67,6 @@ PixelBuffer solidFrame(int w, int h, cv::Scalar bgra) {
     return frame;
 }
 
-TEST_F(Movies, VariableFrameTimesAreKeptAsGiven) {
-    const std::string out = path("written.mp4");
-    auto writer = MovieWriter::create(out, MovieFileType::mpeg4);
-    ASSERT_TRUE(writer);
-    MovieWriter& w = *writer.value();
-    ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 1'000'000, {0, 1, 600}}));
-    ASSERT_TRUE(w.addAudioInput({}));
-    ASSERT_TRUE(w.startWriting());
-    // Variable frame rate: the times are kept as given.
-    const std::vector<int> ticks{0, 20, 40, 100, 120, 300, 310, 600};
-    for (int t : ticks)
-        ASSERT_TRUE(w.appendVideo(solidFrame(64, 48, {255, 0, 0, 255}), MediaTime{t, 1, 600}));
-    AudioSample second{std::vector<std::int16_t>(2 * 48000, 1000), MediaTime{0, 1, 48000}};
-    ASSERT_TRUE(w.appendAudio(second));
-    w.markAsFinished(MovieWriter::Input::video);
-    w.markAsFinished(MovieWriter::Input::audio);
-    ASSERT_TRUE(w.finishWriting());
-    EXPECT_EQ(w.status(), MovieWriter::Status::completed);
-
-    const MovieAsset asset = MovieAsset::open(out);
-    auto reader = TrackReader::video(out, *asset.video);
-    std::vector<double> times;
-    while (auto sample = reader.value()->nextVideo()) {
-        times.push_back(sample->time.seconds());
-        EXPECT_NEAR(matView(sample->frame).at<cv::Vec4b>(10, 10)[0], 255, 6);
-    }
-    ASSERT_EQ(times.size(), ticks.size());
-    for (std::size_t i = 0; i < ticks.size(); ++i)
-        EXPECT_NEAR(times[i], ticks[i] / 600.0, 1e-3) << i;
-}
-
 TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
     using Input = MovieWriter::Input;
     auto writer = MovieWriter::create(path("paced.mp4"), MovieFileType::mpeg4);
