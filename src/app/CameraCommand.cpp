@@ -52,6 +52,8 @@ std::variant<CameraOptions, std::string> readOptions(const std::vector<std::stri
     }
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
+    // The camera always uses the person mask; its model is all this needs.
+    options.settings.useSubjectMask = false;
     return options;
 }
 

@@ -12,7 +12,6 @@
 #include "app/ProcessCommand.h"
 #include "app/RecordCommand.h"
 #include "app/StillCommand.h"
-#include "process/ProcessModel.h"
 
 namespace pelliqo {
 
@@ -49,7 +48,7 @@ const std::array<Command, 8>& commands() {
         {"still", "Put a new background behind the person in a picture.", stillUsage, runStill,
          plainDefaults},
         {"process", "Export a processed copy of a video file.", processUsage, runProcess,
-         ProcessModel::defaultSettings},
+         processCommandDefaults},
         {"record", "Record the camera with a new background.", recordUsage, runRecord,
          plainDefaults},
         {"camera", "Be a camera other apps can pick, with a new background.", cameraUsage,

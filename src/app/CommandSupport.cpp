@@ -17,7 +17,15 @@ bool modelReady(QualityChoice quality, std::ostream& err) {
 }
 
 bool modelsReady(const EffectSettings& settings, std::ostream& err) {
-    return !FrameEffect::needsMask(settings) || modelReady(settings.quality, err);
+    if (!FrameEffect::needsMask(settings)) return true;
+    if (!modelReady(settings.quality, err)) return false;
+    if (!settings.useSubjectMask) return true;
+    // Asked for by name, the subject mask must not quietly become the person mask.
+    auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
+    const auto subject = models ? models.value().verified("subject")
+                                : Result<std::vector<ModelInfo>>(models.error());
+    if (!subject) err << "pelliqo: " << subject.error().description << "\n";
+    return subject.ok();
 }
 
 std::unique_ptr<QCoreApplication> commandApplication() {

@@ -12,7 +12,7 @@ namespace pelliqo {
 
 namespace {
 
-constexpr OptionSpec options[] = {{"--quality", true}};
+constexpr OptionSpec options[] = {{"--quality", true}, {"--subject-mask", false}};
 
 int usageError(std::ostream& err, const std::string& problem) {
     return pelliqo::usageError(err, "mask", problem, maskUsage);
@@ -31,12 +31,13 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
         if (!quality) return usageError(err, "unknown quality \"" + it->second + "\"");
         settings.quality = *quality;
     }
+    settings.useSubjectMask = arguments.flags.contains("--subject-mask");
     const std::string& input = arguments.positional[0];
     const std::string& output = arguments.positional[1];
 
     const auto frame = readInputPicture(input, err);
     if (!frame) return exitCode::failure;
-    if (!modelReady(settings.quality, err)) return exitCode::failure;
+    if (!modelsReady(settings, err)) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);
     const auto mask = effect.mask(*frame, settings);
     if (!mask) {

@@ -61,12 +61,18 @@ class ProgressDisplay {
 
 }  // namespace
 
+EffectSettings processCommandDefaults() {
+    EffectSettings settings = ProcessModel::defaultSettings();
+    settings.useSubjectMask = false;
+    return settings;
+}
+
 int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const auto parsed = parseArguments(args, effectOptionSpecs());
     if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(err, *problem);
     const auto& arguments = std::get<Arguments>(parsed);
     if (arguments.positional.size() != 2) return usageError(err, "needs INPUT and OUTPUT");
-    EffectSettings settings = ProcessModel::defaultSettings();
+    EffectSettings settings = processCommandDefaults();
     {
         const PresetStore presets(openUserDefaults());
         if (auto problem = applyEffectOptions(arguments, settings, presets))

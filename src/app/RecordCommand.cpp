@@ -76,6 +76,8 @@ std::variant<RecordOptions, std::string> readOptions(const std::vector<std::stri
     if (const auto folder = value(arguments, "--folder")) options.folder = fs::path(*folder);
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
+    // The camera always uses the person mask; its model is all this needs.
+    options.settings.useSubjectMask = false;
     return options;
 }
 

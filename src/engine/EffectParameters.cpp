@@ -38,13 +38,9 @@ const std::array<EffectParameter, 13> parameters{{
      "no smoothing of the mask over time"},
     {"showMask", &S::showMask, 0, 0, "--show-mask", true, "Show the mask",
      "output the refined mask itself"},
-    {"useSubjectMask",
-     &S::useSubjectMask,
-     0,
-     0,
-     {},
-     true,
-     "Use the subject mask (all foreground objects)"},
+    {"useSubjectMask", &S::useSubjectMask, 0, 0, "--subject-mask", true,
+     "Use the subject mask (all foreground objects)",
+     "mask all foreground objects, not only people (pictures and video files)"},
 }};
 
 template <class E>

@@ -18,6 +18,21 @@ std::shared_ptr<SegmentationEngine> installedEngine(SegmentationLevel level) {
     return engine ? engine.value() : nullptr;
 }
 
+std::shared_ptr<SegmentationEngine> installedSubjectEngine() {
+    if (!subjectEngineOffered()) return nullptr;
+    auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
+    if (!models) return nullptr;
+    auto engine = makeSubjectEngine(models.value());
+    return engine ? engine.value() : nullptr;
+}
+
+// The subject engine found something when any pixel is more likely subject than not.
+bool foundAnything(const PixelBuffer& mask) {
+    double most = 0;
+    cv::minMaxLoc(matView(mask), nullptr, &most);
+    return most >= 128;
+}
+
 std::optional<SegmentationInput> inputFor(const SegmentSource& source) {
     const auto* frame = std::get_if<PixelBuffer>(&source);
     const PixelBuffer& pixels = frame ? *frame : std::get<Bitmap>(source).pixels();
@@ -83,9 +98,10 @@ SegmentationLevel segmentationLevel(QualityChoice quality) {
     return static_cast<SegmentationLevel>(2 - static_cast<int>(quality));
 }
 
-Segmenter::Segmenter() : Segmenter(installedEngine) {}
+Segmenter::Segmenter() : Segmenter(installedEngine, installedSubjectEngine) {}
 
-Segmenter::Segmenter(EngineFactory factory) : factory_(std::move(factory)) {}
+Segmenter::Segmenter(EngineFactory factory, SubjectFactory subject)
+    : factory_(std::move(factory)), subjectFactory_(std::move(subject)) {}
 
 SegmentationEngine* Segmenter::engine(SegmentationLevel level) {
     const auto i = static_cast<std::size_t>(level);
@@ -95,6 +111,20 @@ SegmentationEngine* Segmenter::engine(SegmentationLevel level) {
         tried_[i] = true;
     }
     return engines_[i].get();
+}
+
+SegmentationEngine* Segmenter::subjectEngine() {
+    if (!triedSubject_ && subjectFactory_) subject_ = subjectFactory_();
+    triedSubject_ = true;
+    return subject_.get();
+}
+
+std::optional<PixelBuffer> Segmenter::run(SegmentationEngine& engine,
+                                          const SegmentationInput& input, bool smooth) {
+    if (!smooth || lastEngine_ != &engine) engine.resetState();
+    auto mask = engine.segment(input);
+    if (mask) lastEngine_ = &engine;
+    return mask;
 }
 
 void Segmenter::clearHistory() {
@@ -107,18 +137,27 @@ void Segmenter::clearHistory() {
 
 std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSettings& settings,
                                      bool smooth) {
-    const SegmentationLevel level = segmentationLevel(settings.quality);
-    SegmentationEngine* chosen = engine(level);
-    if (chosen == nullptr) return std::nullopt;
-    // Memory from another stretch of frames (before a switch of engine, or an unsmoothed
-    // call) would bleed into this one.
-    if (!smooth || lastLevel_ != level) chosen->resetState();
-    lastLevel_ = level;
-
     const auto input = inputFor(source);
     if (!input) return std::nullopt;
-    auto raw = chosen->segment(*input);
-    if (!raw) return std::nullopt;
+    std::optional<PixelBuffer> raw;
+    if (settings.useSubjectMask) {
+        if (SegmentationEngine* subject = subjectEngine()) {
+            // Asking the subject engine leaves the person engine's memory alone: only a
+            // subject mask that is used ends that stretch.
+            const SegmentationEngine* before = lastEngine_;
+            raw = run(*subject, *input, smooth);
+            if (raw && !foundAnything(*raw)) {
+                raw.reset();
+                lastEngine_ = before;
+            }
+        }
+    }
+    if (!raw) {
+        SegmentationEngine* person = engine(segmentationLevel(settings.quality));
+        if (person == nullptr) return std::nullopt;
+        raw = run(*person, *input, smooth);
+        if (!raw) return std::nullopt;
+    }
 
     if (!smooth) {
         clearHistory();

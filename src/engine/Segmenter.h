@@ -20,21 +20,26 @@ namespace pelliqo {
 // The input of one segmentation: a BGRA frame, or a still bitmap.
 using SegmentSource = std::variant<PixelBuffer, Bitmap>;
 
-// Turns frames of one stream into person masks, optionally smoothed over time so the edge
-// does not flicker. Owns its engines, so no state crosses streams. Not thread-safe: one
-// queue at a time.
+// Turns frames of one stream into person (or subject) masks, optionally smoothed over time
+// so the edge does not flicker. Owns its engines, so no state crosses streams. Not
+// thread-safe: one queue at a time.
 class Segmenter {
   public:
     // Makes the engine for a level, or nothing when it cannot be had.
     using EngineFactory =
         std::function<std::shared_ptr<SegmentationEngine>(SegmentationLevel level)>;
+    // Makes the subject engine, or nothing when it cannot be had.
+    using SubjectFactory = std::function<std::shared_ptr<SegmentationEngine>()>;
 
     // Engines from the installed models.
     Segmenter();
-    explicit Segmenter(EngineFactory factory);
+    // Person engines from the factory; a subject engine only when one is given.
+    explicit Segmenter(EngineFactory factory, SubjectFactory subject = nullptr);
 
     // The mask for the source (white = person) at the engine's resolution, or nothing when
-    // the engine fails. With smooth, it is blended with this stream's previous mask;
+    // the engine fails. With the settings' useSubjectMask, the subject engine's mask where it
+    // finds something, else the person mask at the settings' quality. With smooth, it is
+    // blended with this stream's previous mask (whichever engine made it, at the same size);
     // without, the history (and any engine memory) is cleared first.
     std::optional<Image> mask(const SegmentSource& source, const EffectSettings& settings,
                               bool smooth);
@@ -52,12 +57,20 @@ class Segmenter {
     // the engine is of the new value.
     std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture);
     SegmentationEngine* engine(SegmentationLevel level);
+    SegmentationEngine* subjectEngine();
+    // The engine's mask; engine memory from another stretch of frames (before a switch of
+    // engine, or an unsmoothed call) is forgotten first, as it would bleed into this one.
+    std::optional<PixelBuffer> run(SegmentationEngine& engine, const SegmentationInput& input,
+                                   bool smooth);
     void clearHistory();
 
     EngineFactory factory_;
+    SubjectFactory subjectFactory_;
     std::array<std::shared_ptr<SegmentationEngine>, 3> engines_;
     std::array<bool, 3> tried_{};
-    std::optional<SegmentationLevel> lastLevel_;
+    std::shared_ptr<SegmentationEngine> subject_;
+    bool triedSubject_ = false;
+    const SegmentationEngine* lastEngine_ = nullptr;
 
     std::vector<std::uint8_t> prev_;
     int prevW_ = 0;

@@ -80,7 +80,10 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
 
 void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, double now,
                                     bool previewDue, const std::shared_ptr<CameraOutput>& output) {
-    const EffectSettings settings = settingsBox.get();
+    EffectSettings settings = settingsBox.get();
+    // The subject engine is for files: it is a tenth of the camera's pace, and its check
+    // box is on the process screen only (a preset may still carry it).
+    settings.useSubjectMask = false;
     const bool mirrorRecording = mirrorRecordingBox.get();
     const bool mirrorPreview = mirrorPreviewBox.get();
     const int width = frame.buffer.width(), height = frame.buffer.height();

@@ -21,6 +21,7 @@
 #include "engine/PresetStore.h"
 #include "engine/RawValue.h"
 #include "platform/inference/ModelDirectory.h"
+#include "platform/inference/SegmentationEngine.h"
 #include "ui/ScreenParts.h"
 
 namespace pelliqo {
@@ -273,9 +274,9 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
         auto* subjectLine = new QHBoxLayout;
         subjectLine->addWidget(subjectMask_, 0, Qt::AlignTop);
         subjectLine->addWidget(subjectText, 1);
-        // No subject engine is offered on this system; the person mask is used.
-        subjectMask_->setEnabled(false);
-        subjectText->setEnabled(false);
+        // Without the subject model the person mask is used, whatever the box says.
+        subjectMask_->setEnabled(subjectEngineOffered());
+        subjectText->setEnabled(subjectEngineOffered());
         column->addLayout(subjectLine);
         connect(subjectMask_, &QCheckBox::toggled, this,
                 [this](bool on) { change([&](EffectSettings& s) { s.useSubjectMask = on; }); });
@@ -359,7 +360,8 @@ QString SettingsPanel::fpsText(double fps) {
 }
 
 QString SettingsPanel::engineNote(const EffectSettings& settings) {
-    // The subject engine is not offered here, so the person mask always decides.
+    if (settings.useSubjectMask && subjectEngineOffered())
+        return tr("Engine: subject mask, with the Accurate person mask as the fallback.");
     static const auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
     const std::string title = models ? models.value().title(rawValue(settings.quality)) : "";
     if (title.empty())

@@ -9,6 +9,7 @@ namespace pelliqo {
 namespace {
 
 const std::string people = PELLIQO_TEST_DATA "/people/";
+const std::string coffee = PELLIQO_TEST_DATA "/objects/coffee.png";
 
 struct Agreement {
     double iou;
@@ -52,6 +53,43 @@ TEST(MaskCommand, AgreesWithTheReferenceMasks) {
             RecordProperty(photo + "_" + quality + "_iou", std::to_string(a.iou));
         }
     }
+}
+
+// The share of a mask's pixels in a rectangle (fractions of its size) that are more likely
+// subject than not.
+double coverage(const cv::Mat& mask, double left, double top, double right, double bottom) {
+    const cv::Rect area(
+        cv::Point(static_cast<int>(left * mask.cols), static_cast<int>(top * mask.rows)),
+        cv::Point(static_cast<int>(right * mask.cols), static_cast<int>(bottom * mask.rows)));
+    return cv::countNonZero(mask(area) >= 128) / static_cast<double>(area.area());
+}
+
+// A cup on a saucer is a subject and no person; a portrait's subject is the person; in a
+// plain picture there is no subject, and the person mask at the asked quality is written.
+TEST(MaskCommand, TheSubjectMaskCoversThingsAndPeopleAndFallsBackOnNothing) {
+    QTemporaryDir dir;
+    const auto written = [&](std::vector<std::string> args, const std::string& name) {
+        const std::string out = dir.filePath(QString::fromStdString(name)).toStdString();
+        args.push_back(out);
+        EXPECT_EQ(mask(args), 0) << name;
+        return cv::imread(out, cv::IMREAD_UNCHANGED);
+    };
+    const cv::Mat cup = written({"--subject-mask", coffee}, "cup.png");
+    EXPECT_EQ(coverage(cup, 0.35, 0.3, 0.65, 0.7), 1.0);  // cup and saucer
+    EXPECT_EQ(coverage(cup, 0.85, 0.0, 1.0, 0.15), 0.0);  // the table behind
+    const cv::Mat noPerson = written({"--quality", "accurate", coffee}, "no-person.png");
+    EXPECT_LT(coverage(noPerson, 0, 0, 1, 1), 0.01);
+
+    const cv::Mat portrait = written({"--subject-mask", people + "grace_hopper.png"}, "gh.png");
+    const cv::Mat reference =
+        cv::imread(people + "grace_hopper.reference-balanced.png", cv::IMREAD_GRAYSCALE);
+    EXPECT_GE(agreement(portrait, reference).iou, 0.9);
+
+    const std::string plain = dir.filePath("plain.png").toStdString();
+    ASSERT_TRUE(cv::imwrite(plain, cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 160, 90))));
+    const cv::Mat fallback = written({"--subject-mask", "--quality", "balanced", plain}, "f.png");
+    const cv::Mat person = written({"--quality", "balanced", plain}, "p.png");
+    EXPECT_EQ(cv::norm(fallback, person, cv::NORM_INF), 0);
 }
 
 TEST(MaskCommand, BadUseAndUnreadableInput) {

@@ -10,14 +10,17 @@
 namespace pelliqo {
 namespace {
 
-// Stands in for a real engine: hands out the masks it was given, one per call.
+// Stands in for a real engine: hands out the masks it was given, one per call, and fails
+// when it has none left.
 class ScriptedEngine : public SegmentationEngine {
   public:
     std::deque<std::optional<PixelBuffer>> masks;
     int resets = 0;
 
     std::optional<PixelBuffer> segment(const SegmentationInput&) override {
-        auto next = masks.front();
+        std::optional<PixelBuffer> next;
+        if (masks.empty()) return next;
+        next.swap(masks.front());
         masks.pop_front();
         return next;
     }
@@ -57,11 +60,13 @@ std::vector<int> values(const Image& image) {
 class SegmenterTest : public testing::Test {
   protected:
     std::shared_ptr<ScriptedEngine> engine = std::make_shared<ScriptedEngine>();
+    std::shared_ptr<ScriptedEngine> subject = std::make_shared<ScriptedEngine>();
     std::vector<SegmentationLevel> asked;
     Segmenter segmenter{[this](SegmentationLevel level) {
-        asked.push_back(level);
-        return engine;
-    }};
+                            asked.push_back(level);
+                            return engine;
+                        },
+                        [this] { return subject; }};
     EffectSettings settings;
 
     // The next mask, on a frame of the given grey.
@@ -133,13 +138,38 @@ TEST_F(SegmenterTest, AFailedFrameGivesNoMaskAndLeavesTheHistory) {
     EXPECT_EQ(next(filled(2, 1, 0)), std::vector<int>(2, 80));
 }
 
+// The subject mask where the subject engine finds something, else the person mask in the
+// same call; the smoothing goes on across the switch, as the masks are the same size.
+TEST_F(SegmenterTest, TheSubjectMaskWhereItFindsSomethingElseThePersonMask) {
+    settings.useSubjectMask = true;
+    subject->masks.push_back(filled(2, 1, 200));
+    EXPECT_EQ(next(filled(2, 1, 10)), std::vector<int>(2, 200));
+    EXPECT_EQ(engine->masks.size(), 1u) << "the person engine must not run";
+    engine->masks.clear();
+
+    subject->masks.push_back(filled(2, 1, 127));  // nothing more likely subject than not
+    EXPECT_EQ(moved(filled(2, 1, 0)), std::vector<int>(2, 80));  // (0 + 400) ÷ 5
+    EXPECT_EQ(asked.back(), SegmentationLevel::fast);            // at the settings' quality
+
+    settings.useSubjectMask = false;
+    EXPECT_EQ(moved(filled(2, 1, 0)), std::vector<int>(2, 32));
+    EXPECT_TRUE(subject->masks.empty());
+}
+
+// Person engines remember earlier frames: switching to one starts its memory afresh, while
+// asking the subject engine in vain does not.
 TEST_F(SegmenterTest, SwitchingEnginesClearsTheMemoryOfTheOneSwitchedTo) {
     next(filled(1, 1, 1));
     const int resets = engine->resets;
-    next(filled(1, 1, 1));
+    settings.useSubjectMask = true;
+    for (int i = 0; i < 2; ++i) {
+        subject->masks.push_back(filled(1, 1, 0));
+        next(filled(1, 1, 1));
+    }
     EXPECT_EQ(engine->resets, resets);
-    settings.quality = QualityChoice::accurate;
+    subject->masks.push_back(filled(1, 1, 255));
     next(filled(1, 1, 1));
+    next(filled(1, 1, 1));  // the subject engine consumed its last mask and fails: person
     EXPECT_EQ(engine->resets, resets + 1);
 }
 

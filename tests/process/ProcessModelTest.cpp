@@ -47,7 +47,9 @@ class ProcessModelTest : public testing::Test {
 
     void SetUp() override {
         EffectSettings fast = model.settings();
+        EXPECT_TRUE(fast.useSubjectMask);  // offered, so the screen starts with it
         fast.quality = QualityChoice::fast;
+        fast.useSubjectMask = false;
         model.setSettings(fast);
         model.setFreeSpace([](const fs::path&) { return std::nullopt; });
     }

@@ -312,5 +312,20 @@ TEST(Window, SettingsPanelScreenshotsForEveryBackground) {
     }
 }
 
+TEST(Window, TheProcessScreenStartsWithTheSubjectMask) {
+    Window w;
+    w.view->modeSwitch()->setCurrentIndex(1);
+    auto* panel = w.find<SettingsPanel>("settingsPanel");
+    auto* subject = panel->findChild<QCheckBox*>("subjectMask");
+    const auto* note = panel->findChild<QLabel*>("engineNote");
+    ASSERT_TRUE(subject->isEnabled());
+    EXPECT_TRUE(subject->isChecked());
+    EXPECT_EQ(note->text(), "Engine: subject mask, with the Accurate person mask as the fallback.");
+    screenshot(*panel, "settings-subject");
+    subject->click();
+    EXPECT_FALSE(w.view->process().settings().useSubjectMask);
+    EXPECT_EQ(note->text(), "Engine: person mask at the Accurate level (Robust Video Matting).");
+}
+
 }  // namespace
 }  // namespace pelliqo

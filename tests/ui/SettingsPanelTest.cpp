@@ -85,7 +85,10 @@ TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
 TEST(SettingsPanel, MeasuredRateAndEngineTexts) {
     EffectSettings s;
     s.quality = QualityChoice::balanced;
-    s.useSubjectMask = true;  // not offered here: the person mask still decides
+    s.useSubjectMask = true;
+    EXPECT_EQ(SettingsPanel::engineNote(s),
+              "Engine: subject mask, with the Accurate person mask as the fallback.");
+    s.useSubjectMask = false;
     EXPECT_EQ(SettingsPanel::engineNote(s),
               "Engine: person mask at the Balanced level (MediaPipe selfie, 256×256).");
     s.quality = QualityChoice::accurate;

