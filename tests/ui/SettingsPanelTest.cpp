@@ -85,10 +85,6 @@ TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
 TEST(SettingsPanel, MeasuredRateAndEngineTexts) {
     EffectSettings s;
     s.quality = QualityChoice::balanced;
-    s.useSubjectMask = true;
-    EXPECT_EQ(SettingsPanel::engineNote(s),
-              "Engine: subject mask, with the Accurate person mask as the fallback.");
-    s.useSubjectMask = false;
     EXPECT_EQ(SettingsPanel::engineNote(s),
               "Engine: person mask at the Balanced level (MediaPipe selfie, 256×256).");
     s.quality = QualityChoice::accurate;
