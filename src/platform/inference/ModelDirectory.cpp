@@ -41,10 +41,10 @@ std::string currentSha256(const fs::path& path) {
     };
     static std::mutex lock;
     static std::map<fs::path, Seen> seen;
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    const auto time = fs::last_write_time(path, error);
-    if (error) return {};
+    std::error_code sizeError, timeError;
+    const auto size = fs::file_size(path, sizeError);
+    const auto time = fs::last_write_time(path, timeError);
+    if (sizeError || timeError) return {};
     {
         const std::lock_guard hold(lock);
         const auto it = seen.find(path);
