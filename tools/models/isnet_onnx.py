@@ -49,10 +49,14 @@ def widened(tensor):
 def convert(source, size):
     if size <= 0 or size % SIZE_STEP:
         raise ValueError("isnet: the size must be a positive multiple of %d" % SIZE_STEP)
-    graph = copy.deepcopy(source.graph)
+    graph = source.graph  # read only: each node is copied before it changes
 
-    # A cast's output is its input from now on.
-    alias = {n.output[0]: n.input[0] for n in graph.node if n.op_type == "Cast"}
+    # A cast's output is its input from now on. Only casts between float types can go.
+    casts = [n for n in graph.node if n.op_type == "Cast"]
+    if any(helper.get_attribute_value(n.attribute[0]) not in (TensorProto.FLOAT, TensorProto.FLOAT16)
+           for n in casts):
+        raise ValueError("isnet: a cast to a type other than float")
+    alias = {n.output[0]: n.input[0] for n in casts}
 
     def resolve(name):
         while name in alias:
