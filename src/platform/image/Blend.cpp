@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/image/VectorClones.h"
+
 namespace pelliqo {
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 // path, the rest the vectorized one.
 constexpr int run = 256;
 
-bool opaque(const cv::Vec4b* p, int n) {
+PELLIQO_VECTOR_CLONES bool opaque(const cv::Vec4b* p, int n) {
     // The AND of all pixels keeps alpha 255 only if every alpha is 255; a plain reduction
     // so that it vectorizes.
     const auto* words = reinterpret_cast<const std::uint32_t*>(p);
@@ -23,8 +25,10 @@ bool opaque(const cv::Vec4b* p, int n) {
 // Both sides opaque, the common case: integer weights out of 256, alpha staying 255. Kept
 // free of branches over plain bytes so that the compiler vectorizes it (this file is built
 // with -O3): a quarter of the per-pixel path's time.
-void opaqueRun(const std::uint8_t* __restrict fg, const std::uint8_t* __restrict bg,
-               const std::uint16_t* __restrict weights, std::uint8_t* __restrict out, int n) {
+PELLIQO_VECTOR_CLONES void opaqueRun(const std::uint8_t* __restrict fg,
+                                     const std::uint8_t* __restrict bg,
+                                     const std::uint16_t* __restrict weights,
+                                     std::uint8_t* __restrict out, int n) {
     for (int x = 0; x < n; ++x) {
         const unsigned w = weights[x];
         for (int c = 0; c < 4; ++c) {
@@ -78,14 +82,16 @@ bool isOpaque(const cv::Mat& bgra) {
     return true;
 }
 
-void weightsOf(const float* mask, std::uint16_t* out, int n) {
+PELLIQO_VECTOR_CLONES PELLIQO_VECTOR_CLONES void weightsOf(const float* mask, std::uint16_t* out,
+                                                           int n) {
     for (int x = 0; x < n; ++x) {
         const float m = mask[x] > 0.0f ? std::min(mask[x], 1.0f) : 0.0f;
         out[x] = static_cast<std::uint16_t>(m * 256.0f + 0.5f);
     }
 }
 
-void weightsOf(const std::uint8_t* mask, std::uint16_t* out, int n) {
+PELLIQO_VECTOR_CLONES PELLIQO_VECTOR_CLONES void weightsOf(const std::uint8_t* mask,
+                                                           std::uint16_t* out, int n) {
     for (int x = 0; x < n; ++x) out[x] = static_cast<std::uint16_t>(mask[x] + (mask[x] >> 7));
 }
 

@@ -1,5 +1,7 @@
 #include "platform/image/Yuv420.h"
 
+#include "platform/image/VectorClones.h"
+
 namespace pelliqo {
 
 namespace {
@@ -10,7 +12,8 @@ namespace {
 
 // Y = 16 + 0.1826 R + 0.6142 G + 0.0620 B in 8.8 fixed point: 16-bit lanes cannot overflow
 // (255 × 220 + 4224 < 65536), and white and black land on 235 and 16 exactly.
-void lumaRow(const std::uint8_t* __restrict bgra, std::uint8_t* __restrict y, int width) {
+PELLIQO_VECTOR_CLONES void lumaRow(const std::uint8_t* __restrict bgra, std::uint8_t* __restrict y,
+                                   int width) {
     for (int x = 0; x < width; ++x) {
         const unsigned b = bgra[4 * x], g = bgra[4 * x + 1], r = bgra[4 * x + 2];
         y[x] = static_cast<std::uint8_t>((47 * r + 157 * g + 16 * b + 4224) >> 8);
@@ -19,8 +22,10 @@ void lumaRow(const std::uint8_t* __restrict bgra, std::uint8_t* __restrict y, in
 
 // Cb and Cr of the sums of 2 × 2 pixels, coefficients in 16.16 fixed point (sums of four
 // make it 18 bits). Each row of coefficients sums to zero, so greys land on 128 exactly.
-void chromaRow(const std::uint8_t* __restrict top, const std::uint8_t* __restrict bottom,
-               std::uint8_t* __restrict u, std::uint8_t* __restrict v, int width) {
+PELLIQO_VECTOR_CLONES void chromaRow(const std::uint8_t* __restrict top,
+                                     const std::uint8_t* __restrict bottom,
+                                     std::uint8_t* __restrict u, std::uint8_t* __restrict v,
+                                     int width) {
     constexpr int half = 1 << 17;
     constexpr int offset = (128 << 18) + half;
     for (int x = 0; x < width; ++x) {

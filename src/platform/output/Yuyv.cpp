@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "platform/image/VectorClones.h"
+
 namespace pelliqo {
 
 namespace {
@@ -12,7 +14,8 @@ std::uint8_t luma(unsigned b, unsigned g, unsigned r) {
 }
 
 // A row free of branches over plain bytes, so that the compiler vectorizes it (-O3).
-void yuyvRow(const std::uint8_t* __restrict p, std::uint8_t* __restrict out, int pairs) {
+PELLIQO_VECTOR_CLONES void yuyvRow(const std::uint8_t* __restrict p, std::uint8_t* __restrict out,
+                                   int pairs) {
     for (int x = 0; x < pairs; ++x) {
         const unsigned b0 = p[8 * x], g0 = p[8 * x + 1], r0 = p[8 * x + 2];
         const unsigned b1 = p[8 * x + 4], g1 = p[8 * x + 5], r1 = p[8 * x + 6];
