@@ -11,10 +11,8 @@
 #include "app/EffectOptions.h"
 #include "app/Interrupt.h"
 #include "app/LiveCommandSupport.h"
-#include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
-#include "platform/system/UserDefaults.h"
 
 namespace pelliqo {
 
@@ -27,12 +25,8 @@ struct CameraOptions {
 };
 
 std::span<const OptionSpec> cameraOptionSpecs() {
-    static const std::vector<OptionSpec> specs = [] {
-        std::vector<OptionSpec> all{{"--camera", true}, {"--seconds", true}};
-        const auto effects = effectOptionSpecs();
-        all.insert(all.end(), effects.begin(), effects.end());
-        return all;
-    }();
+    static const std::vector<OptionSpec> specs =
+        withEffectOptions({{"--camera", true}, {"--seconds", true}});
     return specs;
 }
 
@@ -43,17 +37,9 @@ std::variant<CameraOptions, std::string> readOptions(const std::vector<std::stri
     const auto& arguments = std::get<Arguments>(parsed);
     if (!arguments.positional.empty()) return "takes no file names";
     CameraOptions options;
-    if (const auto found = arguments.values.find("--camera"); found != arguments.values.end())
-        options.camera = found->second;
-    if (const auto found = arguments.values.find("--seconds"); found != arguments.values.end()) {
-        options.seconds = parseNumber(found->second);
-        if (!options.seconds || *options.seconds <= 0)
-            return "--seconds needs a number of seconds above 0";
-    }
-    const PresetStore presets(openUserDefaults());
-    if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
-    // The camera always uses the person mask; its model is all this needs.
-    options.settings.useSubjectMask = false;
+    options.camera = arguments.value("--camera");
+    if (auto problem = readLiveOptions(arguments, options.seconds, options.settings))
+        return *problem;
     return options;
 }
 

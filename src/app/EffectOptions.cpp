@@ -14,12 +14,6 @@ namespace {
 constexpr std::string_view presetFlag = "--preset";
 constexpr std::string_view colorFlag = "--color";
 
-std::optional<std::string> value(const Arguments& arguments, std::string_view name) {
-    const auto it = arguments.values.find(std::string(name));
-    if (it == arguments.values.end()) return std::nullopt;
-    return it->second;
-}
-
 // Reads one parameter's option into the settings; the problem when its value is not of
 // the parameter's type.
 struct OptionReader {
@@ -32,11 +26,11 @@ struct OptionReader {
     }
     std::optional<std::string> operator()(std::string EffectSettings::*field,
                                           EffectSettings& s) const {
-        if (const auto text = value(arguments, parameter.flag)) s.*field = *text;
+        if (const auto text = arguments.value(parameter.flag)) s.*field = *text;
         return std::nullopt;
     }
     std::optional<std::string> operator()(double EffectSettings::*field, EffectSettings& s) const {
-        const auto text = value(arguments, parameter.flag);
+        const auto text = arguments.value(parameter.flag);
         if (!text) return std::nullopt;
         const auto number = parseNumber(*text);
         if (!number) return std::string(parameter.flag) + " needs a number, not \"" + *text + "\"";
@@ -46,7 +40,7 @@ struct OptionReader {
     template <class E>
     requires std::is_enum_v<E> std::optional<std::string>
     operator()(E EffectSettings::*field, EffectSettings& s) const {
-        const auto text = value(arguments, parameter.flag);
+        const auto text = arguments.value(parameter.flag);
         if (!text) return std::nullopt;
         const auto parsed = fromRawValue<E>(*text);
         if (!parsed) return "unknown value \"" + *text + "\" for " + std::string(parameter.flag);
@@ -57,7 +51,7 @@ struct OptionReader {
 
 std::optional<std::string> applyPreset(const Arguments& arguments, EffectSettings& settings,
                                        const PresetStore& presets) {
-    const auto name = value(arguments, presetFlag);
+    const auto name = arguments.value(presetFlag);
     if (!name) return std::nullopt;
     for (const Preset& preset : presets.presets()) {
         if (preset.name == *name) {
@@ -69,7 +63,7 @@ std::optional<std::string> applyPreset(const Arguments& arguments, EffectSetting
 }
 
 std::optional<std::string> applyColor(const Arguments& arguments, EffectSettings& settings) {
-    const auto text = value(arguments, colorFlag);
+    const auto text = arguments.value(colorFlag);
     if (!text) return std::nullopt;
     const auto color = parseColor(*text);
     if (!color) return "--color needs R,G,B (each 0 to 1) or #rrggbb, not \"" + *text + "\"";

@@ -26,9 +26,9 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
     const auto& arguments = std::get<Arguments>(parsed);
     if (arguments.positional.size() != 2) return usageError(err, "needs INPUT and OUTPUT.png");
     EffectSettings settings;
-    if (const auto it = arguments.values.find("--quality"); it != arguments.values.end()) {
-        const auto quality = fromRawValue<QualityChoice>(it->second);
-        if (!quality) return usageError(err, "unknown quality \"" + it->second + "\"");
+    if (const auto text = arguments.value("--quality")) {
+        const auto quality = fromRawValue<QualityChoice>(*text);
+        if (!quality) return usageError(err, "unknown quality \"" + *text + "\"");
         settings.quality = *quality;
     }
     settings.useSubjectMask = arguments.flags.contains("--subject-mask");

@@ -12,10 +12,8 @@
 #include "app/EffectOptions.h"
 #include "app/Interrupt.h"
 #include "app/LiveCommandSupport.h"
-#include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
-#include "platform/system/UserDefaults.h"
 
 namespace pelliqo {
 
@@ -38,22 +36,14 @@ struct RecordOptions {
 };
 
 std::span<const OptionSpec> recordOptionSpecs() {
-    static const std::vector<OptionSpec> specs = [] {
-        std::vector<OptionSpec> all{{"--camera", true},         {"--microphone", true},
-                                    {"--seconds", true},        {"--keep-original", false},
-                                    {"--mirror", false},        {"--folder", true},
-                                    {"--virtual-camera", false}};
-        const auto effects = effectOptionSpecs();
-        all.insert(all.end(), effects.begin(), effects.end());
-        return all;
-    }();
+    static const std::vector<OptionSpec> specs = withEffectOptions({{"--camera", true},
+                                                                    {"--microphone", true},
+                                                                    {"--seconds", true},
+                                                                    {"--keep-original", false},
+                                                                    {"--mirror", false},
+                                                                    {"--folder", true},
+                                                                    {"--virtual-camera", false}});
     return specs;
-}
-
-std::optional<std::string> value(const Arguments& arguments, const std::string& name) {
-    const auto found = arguments.values.find(name);
-    if (found == arguments.values.end()) return std::nullopt;
-    return found->second;
 }
 
 // The options, or the problem to show with the usage.
@@ -63,21 +53,14 @@ std::variant<RecordOptions, std::string> readOptions(const std::vector<std::stri
     const auto& arguments = std::get<Arguments>(parsed);
     if (!arguments.positional.empty()) return "takes no file names; use --folder";
     RecordOptions options;
-    options.camera = value(arguments, "--camera");
-    options.microphone = value(arguments, "--microphone");
-    if (const auto seconds = value(arguments, "--seconds")) {
-        options.seconds = parseNumber(*seconds);
-        if (!options.seconds || *options.seconds <= 0)
-            return "--seconds needs a number of seconds above 0";
-    }
+    options.camera = arguments.value("--camera");
+    options.microphone = arguments.value("--microphone");
     options.keepOriginal = arguments.flags.contains("--keep-original");
     options.mirror = arguments.flags.contains("--mirror");
     options.virtualCamera = arguments.flags.contains("--virtual-camera");
-    if (const auto folder = value(arguments, "--folder")) options.folder = fs::path(*folder);
-    const PresetStore presets(openUserDefaults());
-    if (auto problem = applyEffectOptions(arguments, options.settings, presets)) return *problem;
-    // The camera always uses the person mask; its model is all this needs.
-    options.settings.useSubjectMask = false;
+    if (const auto folder = arguments.value("--folder")) options.folder = fs::path(*folder);
+    if (auto problem = readLiveOptions(arguments, options.seconds, options.settings))
+        return *problem;
     return options;
 }
 

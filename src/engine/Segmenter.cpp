@@ -122,9 +122,7 @@ SegmentationEngine* Segmenter::subjectEngine() {
 std::optional<PixelBuffer> Segmenter::run(SegmentationEngine& engine,
                                           const SegmentationInput& input, bool smooth) {
     if (!smooth || lastEngine_ != &engine) engine.resetState();
-    auto mask = engine.segment(input);
-    if (mask) lastEngine_ = &engine;
-    return mask;
+    return engine.segment(input);
 }
 
 void Segmenter::clearHistory() {
@@ -142,14 +140,9 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
     std::optional<PixelBuffer> raw;
     if (settings.useSubjectMask) {
         if (SegmentationEngine* subject = subjectEngine()) {
-            // Asking the subject engine leaves the person engine's memory alone: only a
-            // subject mask that is used ends that stretch.
-            const SegmentationEngine* before = lastEngine_;
             raw = run(*subject, *input, smooth);
-            if (raw && !foundAnything(*raw)) {
-                raw.reset();
-                lastEngine_ = before;
-            }
+            if (raw && !foundAnything(*raw)) raw.reset();
+            if (raw) lastEngine_ = subject;
         }
     }
     if (!raw) {
@@ -157,6 +150,7 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
         if (person == nullptr) return std::nullopt;
         raw = run(*person, *input, smooth);
         if (!raw) return std::nullopt;
+        lastEngine_ = person;
     }
 
     if (!smooth) {

@@ -60,6 +60,8 @@ class Segmenter {
     SegmentationEngine* subjectEngine();
     // The engine's mask; engine memory from another stretch of frames (before a switch of
     // engine, or an unsmoothed call) is forgotten first, as it would bleed into this one.
+    // A stretch is the frames whose mask one engine made: a subject engine that found
+    // nothing does not end the person engine's.
     std::optional<PixelBuffer> run(SegmentationEngine& engine, const SegmentationInput& input,
                                    bool smooth);
     void clearHistory();

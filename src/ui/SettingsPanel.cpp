@@ -275,8 +275,9 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
         subjectLine->addWidget(subjectMask_, 0, Qt::AlignTop);
         subjectLine->addWidget(subjectText, 1);
         // Without the subject model the person mask is used, whatever the box says.
-        subjectMask_->setEnabled(subjectEngineOffered());
-        subjectText->setEnabled(subjectEngineOffered());
+        const bool offered = subjectEngineOffered();
+        subjectMask_->setEnabled(offered);
+        subjectText->setEnabled(offered);
         column->addLayout(subjectLine);
         connect(subjectMask_, &QCheckBox::toggled, this,
                 [this](bool on) { change([&](EffectSettings& s) { s.useSubjectMask = on; }); });
