@@ -44,12 +44,6 @@ class Segmenter {
     std::optional<Image> mask(const SegmentSource& source, const EffectSettings& settings,
                               bool smooth);
 
-    // The history, for inspection.
-    const std::vector<std::uint8_t>& prev() const { return prev_; }
-    int prevW() const { return prevW_; }
-    int prevH() const { return prevH_; }
-    bool havePrev() const { return havePrev_; }
-
   private:
     // The mask blended with the previous one, always 8-bit; nothing for a mask it cannot
     // read. Where the picture (grey, at the mask's size) moved since the last frame, 3 parts

@@ -41,21 +41,5 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     EXPECT_EQ(opaque.size(), cv::imread(photo).size());
 }
 
-// A cup is no person: the person mask replaces all of it, the subject mask none of it.
-TEST(StillCommand, TheSubjectMaskKeepsThingsThePersonMaskDoesNot) {
-    QTemporaryDir dir;
-    const std::string cup = PELLIQO_TEST_DATA "/objects/coffee.png";
-    const cv::Vec3b green(0, 255, 0);
-    for (const bool subject : {false, true}) {
-        const std::string out = dir.filePath("cup.png").toStdString();
-        std::vector<std::string> args{"--color", "0,1,0", "--quality", "accurate", cup, out};
-        if (subject) args.insert(args.begin(), "--subject-mask");
-        ASSERT_EQ(still(args), 0);
-        const cv::Mat picture = cv::imread(out);
-        EXPECT_EQ(picture.at<cv::Vec3b>(picture.rows / 2, picture.cols / 2) != green, subject);
-        EXPECT_EQ(picture.at<cv::Vec3b>(5, picture.cols - 5), green);
-    }
-}
-
 }  // namespace
 }  // namespace pelliqo

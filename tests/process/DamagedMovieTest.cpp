@@ -81,37 +81,6 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
     RecordProperty("refused", refused);
 }
 
-// Valid but unusual movies: a 16 × 16 picture, and two pictures and three sounds in one file,
-// of which the first of each is used.
-TEST(DamagedMovies, TinyAndManyTrackMoviesExportTheirFirstTracks) {
-    QTemporaryDir dir;
-    const auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
-    ASSERT_TRUE(
-        test::makeClip("-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 -c:v libx264 "
-                       "-pix_fmt yuv420p",
-                       path("tiny.mp4")));
-    ASSERT_TRUE(test::makeClip(
-        "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 "
-        "-f lavfi -i testsrc2=size=32x32:rate=10:duration=1 -f lavfi -i sine=f=300:duration=1 "
-        "-f lavfi -i sine=f=500:duration=1 -f lavfi -i sine=f=700:duration=1 "
-        "-map 0:v -map 1:v -map 2:a -map 3:a -map 4:a -c:v libx264 -pix_fmt yuv420p -c:a aac",
-        path("many.mkv")));
-    const EffectSettings blur = fastWith(BackgroundKind::blur);
-    for (const auto& [name, width, height, sounds] :
-         {std::tuple{"tiny.mp4", 16, 16, 0}, std::tuple{"many.mkv", 64, 48, 1}}) {
-        const fs::path out = path("out.mp4");
-        const test::Outcome o = test::exportVideo(path(name), out, blur);
-        ASSERT_TRUE(o.result && o.result->ok())
-            << name << ": " << (o.result ? o.result->error().description : "no result");
-        const auto streams = test::streamsOf(out);
-        ASSERT_EQ(streams.size(), 1u + sounds) << name;
-        EXPECT_EQ(streams[0].width, width) << name;
-        EXPECT_EQ(streams[0].height, height) << name;
-        EXPECT_EQ(test::frameTimes(out).size(), 10u) << name;
-        fs::remove(out);
-    }
-}
-
 // The output keeps each frame of the input at the time FFmpeg presents it.
 void expectSameFrameTimes(const fs::path& input, const fs::path& output, const char* name) {
     const std::vector<double> in = test::frameTimes(input), out = test::frameTimes(output);
@@ -133,37 +102,51 @@ bool withClaimedFrameDuration(const std::string& bytes, std::uint32_t nanosecond
     return true;
 }
 
-// Movies whose timing is odd but sound: each frame is kept at the time FFmpeg presents it.
-TEST(DamagedMovies, OddTimingKeepsTheFramesAsPresented) {
+// Valid but unusual movies — odd timing, a 16 × 16 picture, two pictures and three sounds in
+// one file — export with each frame at the time FFmpeg presents it, from the first picture
+// and the first sound.
+TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) {
     QTemporaryDir dir;
     const auto path = [&](const std::string& name) {
         return fs::path(dir.filePath(name.c_str()).toStdString());
     };
     const std::string h264 = "-c:v libx264 -pix_fmt yuv420p";
-    ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 " + h264,
-                               path("plain.mkv")));
+    const std::string picture = "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 ";
+    ASSERT_TRUE(test::makeClip(picture + h264, path("plain.mkv")));
     const std::string plain = test::bytesOf(path("plain.mkv"));
     // Claims of a frame every microsecond and of no frame duration at all.
     ASSERT_TRUE(withClaimedFrameDuration(plain, 1000, path("million.mkv")));
     ASSERT_TRUE(withClaimedFrameDuration(plain, 0, path("zero.mkv")));
     // Frames 0.1 s apart, then 0.3 s apart.
-    ASSERT_TRUE(
-        test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -vf "
-                       "\"setpts='if(lt(N,5),N*0.1,0.5+(N-5)*0.3)/TB'\" "
-                       "-fps_mode passthrough " +
-                           h264,
-                       path("variable.mkv")));
+    ASSERT_TRUE(test::makeClip(
+        picture + "-vf \"setpts='if(lt(N,5),N*0.1,0.5+(N-5)*0.3)/TB'\" -fps_mode passthrough " +
+            h264,
+        path("variable.mkv")));
     // Stored from -0.5 s: the edit list hides the first half second, as players do.
-    ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 " + h264 +
-                                   " -output_ts_offset -0.5 -avoid_negative_ts disabled",
-                               path("negative.mp4")));
+    ASSERT_TRUE(test::makeClip(
+        picture + h264 + " -output_ts_offset -0.5 -avoid_negative_ts disabled",
+        path("negative.mp4")));
+    ASSERT_TRUE(test::makeClip(
+        "-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 " + h264, path("tiny.mp4")));
+    ASSERT_TRUE(test::makeClip(
+        picture + "-f lavfi -i testsrc2=size=32x32:rate=10:duration=1 -f lavfi -i "
+                  "sine=f=300:duration=1 -f lavfi -i sine=f=500:duration=1 -f lavfi -i "
+                  "sine=f=700:duration=1 -map 0:v -map 1:v -map 2:a -map 3:a -map 4:a " +
+            h264 + " -c:a aac",
+        path("many.mkv")));
     const EffectSettings blur = fastWith(BackgroundKind::blur);
-    for (const char* name : {"million.mkv", "zero.mkv", "variable.mkv", "negative.mp4"}) {
-        const test::Outcome o = test::exportVideo(path(name), path("out.mp4"), blur);
+    for (const auto& [name, width, streams] :
+         {std::tuple{"million.mkv", 64, 1}, {"zero.mkv", 64, 1}, {"variable.mkv", 64, 1},
+          {"negative.mp4", 64, 1}, {"tiny.mp4", 16, 1}, {"many.mkv", 64, 2}}) {
+        const fs::path out = path("out.mp4");
+        const test::Outcome o = test::exportVideo(path(name), out, blur);
         ASSERT_TRUE(o.result && o.result->ok())
             << name << ": " << (o.result ? o.result->error().description : "no result");
-        expectSameFrameTimes(path(name), path("out.mp4"), name);
-        fs::remove(path("out.mp4"));
+        expectSameFrameTimes(path(name), out, name);
+        const auto kept = test::streamsOf(out);
+        ASSERT_EQ(kept.size(), static_cast<std::size_t>(streams)) << name;
+        EXPECT_EQ(kept[0].width, width) << name;
+        fs::remove(out);
     }
 }
 

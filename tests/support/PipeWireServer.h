@@ -23,15 +23,11 @@ namespace pelliqo::test {
 class PipeWireServer {
   public:
     PipeWireServer();
-    ~PipeWireServer();
-    PipeWireServer(const PipeWireServer&) = delete;
-    PipeWireServer& operator=(const PipeWireServer&) = delete;
 
     bool running() const { return running_; }
 
   private:
-    QTemporaryDir dir_;
-    std::vector<int> pids_;  // in the order started
+    Daemons daemons_;
     bool running_ = false;
     std::optional<ScopedEnvironment> runtimeDir_;
 };

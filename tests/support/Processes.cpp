@@ -25,6 +25,8 @@ ScopedEnvironment::~ScopedEnvironment() {
     }
 }
 
+namespace {
+
 int spawnQuietly(const std::vector<std::string>& argv, const Environment& environment) {
     const int pid = fork();
     if (pid != 0) return pid;
@@ -44,19 +46,26 @@ bool hasEnded(int pid) {
     return waitpid(pid, &status, WNOHANG) == pid;
 }
 
-bool waitForFile(const std::filesystem::path& file, int pid) {
-    for (int i = 0; i < 100; ++i) {
-        if (std::filesystem::exists(file)) return true;
-        if (hasEnded(pid)) return false;
+}  // namespace
+
+bool Daemons::start(const std::vector<std::string>& argv, const Environment& environment,
+                    const std::string& madeFile, std::chrono::milliseconds settle) {
+    const int pid = spawnQuietly(argv, environment);
+    pids_.push_back(pid);
+    const std::filesystem::path file = folder() + "/" + madeFile;
+    for (int i = 0; !madeFile.empty() && !std::filesystem::exists(file); ++i) {
+        if (i == 100 || hasEnded(pid)) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
+    std::this_thread::sleep_for(settle);
+    return !hasEnded(pid);
 }
 
-void stopProcess(int pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+Daemons::~Daemons() {
+    for (auto it = pids_.rbegin(); it != pids_.rend(); ++it) {
+        kill(*it, SIGTERM);
+        waitpid(*it, nullptr, 0);
+    }
 }
 
 }  // namespace pelliqo::test

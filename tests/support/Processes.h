@@ -1,6 +1,7 @@
 #pragma once
 
-#include <filesystem>
+#include <QTemporaryDir>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,18 +24,26 @@ class ScopedEnvironment {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
-// Starts a program (looked up on the PATH) with these variables added to the environment
-// and its output discarded; its process id.
-int spawnQuietly(const std::vector<std::string>& argv, const Environment& environment);
+// Server programs started for a test in a temporary runtime folder of their own, their
+// output discarded; stopped in the reverse order when the object goes.
+class Daemons {
+  public:
+    Daemons() = default;
+    ~Daemons();
+    Daemons(const Daemons&) = delete;
+    Daemons& operator=(const Daemons&) = delete;
 
-// Waits up to five seconds for the file a started program makes; false when it does not
-// come or the program ends first.
-bool waitForFile(const std::filesystem::path& file, int pid);
+    std::string folder() const { return dir_.path().toStdString(); }
 
-// Whether the program has ended.
-bool hasEnded(int pid);
+    // Starts a program (looked up on the PATH) with these variables added, waits up to five
+    // seconds for the file it makes in the folder (if one is named), then lets it settle;
+    // false when the file does not come or the program has ended.
+    bool start(const std::vector<std::string>& argv, const Environment& environment,
+               const std::string& madeFile, std::chrono::milliseconds settle = {});
 
-// Ends a started program and waits for it.
-void stopProcess(int pid);
+  private:
+    QTemporaryDir dir_;
+    std::vector<int> pids_;
+};
 
 }  // namespace pelliqo::test

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QTemporaryDir>
 #include <optional>
 #include <string>
 
@@ -14,15 +13,12 @@ namespace pelliqo::test {
 class SoundServer {
   public:
     SoundServer();
-    ~SoundServer();
-    SoundServer(const SoundServer&) = delete;
-    SoundServer& operator=(const SoundServer&) = delete;
 
-    bool running() const { return pid_ > 0; }
+    bool running() const { return running_; }
 
   private:
-    QTemporaryDir dir_;
-    int pid_ = -1;
+    Daemons daemons_;
+    bool running_ = false;
     std::optional<ScopedEnvironment> runtimePath_;
 };
 

@@ -298,21 +298,8 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     screenshot(*w.view, "process-done");
 }
 
-TEST(Window, SettingsPanelScreenshotsForEveryBackground) {
-    Window w;
-    w.view->modeSwitch()->setCurrentIndex(1);
-    auto* panel = w.find<SettingsPanel>("settingsPanel");
-    for (BackgroundKind kind : allCases<BackgroundKind>()) {
-        EffectSettings s;
-        s.kind = kind;
-        w.view->process().setSettings(s);
-        // The screen hands the model's settings to its panel.
-        EXPECT_EQ(panel->findChild<QComboBox*>("kind")->currentText(), label(kind));
-        screenshot(*panel, ("settings-" + std::string(rawValue(kind))).c_str());
-    }
-}
-
-TEST(Window, TheProcessScreenStartsWithTheSubjectMask) {
+// The process screen starts with the subject mask, then shows each background's controls.
+TEST(Window, TheProcessPanelStartsWithTheSubjectMaskAndShowsEveryBackground) {
     Window w;
     w.view->modeSwitch()->setCurrentIndex(1);
     auto* panel = w.find<SettingsPanel>("settingsPanel");
@@ -325,6 +312,14 @@ TEST(Window, TheProcessScreenStartsWithTheSubjectMask) {
     subject->click();
     EXPECT_FALSE(w.view->process().settings().useSubjectMask);
     EXPECT_EQ(note->text(), "Engine: person mask at the Accurate level (Robust Video Matting).");
+    for (BackgroundKind kind : allCases<BackgroundKind>()) {
+        EffectSettings s;
+        s.kind = kind;
+        w.view->process().setSettings(s);
+        // The screen hands the model's settings to its panel.
+        EXPECT_EQ(panel->findChild<QComboBox*>("kind")->currentText(), label(kind));
+        screenshot(*panel, ("settings-" + std::string(rawValue(kind))).c_str());
+    }
 }
 
 }  // namespace
