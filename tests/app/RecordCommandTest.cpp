@@ -12,8 +12,10 @@
 
 #include "CommandRun.h"
 #include "MovieProbe.h"
+#include "PipeWireServer.h"
 #include "errors/Texts.h"
 #include "platform/media/MovieAsset.h"
+#include "platform/output/LoopbackOutput.h"
 
 extern char** environ;
 
@@ -32,12 +34,22 @@ std::vector<fs::path> printedPaths(const std::string& out) {
     return paths;
 }
 
+// Other apps, where PipeWire runs, see the camera while it records.
 TEST(RecordCommand, RecordsTheTestDevicesForTheTimeAskedWithTheOriginalTake) {
     if (underThreadSanitizer) GTEST_SKIP() << realSecondsSkipped;
     QTemporaryDir dir;
-    const auto run = runCommand({"record", "--camera", "test", "--microphone", "test", "--seconds",
-                                 "3", "--keep-original", "--folder", dir.path().toStdString()});
+    test::PipeWireServer server;
+    const bool shown = server.running() && LoopbackOutput::devices().empty();
+    test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 1280, 720);
+    std::vector<std::string> args{
+        "record", "--camera",        "test",     "--microphone",          "test", "--seconds",
+        "3",      "--keep-original", "--folder", dir.path().toStdString()};
+    if (shown) args.push_back("--virtual-camera");
+    const auto run = runCommand(args);
     ASSERT_EQ(run.code, 0) << run.err;
+    if (shown) {
+        EXPECT_EQ(viewer.firstFrame(std::chrono::milliseconds(0), [] {}).size(), 1280u * 720 * 4);
+    }
     const auto paths = printedPaths(run.out);
     ASSERT_EQ(paths.size(), 2u) << run.out;
     EXPECT_EQ(paths[0].parent_path(), fs::path(dir.path().toStdString()));
