@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/GuidedFilter.h"
+#include "platform/image/Blend.h"
 #include "platform/image/ImageFile.h"
 #include "platform/image/Rendering.h"
 
@@ -61,7 +62,7 @@ Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
     const Image upright = frame.movedToOrigin();
     const Rect extent = upright.extent();
     if (!mask || (settings.kind == BackgroundKind::none && !settings.showMask)) return upright;
-    const Image shaped = shapedMask(*mask, upright, settings);
+    const Image shaped = shapedMask(*mask, upright.pixels(), settings);
     if (settings.showMask) {
         const Rect own = shaped.extent();
         return shaped.scaled(extent.width / own.width, extent.height / own.height).cropped(extent);
@@ -70,9 +71,10 @@ Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
     return upright.blendedStretched(behind, shaped, into).cropped(extent);
 }
 
-Image Compositor::shapedMask(const Image& mask, const Image& frame,
+Image Compositor::shapedMask(const Image& mask, const cv::Mat& picture,
                              const EffectSettings& settings) const {
-    const Rect frameExtent = frame.extent();
+    const Rect frameExtent{0, 0, static_cast<double>(picture.cols),
+                           static_cast<double>(picture.rows)};
     Image m = mask.movedToOrigin();
     const Rect own = m.extent();
     if (!(own.width > 0) || !(own.height > 0)) return Image::fromPixels(cv::Mat1f(1, 1, 0.0f));
@@ -90,7 +92,7 @@ Image Compositor::shapedMask(const Image& mask, const Image& frame,
     const int f = softnessReduction(radius, std::max(frameExtent.width, frameExtent.height));
     const cv::Size size(std::max(1, static_cast<int>(std::lround(frameExtent.width / f))),
                         std::max(1, static_cast<int>(std::lround(frameExtent.height / f))));
-    Image scaled = guidedScaled(m, frame, size);
+    Image scaled = guidedScaled(m, picture, size);
     // Softness comes after the edge has found the picture's, or the filter would sharpen it
     // again; its radius stays measured in mask pixels.
     if (soft) {
@@ -101,18 +103,26 @@ Image Compositor::shapedMask(const Image& mask, const Image& frame,
     return scaled.withContrast(maskContrast);
 }
 
-Image Compositor::guidedScaled(const Image& mask, const Image& frame, cv::Size size) const {
-    const cv::Mat& pixels = frame.pixels();
+Image Compositor::guidedScaled(const Image& mask, const cv::Mat& picture, cv::Size size) const {
     const Rect own = mask.extent();
     // A mask as large as the picture it goes to has no detail to gain, and the filter would
     // only soften it where the picture is flat.
     const bool detailed = own.width >= size.width && own.height >= size.height;
-    if (detailed || pixels.type() != CV_8UC4 || mask.pixels().type() != CV_32FC1) {
+    const bool luma = picture.type() == CV_8UC1;
+    if (detailed || (!luma && picture.type() != CV_8UC4) || mask.pixels().type() != CV_32FC1) {
         return mask.scaled(size.width / own.width, size.height / own.height);
     }
+    GuidedFilter filter;
+    if (luma) {
+        // Limited-range luma is a grey picture squeezed into 219 of 255 levels; a threshold
+        // squeezed alike finds the same edges.
+        constexpr double squeeze = 219.0 / 255.0;
+        filter.epsilon *= squeeze * squeeze;
+        return Image::fromPixels(filter.upscaled(mask.pixels(), picture, size));
+    }
     cv::Mat grey;
-    cv::cvtColor(pixels, grey, cv::COLOR_BGRA2GRAY);
-    return Image::fromPixels(GuidedFilter{}.upscaled(mask.pixels(), grey, size));
+    cv::cvtColor(picture, grey, cv::COLOR_BGRA2GRAY);
+    return Image::fromPixels(filter.upscaled(mask.pixels(), grey, size));
 }
 
 Image Compositor::background(const EffectSettings& settings, const Rect& frameExtent,
@@ -161,8 +171,111 @@ Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& 
                                     .translated(placement->x, placement->y)
                                     .composited(base())
                                     .cropped(frameExtent);
-    placed_ = Placed{width, height, settings.pictureFit, placedPicture};
+    placed_ = Placed{width, height, settings.pictureFit, placedPicture, std::nullopt};
     return placedPicture;
+}
+
+namespace {
+
+// An opaque picture's colours as 4:2:0; nothing when memory runs out.
+std::optional<Yuv420Frame> yuvOf(const Image& picture, int width, int height) {
+    auto bgra = PixelBuffer::make(width, height, PixelFormat::bgra8);
+    auto yuv = Yuv420Frame::make(width, height);
+    if (!bgra || !yuv || !renderInto(picture, *bgra) || !convertToYuv420(*bgra, yuv->planes()))
+        return std::nullopt;
+    return yuv;
+}
+
+// One opaque colour's Y, U and V, through the same conversion as whole pictures.
+cv::Scalar yuvOf(const Image& colour) {
+    const auto yuv = yuvOf(colour, 2, 2);
+    if (!yuv) return cv::Scalar(16, 128, 128);
+    return cv::Scalar(yuv->luma().at<std::uint8_t>(0, 0), yuv->chromaU().at<std::uint8_t>(0, 0),
+                      yuv->chromaV().at<std::uint8_t>(0, 0));
+}
+
+// One plane blended through the mask's bytes stretched bilinearly to the plane's size;
+// without background pixels, over the uniform value.
+void blendPlane(const cv::Mat& fg, const cv::Mat& bg, std::uint8_t uniform, const cv::Mat& mask,
+                cv::Mat out) {
+    cv::Mat stretched;
+    cv::resize(mask, stretched, fg.size(), 0, 0, cv::INTER_LINEAR);
+    cv::parallel_for_(cv::Range(0, fg.rows), [&](const cv::Range& rows) {
+        std::vector<std::uint16_t> weights(static_cast<std::size_t>(fg.cols));
+        for (int y = rows.start; y < rows.end; ++y) {
+            weightsOf(stretched.ptr<std::uint8_t>(y), weights.data(), fg.cols);
+            if (bg.empty()) {
+                blendPlaneRow(fg.ptr<std::uint8_t>(y), uniform, weights.data(),
+                              out.ptr<std::uint8_t>(y), fg.cols);
+            } else {
+                blendPlaneRow(fg.ptr<std::uint8_t>(y), bg.ptr<std::uint8_t>(y), weights.data(),
+                              out.ptr<std::uint8_t>(y), fg.cols);
+            }
+        }
+    });
+}
+
+}  // namespace
+
+bool Compositor::composesYuv(const EffectSettings& settings) {
+    return !settings.showMask &&
+           (settings.kind == BackgroundKind::blur || settings.kind == BackgroundKind::color ||
+            settings.kind == BackgroundKind::picture);
+}
+
+bool Compositor::composeYuv(const Yuv420Frame& frame, const Image& mask,
+                            const EffectSettings& settings, const Yuv420Frame& into) {
+    if (!composesYuv(settings) || into.width() != frame.width() ||
+        into.height() != frame.height() || into.storage().sharesPixelsWith(frame.storage())) {
+        return false;
+    }
+    std::array<cv::Mat, 3> behind;
+    cv::Scalar uniform;
+    if (!backgroundYuv(settings, frame, behind, uniform)) return false;
+    cv::Mat bytes;
+    shapedMask(mask, frame.luma(), settings).pixels().convertTo(bytes, CV_8U, 255.0);
+    const std::array<cv::Mat, 3> planes{frame.luma(), frame.chromaU(), frame.chromaV()};
+    const std::array<cv::Mat, 3> out{into.luma(), into.chromaU(), into.chromaV()};
+    for (std::size_t p = 0; p < planes.size(); ++p) {
+        blendPlane(planes[p], behind[p],
+                   cv::saturate_cast<std::uint8_t>(uniform[static_cast<int>(p)]), bytes, out[p]);
+    }
+    return true;
+}
+
+bool Compositor::backgroundYuv(const EffectSettings& settings, const Yuv420Frame& frame,
+                               std::array<cv::Mat, 3>& planes, cv::Scalar& uniform) {
+    switch (settings.kind) {
+        case BackgroundKind::blur: {
+            // A chroma sample spans two frame pixels each way.
+            const double radius = blurRadius(settings.blurStrength, frame.width());
+            planes = {blurReplicated(frame.luma(), radius),
+                      blurReplicated(frame.chromaU(), radius / 2),
+                      blurReplicated(frame.chromaV(), radius / 2)};
+            return true;
+        }
+        case BackgroundKind::color:
+            uniform = yuvOf(Image::color(settings.red, settings.green, settings.blue));
+            return true;
+        case BackgroundKind::picture: {
+            const Rect extent{0, 0, static_cast<double>(frame.width()),
+                              static_cast<double>(frame.height())};
+            const Image behind = pictureBackground(settings, extent);
+            // Without a placed picture the background is plain black.
+            if (!placed_ || placed_->image.pixels().data != behind.pixels().data) {
+                uniform = yuvOf(Image::color(0, 0, 0));
+                return true;
+            }
+            if (!placed_->yuv) placed_->yuv = yuvOf(behind, frame.width(), frame.height());
+            if (!placed_->yuv) return false;
+            planes = {placed_->yuv->luma(), placed_->yuv->chromaU(), placed_->yuv->chromaV()};
+            return true;
+        }
+        case BackgroundKind::none:
+        case BackgroundKind::transparent:
+            return false;
+    }
+    return false;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "platform/image/Bitmap.h"
 #include "platform/image/Image.h"
 #include "platform/image/PixelBuffer.h"
+#include "platform/image/Yuv420.h"
 
 namespace pelliqo {
 
@@ -21,6 +23,15 @@ class Compositor {
     Image compose(const Image& frame, const std::optional<Image>& mask,
                   const EffectSettings& settings,
                   const std::optional<PixelBuffer>& into = std::nullopt);
+
+    // Whether composeYuv makes these settings' picture: an opaque background, no mask view.
+    static bool composesYuv(const EffectSettings& settings);
+    // compose for a 4:2:0 frame, made in the planes of `into` (the frame's size), so that a
+    // movie's frames never leave its own colours: the same picture up to rounding, the
+    // chroma planes blended through the mask at their own half size. False, with nothing
+    // written, for settings composesYuv refuses or an `into` of another size.
+    bool composeYuv(const Yuv420Frame& frame, const Image& mask, const EffectSettings& settings,
+                    const Yuv420Frame& into);
 
     // A preview bitmap no wider than maxWidth (never enlarged), or nothing.
     std::optional<Bitmap> makeCGImage(const Image& image, int maxWidth) const;
@@ -50,10 +61,15 @@ class Compositor {
     static constexpr double maskContrast = 1.35;
 
   private:
-    // The mask with its edge on the frame's edges, then shaped: at the frame's size, or at a
-    // fraction of it when softness hides the finer detail; grey, at the origin.
-    Image shapedMask(const Image& mask, const Image& frame, const EffectSettings& settings) const;
-    Image guidedScaled(const Image& mask, const Image& frame, cv::Size size) const;
+    // The mask with its edge on the edges of the frame's picture, then shaped: at the
+    // frame's size, or at a fraction of it when softness hides the finer detail; grey, at
+    // the origin. The picture is the frame's BGRA pixels or its limited-range luma plane.
+    Image shapedMask(const Image& mask, const cv::Mat& picture,
+                     const EffectSettings& settings) const;
+    Image guidedScaled(const Image& mask, const cv::Mat& picture, cv::Size size) const;
+    // The background planes behind a 4:2:0 frame; false when the settings have none.
+    bool backgroundYuv(const EffectSettings& settings, const Yuv420Frame& frame,
+                       std::array<cv::Mat, 3>& planes, cv::Scalar& uniform);
     Image background(const EffectSettings& settings, const Rect& frameExtent, const Image& frame);
     Image pictureBackground(const EffectSettings& settings, const Rect& frameExtent);
 
@@ -70,6 +86,7 @@ class Compositor {
         int height;
         PictureFit fit;
         Image image;
+        std::optional<Yuv420Frame> yuv;  // made when a 4:2:0 frame first asks for it
     };
     std::optional<Placed> placed_;
 };

@@ -40,6 +40,28 @@ std::optional<Image> FrameEffect::composed(const SegmentSource& frame,
     return compositor_.compose(*image, personMask, settings, into);
 }
 
+bool FrameEffect::composesYuv(const EffectSettings& settings) {
+    return !needsMask(settings) || Compositor::composesYuv(settings);
+}
+
+std::optional<Image> FrameEffect::neededMask(const Yuv420Frame& frame,
+                                             const EffectSettings& settings) {
+    if (!needsMask(settings)) return std::nullopt;
+    const auto picture = halfSizeBgra(frame);
+    if (!picture) return std::nullopt;
+    return mask(*picture, settings);
+}
+
+std::optional<Yuv420Frame> FrameEffect::composedYuv(const Yuv420Frame& frame,
+                                                    const std::optional<Image>& mask,
+                                                    const EffectSettings& settings,
+                                                    const Yuv420Frame& into) {
+    if (!mask || !needsMask(settings))
+        return composesYuv(settings) ? std::optional(frame) : std::nullopt;
+    if (!compositor_.composeYuv(frame, *mask, settings, into)) return std::nullopt;
+    return into;
+}
+
 std::optional<Image> FrameEffect::mask(const SegmentSource& frame, const EffectSettings& settings) {
     return segmenter_.mask(frame, settings, frames_ == Frames::video && settings.reduceFlicker);
 }

@@ -41,6 +41,16 @@ class FrameEffect {
                                   const EffectSettings& settings,
                                   const std::optional<PixelBuffer>& into = std::nullopt);
 
+    // The two halves for a 4:2:0 movie frame. The mask is found in a half-size picture of
+    // the frame (networks and motion checks work far below that size). composedYuv gives
+    // the frame itself when there is nothing to do, otherwise the picture made in `into`;
+    // nothing when the settings need composed (composesYuv says which) or memory ran out.
+    static bool composesYuv(const EffectSettings& settings);
+    std::optional<Image> neededMask(const Yuv420Frame& frame, const EffectSettings& settings);
+    std::optional<Yuv420Frame> composedYuv(const Yuv420Frame& frame,
+                                           const std::optional<Image>& mask,
+                                           const EffectSettings& settings, const Yuv420Frame& into);
+
     // The mask alone, at the engine's resolution; nothing when the engine found nothing.
     std::optional<Image> mask(const SegmentSource& frame, const EffectSettings& settings);
 

@@ -9,6 +9,7 @@
 #include "engine/OutputNaming.h"
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
+#include "platform/image/PixelBufferPool.h"
 #include "platform/image/Rendering.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
@@ -51,6 +52,8 @@ struct VideoProcessor::Run {
     FrameEffect effect{FrameEffect::Frames::video};
     BufferPool uprightPool;
     BufferPool outputPool;
+    // Set when frames go from the decoder to the encoder as 4:2:0, with their own pool.
+    std::shared_ptr<PixelBufferPool> yuvPool;
     Locked<std::optional<PlatformError>> sharedError{std::nullopt};
     Locked<std::optional<Clock::time_point>> lastReport{std::nullopt};  // empty: never reported
     Clock::time_point startedAt;
@@ -152,6 +155,15 @@ void VideoProcessor::run(Progress progress) {
                                                : text::failure::h264SizeUnsupported));
     }
     if (r->audioReader && !r->writer->addAudioInput(AudioEncoding{})) r->audioReader.reset();
+    // An upright H.264 copy of a movie already in its colours never needs them converted.
+    const bool upright = r->orientation != 3 && r->orientation != 6 && r->orientation != 8;
+    if (format.codec == VideoEncoding::Codec::h264 && upright &&
+        FrameEffect::composesYuv(settings_) && r->videoReader->decodesToMovieYuv() &&
+        asset.video->naturalWidth == r->size.width &&
+        asset.video->naturalHeight == r->size.height) {
+        r->yuvPool = PixelBufferPool::create(
+            r->size.width, Yuv420Frame::storageHeight(r->size.height), PixelFormat::gray8);
+    }
     // The file itself.
     if (!r->writer->startWriting()) {
         // A half-written header is ours to clear.
@@ -178,7 +190,8 @@ void VideoProcessor::run(Progress progress) {
 void VideoProcessor::videoLoop(Run& r) {
     if (r.videoEnded) return;
     while (r.writer->isReadyForMoreMediaData(Input::video)) {
-        if (cancelFlag.get() || r.sharedError.get() || !processFrame(r)) {
+        const auto more = [&] { return r.yuvPool ? processYuvFrame(r) : processFrame(r); };
+        if (cancelFlag.get() || r.sharedError.get() || !more()) {
             r.videoEnded = true;
             // After the frames still being finished. Waiting for them here, rather than
             // returning, matters: until the input is marked finished the writer calls this
@@ -206,13 +219,40 @@ bool VideoProcessor::processFrame(Run& r) {
         work.picture = r.effect.composed(work.frame, work.mask, settings_, work.output);
         if (!work.picture) return true;
     }
+    handOff(
+        r, [&r, &settings = settings_, work = std::move(work)] { finishFrame(r, work, settings); },
+        sample->time.seconds());
+    return true;
+}
+
+bool VideoProcessor::processYuvFrame(Run& r) {
+    auto sample = r.videoReader->nextYuvVideo();
+    if (!sample) return false;
+    const auto buffer = r.yuvPool->makeBuffer();
+    auto output = buffer ? Yuv420Frame::over(*buffer) : std::nullopt;
+    // Without a buffer the frame is skipped: the movie lacks it, nothing more.
+    if (!output) return true;
+    FinishingYuv work{sample->frame, r.effect.neededMask(sample->frame, settings_), std::nullopt,
+                      *output, sample->time};
+    // Composed where processFrame composes, for the same reasons.
+    if (settings_.quality != QualityChoice::accurate) {
+        work.picture = r.effect.composedYuv(work.frame, work.mask, settings_, work.output);
+        if (!work.picture) return true;
+    }
+    handOff(
+        r,
+        [&r, &settings = settings_, work = std::move(work)] { finishYuvFrame(r, work, settings); },
+        sample->time.seconds());
+    return true;
+}
+
+void VideoProcessor::handOff(Run& r, std::function<void()> work, double seconds) {
     r.finishSlots.acquire();
-    r.finishQueue->async([&r, &settings = settings_, work = std::move(work)] {
-        finishFrame(r, work, settings);
+    r.finishQueue->async([&r, work = std::move(work)] {
+        work();
         r.finishSlots.release();
     });
-    report(r, sample->time.seconds());
-    return true;
+    report(r, seconds);
 }
 
 void VideoProcessor::finishFrame(Run& r, const Finishing& work, const EffectSettings& settings) {
@@ -222,7 +262,21 @@ void VideoProcessor::finishFrame(Run& r, const Finishing& work, const EffectSett
         work.picture ? work.picture : r.effect.composed(work.frame, work.mask, settings, finished);
     if (!picture) return;
     renderInto(*picture, finished);
-    if (!r.writer->appendVideo(finished, work.time)) {
+    noteAppended(r, r.writer->appendVideo(finished, work.time));
+}
+
+void VideoProcessor::finishYuvFrame(Run& r, const FinishingYuv& work,
+                                    const EffectSettings& settings) {
+    if (r.sharedError.get()) return;
+    const auto picture = work.picture
+                             ? work.picture
+                             : r.effect.composedYuv(work.frame, work.mask, settings, work.output);
+    if (!picture) return;
+    noteAppended(r, r.writer->appendVideo(*picture, work.time));
+}
+
+void VideoProcessor::noteAppended(Run& r, bool appended) {
+    if (!appended) {
         const auto e = r.writer->error();
         r.sharedError.set(e ? *e : message(text::failure::writingVideoFailed));
         return;

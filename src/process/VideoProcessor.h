@@ -11,6 +11,7 @@
 #include "engine/Locked.h"
 #include "errors/Result.h"
 #include "platform/image/Image.h"
+#include "platform/image/Yuv420.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/MovieWriter.h"
 #include "platform/system/SerialQueue.h"
@@ -60,6 +61,11 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     // One frame read, turned upright and segmented (and composed, at the fast qualities),
     // then handed to the finishing queue; false when the loop must end.
     bool processFrame(Run& run);
+    // The same for a movie whose frames stay 4:2:0 from the decoder to the encoder.
+    bool processYuvFrame(Run& run);
+    // The work handed to the finishing queue, in frame order, with at most a few frames
+    // waiting; the progress reported for the frame's time.
+    void handOff(Run& run, std::function<void()> work, double seconds);
     // The frame turned upright at the output's size.
     static std::optional<PixelBuffer> uprightFrame(Run& run, const PixelBuffer& decoded);
     // A segmented frame on its way to the writer; the finished picture when it was composed
@@ -74,6 +80,16 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     // The frame composed (unless it was), rendered and appended to the writer, on the
     // finishing queue.
     static void finishFrame(Run& run, const Finishing& work, const EffectSettings& settings);
+    struct FinishingYuv {
+        Yuv420Frame frame;
+        std::optional<Image> mask;
+        std::optional<Yuv420Frame> picture;
+        Yuv420Frame output;
+        MediaTime time;
+    };
+    static void finishYuvFrame(Run& run, const FinishingYuv& work, const EffectSettings& settings);
+    // After appending a frame: counted, or the writer's failure kept for the end.
+    static void noteAppended(Run& run, bool appended);
     bool processAudio(Run& run);
     void report(Run& run, double seconds);
     void endLoop(Run& run, MovieWriter::Input input);

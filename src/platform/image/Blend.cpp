@@ -75,6 +75,25 @@ void blendRow(const cv::Vec4b* fg, const cv::Vec4b* bg, const std::uint16_t* wei
     }
 }
 
+PELLIQO_VECTOR_CLONES void blendPlaneRow(const std::uint8_t* __restrict fg,
+                                         const std::uint8_t* __restrict bg,
+                                         const std::uint16_t* __restrict weights,
+                                         std::uint8_t* __restrict out, int n) {
+    for (int x = 0; x < n; ++x) {
+        const unsigned w = weights[x];
+        out[x] = static_cast<std::uint8_t>((bg[x] * (256 - w) + fg[x] * w + 128) >> 8);
+    }
+}
+
+PELLIQO_VECTOR_CLONES void blendPlaneRow(const std::uint8_t* __restrict fg, std::uint8_t bg,
+                                         const std::uint16_t* __restrict weights,
+                                         std::uint8_t* __restrict out, int n) {
+    for (int x = 0; x < n; ++x) {
+        const unsigned w = weights[x];
+        out[x] = static_cast<std::uint8_t>((bg * (256 - w) + fg[x] * w + 128) >> 8);
+    }
+}
+
 bool isOpaque(const cv::Mat& bgra) {
     for (int y = 0; y < bgra.rows; ++y) {
         if (!opaque(bgra.ptr<cv::Vec4b>(y), bgra.cols)) return false;
@@ -82,16 +101,14 @@ bool isOpaque(const cv::Mat& bgra) {
     return true;
 }
 
-PELLIQO_VECTOR_CLONES PELLIQO_VECTOR_CLONES void weightsOf(const float* mask, std::uint16_t* out,
-                                                           int n) {
+PELLIQO_VECTOR_CLONES void weightsOf(const float* mask, std::uint16_t* out, int n) {
     for (int x = 0; x < n; ++x) {
         const float m = mask[x] > 0.0f ? std::min(mask[x], 1.0f) : 0.0f;
         out[x] = static_cast<std::uint16_t>(m * 256.0f + 0.5f);
     }
 }
 
-PELLIQO_VECTOR_CLONES PELLIQO_VECTOR_CLONES void weightsOf(const std::uint8_t* mask,
-                                                           std::uint16_t* out, int n) {
+PELLIQO_VECTOR_CLONES void weightsOf(const std::uint8_t* mask, std::uint16_t* out, int n) {
     for (int x = 0; x < n; ++x) out[x] = static_cast<std::uint16_t>(mask[x] + (mask[x] >> 7));
 }
 

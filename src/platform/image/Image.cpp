@@ -72,9 +72,17 @@ cv::Mat halved(const cv::Mat& m) {
     return half;
 }
 
-// A Gaussian blur with replicated borders. A large radius halves the picture a few times
-// first (each halving is a small blur of its own), blurs the small copy by what is left of
-// the radius and scales it back: indistinguishable at such strengths, far cheaper.
+}  // namespace
+
+cv::Rect pixelArea(const Rect& extent) {
+    return cv::Rect(
+        static_cast<int>(std::lround(extent.x)), static_cast<int>(std::lround(extent.y)),
+        static_cast<int>(std::lround(extent.width)), static_cast<int>(std::lround(extent.height)));
+}
+
+// A large radius halves the picture a few times first (each halving is a small blur of its
+// own), blurs the small copy by what is left of the radius and scales it back:
+// indistinguishable at such strengths, far cheaper.
 cv::Mat blurReplicated(const cv::Mat& src, double sigma) {
     int levels = 0;
     double variance = 0;  // of the halvings so far, in full-size pixels
@@ -98,14 +106,6 @@ cv::Mat blurReplicated(const cv::Mat& src, double sigma) {
     cv::Mat out;
     cv::resize(blurred, out, cv::Size(), factor, factor, cv::INTER_LINEAR);
     return out(cv::Rect(0, 0, src.cols, src.rows));
-}
-
-}  // namespace
-
-cv::Rect pixelArea(const Rect& extent) {
-    return cv::Rect(
-        static_cast<int>(std::lround(extent.x)), static_cast<int>(std::lround(extent.y)),
-        static_cast<int>(std::lround(extent.width)), static_cast<int>(std::lround(extent.height)));
 }
 
 std::optional<Image> Image::fromBuffer(const PixelBuffer& frame) {

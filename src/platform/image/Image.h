@@ -121,6 +121,10 @@ class Image {
     bool clamped_ = false;
 };
 
+// A Gaussian blur of plain pixels (any layout OpenCV filters) with replicated borders; the
+// radius is the standard deviation in pixels.
+cv::Mat blurReplicated(const cv::Mat& pixels, double sigma);
+
 // The pixel grid a finite extent covers.
 cv::Rect pixelArea(const Rect& extent);
 

@@ -1,5 +1,7 @@
 #include "platform/image/Yuv420.h"
 
+#include <algorithm>
+
 #include "platform/image/VectorClones.h"
 
 namespace pelliqo {
@@ -37,7 +39,65 @@ PELLIQO_VECTOR_CLONES void chromaRow(const std::uint8_t* __restrict top,
     }
 }
 
+// BT.709 limited range back to RGB in 16.16 fixed point, the inverse of the rows above,
+// for one half-size pixel: the four luma samples' sum and the chroma pair they share.
+// Computed in 32-bit lanes and clamped, as the inverse overshoots for out-of-gamut values.
+PELLIQO_VECTOR_CLONES void halfSizeRow(const std::uint8_t* __restrict top,
+                                       const std::uint8_t* __restrict bottom,
+                                       const std::uint8_t* __restrict u,
+                                       const std::uint8_t* __restrict v,
+                                       std::uint8_t* __restrict bgra, int width) {
+    const auto clamped = [](int value) {
+        return static_cast<std::uint8_t>(std::clamp(value >> 16, 0, 255));
+    };
+    for (int x = 0; x < width; ++x) {
+        const int sum = top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1];
+        // 1.16438 (Y − 16), Y the mean of the four, with the rounding half folded in.
+        const int luma = 19077 * (sum - 64) + (1 << 15);
+        const int cb = u[x] - 128, cr = v[x] - 128;
+        bgra[4 * x] = clamped(luma + 138438 * cb);
+        bgra[4 * x + 1] = clamped(luma - 13975 * cb - 34925 * cr);
+        bgra[4 * x + 2] = clamped(luma + 117489 * cr);
+        bgra[4 * x + 3] = 255;
+    }
+}
+
 }  // namespace
+
+std::optional<Yuv420Frame> Yuv420Frame::make(int width, int height) {
+    if (width % 2 != 0 || height % 2 != 0) return std::nullopt;
+    auto storage = PixelBuffer::make(width, storageHeight(height), PixelFormat::gray8);
+    if (!storage) return std::nullopt;
+    return over(*storage);
+}
+
+std::optional<Yuv420Frame> Yuv420Frame::over(const PixelBuffer& storage) {
+    if (storage.format() != PixelFormat::gray8 || storage.width() % 2 != 0 ||
+        storage.height() % 3 != 0) {
+        return std::nullopt;
+    }
+    return Yuv420Frame(storage);
+}
+
+cv::Mat Yuv420Frame::luma() const {
+    return cv::Mat(height(), width(), CV_8UC1, storage_.data(), storage_.bytesPerRow());
+}
+
+cv::Mat Yuv420Frame::chromaU() const {
+    return cv::Mat(height() / 2, width() / 2, CV_8UC1, storage_.row(height()),
+                   storage_.bytesPerRow());
+}
+
+cv::Mat Yuv420Frame::chromaV() const {
+    return cv::Mat(height() / 2, width() / 2, CV_8UC1, storage_.row(height()) + width() / 2,
+                   storage_.bytesPerRow());
+}
+
+Yuv420Planes Yuv420Frame::planes() const {
+    const int stride = static_cast<int>(storage_.bytesPerRow());
+    std::uint8_t* chroma = storage_.row(height());
+    return {storage_.data(), stride, chroma, stride, chroma + width() / 2, stride};
+}
 
 bool convertToYuv420(const PixelBuffer& bgra, const Yuv420Planes& planes) {
     const int width = bgra.width(), height = bgra.height();
@@ -52,6 +112,19 @@ bool convertToYuv420(const PixelBuffer& bgra, const Yuv420Planes& planes) {
                   width / 2);
     }
     return true;
+}
+
+std::optional<PixelBuffer> halfSizeBgra(const Yuv420Frame& frame) {
+    const int width = frame.width() / 2, height = frame.height() / 2;
+    auto bgra = PixelBuffer::make(width, height, PixelFormat::bgra8);
+    if (!bgra) return std::nullopt;
+    const Yuv420Planes p = frame.planes();
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* top = p.y + static_cast<std::ptrdiff_t>(2 * row) * p.yStride;
+        halfSizeRow(top, top + p.yStride, p.u + static_cast<std::ptrdiff_t>(row) * p.uStride,
+                    p.v + static_cast<std::ptrdiff_t>(row) * p.vStride, bgra->row(row), width);
+    }
+    return bgra;
 }
 
 }  // namespace pelliqo

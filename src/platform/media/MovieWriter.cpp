@@ -11,6 +11,7 @@
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 }
 
@@ -421,14 +422,38 @@ void MovieWriter::requestMediaDataWhenReady(Input input, SerialQueue& queue,
 }
 
 bool MovieWriter::appendVideo(const PixelBuffer& bgra, MediaTime time) {
+    if (bgra.format() != PixelFormat::bgra8) return refuseVideo();
+    return appendPicture(time, [&](AVFrame* f) {
+        return convertedInto(f, bgra) || scaledInto(state_->scaler, f, bgra);
+    });
+}
+
+bool MovieWriter::appendVideo(const Yuv420Frame& yuv, MediaTime time) {
+    const AVCodecContext* c = state_->video.encoder.get();
+    if (c == nullptr || c->pix_fmt != AV_PIX_FMT_YUV420P || c->width != yuv.width() ||
+        c->height != yuv.height()) {
+        return refuseVideo();
+    }
+    return appendPicture(time, [&](AVFrame* f) {
+        const Yuv420Planes p = yuv.planes();
+        const std::uint8_t* planes[4] = {p.y, p.u, p.v, nullptr};
+        const int strides[4] = {p.yStride, p.uStride, p.vStride, 0};
+        av_image_copy(f->data, f->linesize, planes, strides, AV_PIX_FMT_YUV420P, f->width,
+                      f->height);
+        return true;
+    });
+}
+
+bool MovieWriter::refuseVideo() {
+    std::lock_guard guard(state_->lock);
+    state_->fail(fromAVError(AVERROR(EINVAL)));
+    return false;
+}
+
+bool MovieWriter::appendPicture(MediaTime time, const std::function<bool(AVFrame*)>& fill) {
     State& s = *state_;
     Track& t = s.video;
     AVCodecContext* c = t.encoder.get();
-    if (bgra.format() != PixelFormat::bgra8) {
-        std::lock_guard guard(s.lock);
-        s.fail(fromAVError(AVERROR(EINVAL)));
-        return false;
-    }
     AVFrame* f = s.videoFrame.get();
     av_frame_unref(f);
     f->format = c->pix_fmt;
@@ -440,7 +465,7 @@ bool MovieWriter::appendVideo(const PixelBuffer& bgra, MediaTime time) {
     f->colorspace = c->colorspace;
     f->color_range = c->color_range;
     if (av_frame_get_buffer(f, 0) < 0) return false;
-    if (!convertedInto(f, bgra) && !scaledInto(s.scaler, f, bgra)) return false;
+    if (!fill(f)) return false;
     std::int64_t pts = av_rescale_q(time.value, AVRational{time.num, time.den}, c->time_base);
     // Encoders need strictly increasing times; a repeated time moves on by one tick.
     if (s.lastVideoPts != AV_NOPTS_VALUE && pts <= s.lastVideoPts) pts = s.lastVideoPts + 1;

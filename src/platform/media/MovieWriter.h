@@ -8,9 +8,12 @@
 
 #include "errors/Result.h"
 #include "platform/image/PixelBuffer.h"
+#include "platform/image/Yuv420.h"
 #include "platform/media/AudioSample.h"
 #include "platform/media/MediaTime.h"
 #include "platform/system/SerialQueue.h"
+
+struct AVFrame;
 
 namespace pelliqo {
 
@@ -74,6 +77,8 @@ class MovieWriter {
 
     // False with error() when encoding or writing fails.
     bool appendVideo(const PixelBuffer& bgra, MediaTime time);
+    // A 4:2:0 frame goes to an H.264 input of its size as it is; any other input refuses it.
+    bool appendVideo(const Yuv420Frame& yuv, MediaTime time);
     bool appendAudio(const AudioSample& sample);
     void markAsFinished(Input input);
 
@@ -89,6 +94,11 @@ class MovieWriter {
 
   private:
     explicit MovieWriter(std::unique_ptr<State> state);
+    // A picture, filled into an encoder-sized frame by fill, encoded at the time.
+    bool appendPicture(MediaTime time, const std::function<bool(AVFrame*)>& fill);
+    // Fails the writer over a picture it cannot take.
+    bool refuseVideo();
+
     std::unique_ptr<State> state_;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/media/FFmpeg.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 }
 
@@ -24,6 +25,7 @@ struct TrackReader::State {
     // Video
     ff::Scaler scaler;
     std::shared_ptr<PixelBufferPool> pool;
+    std::shared_ptr<PixelBufferPool> yuvPool;  // made on the first frame read as 4:2:0
     // Audio
     ff::Resampler resampler;
     std::int64_t nextSample = AV_NOPTS_VALUE;  // position of the next output sample, 1/48000 s
@@ -181,6 +183,56 @@ std::optional<VideoSample> TrackReader::nextVideo() {
         if (pts == AV_NOPTS_VALUE) continue;  // without a time it cannot be placed
         return VideoSample{*buffer,
                            MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den}};
+    }
+    return std::nullopt;
+}
+
+bool TrackReader::decodesToMovieYuv() const {
+    const AVCodecContext* d = state_->decoder.get();
+    const bool bt709 = d->colorspace == AVCOL_SPC_BT709 ||
+                       (d->colorspace == AVCOL_SPC_UNSPECIFIED && d->height >= 720);
+    return d->pix_fmt == AV_PIX_FMT_YUV420P && d->color_range != AVCOL_RANGE_JPEG && bt709 &&
+           d->width % 2 == 0 && d->height % 2 == 0;
+}
+
+std::optional<YuvVideoSample> TrackReader::nextYuvVideo() {
+    State& s = *state_;
+    if (!s.yuvPool) {
+        s.yuvPool = PixelBufferPool::create(s.pool->width() / 2 * 2,
+                                            Yuv420Frame::storageHeight(s.pool->height()),
+                                            PixelFormat::gray8);
+        if (!s.yuvPool) return std::nullopt;
+    }
+    while (decodeNext()) {
+        AVFrame* f = s.frame.get();
+        const auto buffer = s.yuvPool->makeBuffer();
+        auto yuv = buffer ? Yuv420Frame::over(*buffer) : std::nullopt;
+        const bool copied = yuv && f->format == AV_PIX_FMT_YUV420P && f->width == yuv->width() &&
+                            f->height == yuv->height();
+        if (yuv && !copied) {
+            s.scaler.reset(sws_getCachedContext(s.scaler.release(), f->width, f->height,
+                                                static_cast<AVPixelFormat>(f->format), yuv->width(),
+                                                yuv->height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR,
+                                                nullptr, nullptr, nullptr));
+        }
+        if (!yuv || (!copied && !s.scaler)) {
+            av_frame_unref(f);
+            continue;
+        }
+        const Yuv420Planes p = yuv->planes();
+        std::uint8_t* planes[4] = {p.y, p.u, p.v, nullptr};
+        int strides[4] = {p.yStride, p.uStride, p.vStride, 0};
+        if (copied) {
+            av_image_copy(planes, strides, const_cast<const std::uint8_t**>(f->data), f->linesize,
+                          AV_PIX_FMT_YUV420P, f->width, f->height);
+        } else {
+            sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
+        }
+        const std::int64_t pts = f->best_effort_timestamp;
+        av_frame_unref(f);
+        if (pts == AV_NOPTS_VALUE) continue;  // without a time it cannot be placed
+        return YuvVideoSample{*yuv,
+                              MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den}};
     }
     return std::nullopt;
 }

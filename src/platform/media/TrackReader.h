@@ -7,6 +7,7 @@
 
 #include "errors/Result.h"
 #include "platform/image/PixelBuffer.h"
+#include "platform/image/Yuv420.h"
 #include "platform/media/AudioSample.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/MovieAsset.h"
@@ -16,6 +17,11 @@ namespace pelliqo {
 struct VideoSample {
     PixelBuffer frame;  // BGRA, the track's natural size, not yet turned upright
     MediaTime time;     // presentation time
+};
+
+struct YuvVideoSample {
+    Yuv420Frame frame;  // the track's natural size, not yet turned upright
+    MediaTime time;
 };
 
 // Reads one track of a movie from the start: decoded frames as BGRA, or audio as 16-bit
@@ -36,6 +42,13 @@ class TrackReader {
     // The next frame or audio buffer; nothing at the end or after a failure (see error()).
     std::optional<VideoSample> nextVideo();
     std::optional<AudioSample> nextAudio();
+
+    // Whether the video track holds 4:2:0 pictures of even sides in the colours our movies
+    // are written in (BT.709, limited range; untagged HD counts as such), so that
+    // nextYuvVideo hands them on as they are, with no conversion a copy would need.
+    bool decodesToMovieYuv() const;
+    // The next frame as 4:2:0 (a frame in another layout converted, its colours kept).
+    std::optional<YuvVideoSample> nextYuvVideo();
 
     // Goes back to the key frame at or before the time; the next frames follow from there.
     bool seek(double seconds);
