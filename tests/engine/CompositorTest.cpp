@@ -207,5 +207,64 @@ TEST(Compositor, OnRealPhotosThePersonKeepsItsShapeAndItsInside) {
     }
 }
 
+// The planes of a BGRA picture as 4:2:0.
+Yuv420Frame yuvOf(const cv::Mat& bgra) {
+    auto frame = Yuv420Frame::make(bgra.cols, bgra.rows).value();
+    auto buffer = PixelBuffer::make(bgra.cols, bgra.rows, PixelFormat::bgra8).value();
+    bgra.copyTo(matView(buffer));
+    EXPECT_TRUE(convertToYuv420(buffer, frame.planes()));
+    return frame;
+}
+
+// A movie frame composed in its own 4:2:0 planes is the picture compose makes, converted:
+// on a real photo with its person's mask, for each opaque background, all but a few edge
+// pixels within a couple of levels (the edge is fitted to luma rather than BGR grey, and
+// chroma is blended through the mask at half size).
+TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
+    const std::string people = PELLIQO_TEST_DATA "/people/grace_hopper";
+    cv::Mat photo, frame;
+    cv::cvtColor(cv::imread(people + ".png"), photo, cv::COLOR_BGR2BGRA);
+    cv::resize(photo, frame, {128, 150}, 0, 0, cv::INTER_AREA);
+    cv::Mat mask;
+    cv::resize(cv::imread(people + ".reference-fast.png", cv::IMREAD_GRAYSCALE), mask, {32, 38}, 0,
+               0, cv::INTER_AREA);
+    mask.convertTo(mask, CV_32F, 1.0 / 255);
+    QTemporaryDir dir;
+    const std::string picture = dir.filePath("sky.png").toStdString();
+    cv::Mat sky(30, 40, CV_8UC3);
+    for (int y = 0; y < sky.rows; ++y) sky.row(y).setTo(cv::Scalar(250, 6 * y, 60));
+    cv::imwrite(picture, sky);
+
+    const Yuv420Frame yuv = yuvOf(frame);
+    for (const auto kind : {BackgroundKind::blur, BackgroundKind::color, BackgroundKind::picture}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        EffectSettings s = with(kind);
+        s.picturePath = picture;
+        Compositor compositor;
+        const Yuv420Frame expected = yuvOf(
+            compositor.compose(Image::fromPixels(frame), Image::fromPixels(mask), s).pixels());
+        const Yuv420Frame made = Yuv420Frame::make(frame.cols, frame.rows).value();
+        ASSERT_TRUE(compositor.composeYuv(yuv, Image::fromPixels(mask), s, made));
+        for (const auto& [ours, theirs] : {std::pair{made.luma(), expected.luma()},
+                                           {made.chromaU(), expected.chromaU()},
+                                           {made.chromaV(), expected.chromaV()}}) {
+            cv::Mat difference;
+            cv::absdiff(ours, theirs, difference);
+            EXPECT_LE(cv::mean(difference)[0], 1.0);
+            EXPECT_LE(cv::countNonZero(difference > 8), difference.total() / 100);
+        }
+    }
+    // The backgrounds with alpha, the mask view, and a frame of another size are refused.
+    const Yuv420Frame made = Yuv420Frame::make(frame.cols, frame.rows).value();
+    EffectSettings shown = with(BackgroundKind::blur);
+    shown.showMask = true;
+    Compositor compositor;
+    for (const EffectSettings& s : {with(BackgroundKind::transparent), shown}) {
+        EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask), s, made));
+    }
+    EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask), with(BackgroundKind::blur),
+                                       Yuv420Frame::make(64, 48).value()));
+}
+
 }  // namespace
 }  // namespace pelliqo

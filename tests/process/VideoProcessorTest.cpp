@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <opencv2/imgproc.hpp>
+#include <tuple>
 
 #include "Clips.h"
 #include "ExportRun.h"
@@ -70,6 +71,12 @@ class Exports : public testing::Test {
         ASSERT_TRUE(makeClip("-loop 1 -i '" PELLIQO_TEST_DATA "/people/grace_hopper.png' -t 1 -r 5 "
                              "-vf scale=256:300 -c:v libx264 -pix_fmt yuv420p",
                              path("person.mp4")));
+        // The same, in the colours exports are written in.
+        ASSERT_TRUE(makeClip("-i '" + path("person.mp4") +
+                                 "' -vf scale=out_color_matrix=bt709:out_range=tv -colorspace "
+                                 "bt709 -color_primaries bt709 -color_trc bt709 -c:v libx264 "
+                                 "-pix_fmt yuv420p",
+                             path("person709.mp4")));
     }
     static void TearDownTestSuite() { delete dir; }
     static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
@@ -104,6 +111,36 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     ASSERT_TRUE(exportVideo(path("person.mp4"), person, plain(BackgroundKind::none)).result);
     EXPECT_GE(lowestPsnr(path("person.mp4"), person), 40.0);
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
+}
+
+// A movie already in the colours exports are written in never leaves them: a plain copy stays
+// faithful, and a colour background lands on its colour around the person, who is kept.
+TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
+    const auto readerOf = [](const fs::path& movie) {
+        return std::move(TrackReader::video(movie, *MovieAsset::open(movie).video)).value();
+    };
+    EXPECT_TRUE(readerOf(path("person709.mp4"))->decodesToMovieYuv());
+    EXPECT_FALSE(readerOf(path("person.mp4"))->decodesToMovieYuv());  // untagged SD: BT.601
+    EXPECT_FALSE(readerOf(path("odd.mp4"))->decodesToMovieYuv());
+
+    const fs::path copy = path("person709 copy.mp4");
+    ASSERT_TRUE(exportVideo(path("person709.mp4"), copy, plain(BackgroundKind::none)).result);
+    EXPECT_GE(lowestPsnr(path("person709.mp4"), copy), 40.0);
+
+    EffectSettings green = plain(BackgroundKind::color);
+    std::tie(green.red, green.green, green.blue) = std::tuple(0.0, 1.0, 0.0);
+    const fs::path out = path("person709 green.mp4");
+    const Outcome o = exportVideo(path("person709.mp4"), out, green);
+    ASSERT_TRUE(o.result && o.result->ok());
+    const auto source = readerOf(path("person709.mp4"))->nextVideo();
+    const auto first = readerOf(out)->nextVideo();
+    ASSERT_TRUE(source && first);
+    const cv::Vec4b corner = matView(first->frame).at<cv::Vec4b>(5, 5);
+    EXPECT_LE(cv::norm(cv::Vec3i(corner[0], corner[1], corner[2]), cv::Vec3i(0, 255, 0)), 12);
+    const cv::Mat jacket(matView(first->frame), cv::Rect(118, 280, 20, 10));
+    EXPECT_LE(
+        cv::norm(jacket, cv::Mat(matView(source->frame), cv::Rect(118, 280, 20, 10)), cv::NORM_INF),
+        12);
 }
 
 TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {

@@ -34,5 +34,36 @@ TEST(Yuv420, PrimariesAndGreysLandOnTheirStandardValues) {
     }
 }
 
+// A frame's half-size picture gives each 2 × 2 block back as one opaque pixel of its colour,
+// within the rounding of the two conversions; the frame's buffer holds only even sides.
+TEST(Yuv420, HalfSizePicturesGiveTheBlocksColoursBack) {
+    const std::vector<cv::Vec4b> colours = {{255, 255, 255, 255}, {0, 0, 0, 255},
+                                            {0, 0, 255, 255},     {0, 255, 0, 255},
+                                            {255, 0, 0, 255},     {40, 120, 200, 255}};
+    const int width = 2 * static_cast<int>(colours.size());
+    cv::Mat bgra(4, width, CV_8UC4);
+    for (int i = 0; i < width / 2; ++i) {
+        bgra(cv::Rect(2 * i, 0, 2, 2)) = colours[i];
+        bgra(cv::Rect(2 * i, 2, 2, 2)) = colours[colours.size() - 1 - i];
+    }
+    const auto frame = Yuv420Frame::make(width, 4);
+    ASSERT_TRUE(frame && convertToYuv420(test::bufferOf(bgra), frame->planes()));
+    const auto half = halfSizeBgra(*frame);
+    ASSERT_TRUE(half);
+    ASSERT_EQ(half->width(), width / 2);
+    ASSERT_EQ(half->height(), 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < width / 2; ++x) {
+            const cv::Vec4b expected = bgra.at<cv::Vec4b>(2 * y, 2 * x);
+            const cv::Vec4b got = matView(*half).at<cv::Vec4b>(y, x);
+            for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], expected[c], 2) << x << "," << y;
+            EXPECT_EQ(got[3], 255);
+        }
+    }
+    EXPECT_FALSE(Yuv420Frame::make(5, 4));
+    EXPECT_FALSE(Yuv420Frame::over(PixelBuffer::make(6, 5, PixelFormat::gray8).value()));
+    EXPECT_FALSE(Yuv420Frame::over(PixelBuffer::make(6, 6, PixelFormat::bgra8).value()));
+}
+
 }  // namespace
 }  // namespace pelliqo
