@@ -1,6 +1,6 @@
 // Edge quality of the mask through the real export: flicker where nothing moves, the trail a
 // moving person leaves, and the error against the known alpha. Run by hand:
-//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [--quality Q] [BACKGROUND.jpg]
+//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [--quality Q] [--420] [BACKGROUND.jpg]
 // Each shared photo, its reference mask as alpha, is pasted over a background picture
 // (opencv-doc's building.jpg unless one is given) and made into two 720p clips: (a) still,
 // with camera-like noise of σ = 8 grey levels, (b) moving 6 px a frame, noise σ = 3. Every
@@ -10,7 +10,9 @@
 // the band 8 px either side of the person's edge; trail (moving clip) is the mean mask on
 // pixels the person left in the last three frames; error is the mean |mask − alpha| (both
 // clips); all in grey levels of 255. dtSSD is the root mean square of the difference between
-// the mask's and the alpha's change from frame to frame, × 100.
+// the mask's and the alpha's change from frame to frame, × 100. The clips are lossless 4:4:4,
+// which exports read as BGRA; with --420 they are 4:2:0 in BT.709, as HD movies are, which
+// exports keep in those colours (the mask found in a half-size picture).
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -59,19 +61,23 @@ void paste(const cv::Mat& background, const cv::Mat& person, const cv::Mat& mask
     mixed.convertTo(frame(place), CV_8UC3);
 }
 
-// Writes the frames as a lossless H.264 clip with the ffmpeg tool.
-bool writeClip(const std::vector<cv::Mat>& pictures, const fs::path& file) {
+// Writes the frames as a lossless H.264 clip with the ffmpeg tool: 4:4:4, or 4:2:0 in BT.709.
+bool writeClip(const std::vector<cv::Mat>& pictures, const fs::path& file, bool yuv420) {
+    const std::string layout =
+        yuv420 ? "-vf scale=out_color_matrix=bt709:out_range=tv -colorspace bt709 "
+                 "-color_primaries bt709 -color_trc bt709 -pix_fmt yuv420p"
+               : "-pix_fmt yuv444p";
     const std::string command = "ffmpeg -v error -nostdin -y -f rawvideo -pix_fmt bgr24 -s " +
                                 std::to_string(width) + "x" + std::to_string(height) +
-                                " -r 30 -i - -c:v libx264 -qp 0 -pix_fmt yuv444p '" +
-                                file.string() + "'";
+                                " -r 30 -i - -c:v libx264 -qp 0 " + layout + " '" + file.string() +
+                                "'";
     FILE* pipe = popen(command.c_str(), "w");
     if (pipe == nullptr) return false;
     for (const cv::Mat& p : pictures) fwrite(p.data, 1, p.total() * p.elemSize(), pipe);
     return pclose(pipe) == 0;
 }
 
-Clip makeClip(const std::string& name, const cv::Mat& background, bool moving) {
+Clip makeClip(const std::string& name, const cv::Mat& background, bool moving, bool yuv420) {
     const std::string people = PELLIQO_TEST_DATA "/people/";
     const cv::Mat person = cv::imread(people + name + ".png", cv::IMREAD_COLOR);
     const cv::Mat mask =
@@ -92,7 +98,7 @@ Clip makeClip(const std::string& name, const cv::Mat& background, bool moving) {
         pictures.push_back(noisy);
         clip.alpha.push_back(alpha);
     }
-    if (!writeClip(pictures, clip.file)) clip.file.clear();
+    if (!writeClip(pictures, clip.file, yuv420)) clip.file.clear();
     return clip;
 }
 
@@ -175,6 +181,8 @@ int main(int argc, char** argv) {
         onlyQuality = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
+    const bool yuv420 = !args.empty() && args.front() == "--420";
+    if (yuv420) args.erase(args.begin());
     const std::string backgroundPath =
         !args.empty() ? args.front() : "/usr/share/doc/opencv-doc/examples/data/building.jpg";
     cv::Mat background = cv::imread(backgroundPath, cv::IMREAD_COLOR);
@@ -189,7 +197,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> photos{"astronaut", "camera", "grace_hopper"};
     std::vector<std::pair<Clip, Clip>> clips;  // still, moving
     for (const std::string& photo : photos) {
-        clips.emplace_back(makeClip(photo, background, false), makeClip(photo, background, true));
+        clips.emplace_back(makeClip(photo, background, false, yuv420),
+                           makeClip(photo, background, true, yuv420));
         if (clips.back().first.file.empty() || clips.back().second.file.empty()) return 1;
     }
     for (const auto& [quality, smooth] : {std::pair{QualityChoice::fast, true},

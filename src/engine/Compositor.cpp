@@ -57,16 +57,23 @@ std::optional<Compositor::Placement> Compositor::picturePlacement(double picture
                      (frameHeight - pictureHeight * s) * 0.5};
 }
 
+namespace {
+
+// The shaped mask as the picture, stretched over the frame.
+Image maskView(const Image& shaped, const Rect& extent) {
+    const Rect own = shaped.extent();
+    return shaped.scaled(extent.width / own.width, extent.height / own.height).cropped(extent);
+}
+
+}  // namespace
+
 Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
                           const EffectSettings& settings, const std::optional<PixelBuffer>& into) {
     const Image upright = frame.movedToOrigin();
     const Rect extent = upright.extent();
     if (!mask || (settings.kind == BackgroundKind::none && !settings.showMask)) return upright;
     const Image shaped = shapedMask(*mask, upright.pixels(), settings);
-    if (settings.showMask) {
-        const Rect own = shaped.extent();
-        return shaped.scaled(extent.width / own.width, extent.height / own.height).cropped(extent);
-    }
+    if (settings.showMask) return maskView(shaped, extent);
     const Image behind = background(settings, extent, upright);
     return upright.blendedStretched(behind, shaped, into).cropped(extent);
 }
@@ -177,12 +184,16 @@ Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& 
 
 namespace {
 
+// An opaque picture drawn into a 4:2:0 frame; false when memory runs out.
+bool drawYuv(const Image& picture, const Yuv420Frame& into) {
+    auto bgra = PixelBuffer::make(into.width(), into.height(), PixelFormat::bgra8);
+    return bgra && renderInto(picture, *bgra) && convertToYuv420(*bgra, into.planes());
+}
+
 // An opaque picture's colours as 4:2:0; nothing when memory runs out.
 std::optional<Yuv420Frame> yuvOf(const Image& picture, int width, int height) {
-    auto bgra = PixelBuffer::make(width, height, PixelFormat::bgra8);
     auto yuv = Yuv420Frame::make(width, height);
-    if (!bgra || !yuv || !renderInto(picture, *bgra) || !convertToYuv420(*bgra, yuv->planes()))
-        return std::nullopt;
+    if (!yuv || !drawYuv(picture, *yuv)) return std::nullopt;
     return yuv;
 }
 
@@ -218,9 +229,8 @@ void blendPlane(const cv::Mat& fg, const cv::Mat& bg, std::uint8_t uniform, cons
 }  // namespace
 
 bool Compositor::composesYuv(const EffectSettings& settings) {
-    return !settings.showMask &&
-           (settings.kind == BackgroundKind::blur || settings.kind == BackgroundKind::color ||
-            settings.kind == BackgroundKind::picture);
+    return settings.showMask || settings.kind == BackgroundKind::blur ||
+           settings.kind == BackgroundKind::color || settings.kind == BackgroundKind::picture;
 }
 
 bool Compositor::composeYuv(const Yuv420Frame& frame, const Image& mask,
@@ -229,11 +239,18 @@ bool Compositor::composeYuv(const Yuv420Frame& frame, const Image& mask,
         into.height() != frame.height() || into.storage().sharesPixelsWith(frame.storage())) {
         return false;
     }
+    const Image shaped = shapedMask(mask, frame.luma(), settings);
+    // The mask view is grey, drawn as compose draws it: rare enough to go through BGRA.
+    if (settings.showMask) {
+        const Rect extent{0, 0, static_cast<double>(frame.width()),
+                          static_cast<double>(frame.height())};
+        return drawYuv(maskView(shaped, extent), into);
+    }
     std::array<cv::Mat, 3> behind;
     cv::Scalar uniform;
     if (!backgroundYuv(settings, frame, behind, uniform)) return false;
     cv::Mat bytes;
-    shapedMask(mask, frame.luma(), settings).pixels().convertTo(bytes, CV_8U, 255.0);
+    shaped.pixels().convertTo(bytes, CV_8U, 255.0);
     const std::array<cv::Mat, 3> planes{frame.luma(), frame.chromaU(), frame.chromaV()};
     const std::array<cv::Mat, 3> out{into.luma(), into.chromaU(), into.chromaV()};
     for (std::size_t p = 0; p < planes.size(); ++p) {

@@ -24,12 +24,12 @@ class Compositor {
                   const EffectSettings& settings,
                   const std::optional<PixelBuffer>& into = std::nullopt);
 
-    // Whether composeYuv makes these settings' picture: an opaque background, no mask view.
+    // Whether composeYuv makes these settings' picture: an opaque background, or the mask view.
     static bool composesYuv(const EffectSettings& settings);
     // compose for a 4:2:0 frame, made in the planes of `into` (the frame's size), so that a
     // movie's frames never leave its own colours: the same picture up to rounding, the
     // chroma planes blended through the mask at their own half size. False, with nothing
-    // written, for settings composesYuv refuses or an `into` of another size.
+    // written, for settings composesYuv refuses (transparency) or an `into` of another size.
     bool composeYuv(const Yuv420Frame& frame, const Image& mask, const EffectSettings& settings,
                     const Yuv420Frame& into);
 

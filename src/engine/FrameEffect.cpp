@@ -6,7 +6,8 @@ namespace {
 
 std::optional<Image> imageOf(const SegmentSource& frame) {
     if (const auto* buffer = std::get_if<PixelBuffer>(&frame)) return Image::fromBuffer(*buffer);
-    return Image::fromBitmap(std::get<Bitmap>(frame));
+    if (const auto* bitmap = std::get_if<Bitmap>(&frame)) return Image::fromBitmap(*bitmap);
+    return std::nullopt;  // 4:2:0 frames are composed by composedYuv
 }
 
 }  // namespace
@@ -42,14 +43,6 @@ std::optional<Image> FrameEffect::composed(const SegmentSource& frame,
 
 bool FrameEffect::composesYuv(const EffectSettings& settings) {
     return !needsMask(settings) || Compositor::composesYuv(settings);
-}
-
-std::optional<Image> FrameEffect::neededMask(const Yuv420Frame& frame,
-                                             const EffectSettings& settings) {
-    if (!needsMask(settings)) return std::nullopt;
-    const auto picture = halfSizeBgra(frame);
-    if (!picture) return std::nullopt;
-    return mask(*picture, settings);
 }
 
 std::optional<Yuv420Frame> FrameEffect::composedYuv(const Yuv420Frame& frame,

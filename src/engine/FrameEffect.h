@@ -29,8 +29,8 @@ class FrameEffect {
     static bool needsMask(const EffectSettings& settings);
 
     // The finished picture at the frame's size and at the origin; without a mask (none
-    // needed, or the engine found nothing) the frame itself. Nothing only for a frame that
-    // cannot be read.
+    // needed, or the engine found nothing) the frame itself. Nothing for a frame that cannot
+    // be read, and for a 4:2:0 frame (see composedYuv).
     std::optional<Image> apply(const SegmentSource& frame, const EffectSettings& settings);
 
     // apply in two halves, for a pipeline that segments one frame while it composes the one
@@ -41,12 +41,11 @@ class FrameEffect {
                                   const EffectSettings& settings,
                                   const std::optional<PixelBuffer>& into = std::nullopt);
 
-    // The two halves for a 4:2:0 movie frame. The mask is found in a half-size picture of
-    // the frame (networks and motion checks work far below that size). composedYuv gives
-    // the frame itself when there is nothing to do, otherwise the picture made in `into`;
-    // nothing when the settings need composed (composesYuv says which) or memory ran out.
+    // The second half for a 4:2:0 movie frame (its mask comes from neededMask; composed
+    // gives nothing for it): the frame itself when there is nothing to do, otherwise the
+    // picture made in `into`; nothing when the settings need composed (composesYuv says
+    // which) or memory ran out.
     static bool composesYuv(const EffectSettings& settings);
-    std::optional<Image> neededMask(const Yuv420Frame& frame, const EffectSettings& settings);
     std::optional<Yuv420Frame> composedYuv(const Yuv420Frame& frame,
                                            const std::optional<Image>& mask,
                                            const EffectSettings& settings, const Yuv420Frame& into);

@@ -13,12 +13,13 @@
 #include "platform/image/Bitmap.h"
 #include "platform/image/Image.h"
 #include "platform/image/PixelBuffer.h"
+#include "platform/image/Yuv420.h"
 #include "platform/inference/SegmentationEngine.h"
 
 namespace pelliqo {
 
-// The input of one segmentation: a BGRA frame, or a still bitmap.
-using SegmentSource = std::variant<PixelBuffer, Bitmap>;
+// The input of one segmentation: a BGRA frame, a still bitmap, or a movie frame in 4:2:0.
+using SegmentSource = std::variant<PixelBuffer, Bitmap, Yuv420Frame>;
 
 // Turns frames of one stream into person (or subject) masks, optionally smoothed over time
 // so the edge does not flicker. Owns its engines, so no state crosses streams. Not

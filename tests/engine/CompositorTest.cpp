@@ -7,6 +7,7 @@
 
 #include "engine/Compositor.h"
 #include "platform/image/MatView.h"
+#include "platform/image/Rendering.h"
 
 namespace pelliqo {
 namespace {
@@ -207,18 +208,19 @@ TEST(Compositor, OnRealPhotosThePersonKeepsItsShapeAndItsInside) {
     }
 }
 
-// The planes of a BGRA picture as 4:2:0.
-Yuv420Frame yuvOf(const cv::Mat& bgra) {
-    auto frame = Yuv420Frame::make(bgra.cols, bgra.rows).value();
-    auto buffer = PixelBuffer::make(bgra.cols, bgra.rows, PixelFormat::bgra8).value();
-    bgra.copyTo(matView(buffer));
+// A picture drawn as a frame's BGRA, as 4:2:0.
+Yuv420Frame yuvOf(const Image& picture) {
+    const cv::Rect area = pixelArea(picture.extent());
+    auto frame = Yuv420Frame::make(area.width, area.height).value();
+    auto buffer = PixelBuffer::make(area.width, area.height, PixelFormat::bgra8).value();
+    EXPECT_TRUE(renderInto(picture, buffer));
     EXPECT_TRUE(convertToYuv420(buffer, frame.planes()));
     return frame;
 }
 
 // A movie frame composed in its own 4:2:0 planes is the picture compose makes, converted:
-// on a real photo with its person's mask, for each opaque background, all but a few edge
-// pixels within a couple of levels (the edge is fitted to luma rather than BGR grey, and
+// on a real photo with its person's mask, for each opaque background and the mask view, all but a
+// few edge pixels within a couple of levels (the edge is fitted to luma rather than BGR grey, and
 // chroma is blended through the mask at half size).
 TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
     const std::string people = PELLIQO_TEST_DATA "/people/grace_hopper";
@@ -235,14 +237,16 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
     for (int y = 0; y < sky.rows; ++y) sky.row(y).setTo(cv::Scalar(250, 6 * y, 60));
     cv::imwrite(picture, sky);
 
-    const Yuv420Frame yuv = yuvOf(frame);
-    for (const auto kind : {BackgroundKind::blur, BackgroundKind::color, BackgroundKind::picture}) {
-        SCOPED_TRACE(static_cast<int>(kind));
-        EffectSettings s = with(kind);
+    const Yuv420Frame yuv = yuvOf(Image::fromPixels(frame));
+    EffectSettings shown = with(BackgroundKind::blur);
+    shown.showMask = true;
+    for (EffectSettings s : {with(BackgroundKind::blur), with(BackgroundKind::color),
+                             with(BackgroundKind::picture), shown}) {
+        SCOPED_TRACE(static_cast<int>(s.kind) + 10 * s.showMask);
         s.picturePath = picture;
         Compositor compositor;
-        const Yuv420Frame expected = yuvOf(
-            compositor.compose(Image::fromPixels(frame), Image::fromPixels(mask), s).pixels());
+        const Yuv420Frame expected =
+            yuvOf(compositor.compose(Image::fromPixels(frame), Image::fromPixels(mask), s));
         const Yuv420Frame made = Yuv420Frame::make(frame.cols, frame.rows).value();
         ASSERT_TRUE(compositor.composeYuv(yuv, Image::fromPixels(mask), s, made));
         for (const auto& [ours, theirs] : {std::pair{made.luma(), expected.luma()},
@@ -254,14 +258,11 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
             EXPECT_LE(cv::countNonZero(difference > 8), difference.total() / 100);
         }
     }
-    // The backgrounds with alpha, the mask view, and a frame of another size are refused.
-    const Yuv420Frame made = Yuv420Frame::make(frame.cols, frame.rows).value();
-    EffectSettings shown = with(BackgroundKind::blur);
-    shown.showMask = true;
+    // Transparency, and a frame of another size, are refused.
     Compositor compositor;
-    for (const EffectSettings& s : {with(BackgroundKind::transparent), shown}) {
-        EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask), s, made));
-    }
+    EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask),
+                                       with(BackgroundKind::transparent),
+                                       Yuv420Frame::make(frame.cols, frame.rows).value()));
     EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask), with(BackgroundKind::blur),
                                        Yuv420Frame::make(64, 48).value()));
 }

@@ -1,6 +1,7 @@
 #include "platform/image/Yuv420.h"
 
 #include <algorithm>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/image/VectorClones.h"
 
@@ -39,21 +40,19 @@ PELLIQO_VECTOR_CLONES void chromaRow(const std::uint8_t* __restrict top,
     }
 }
 
-// BT.709 limited range back to RGB in 16.16 fixed point, the inverse of the rows above,
-// for one half-size pixel: the four luma samples' sum and the chroma pair they share.
-// Computed in 32-bit lanes and clamped, as the inverse overshoots for out-of-gamut values.
-PELLIQO_VECTOR_CLONES void halfSizeRow(const std::uint8_t* __restrict top,
-                                       const std::uint8_t* __restrict bottom,
-                                       const std::uint8_t* __restrict u,
-                                       const std::uint8_t* __restrict v,
-                                       std::uint8_t* __restrict bgra, int width) {
+// BT.709 limited range back to RGB in 16.16 fixed point, the inverse of the rows above, for
+// planes of one size. Computed in 32-bit lanes and clamped, as the inverse overshoots for
+// out-of-gamut values.
+PELLIQO_VECTOR_CLONES void bgraRow(const std::uint8_t* __restrict y,
+                                   const std::uint8_t* __restrict u,
+                                   const std::uint8_t* __restrict v, std::uint8_t* __restrict bgra,
+                                   int width) {
     const auto clamped = [](int value) {
         return static_cast<std::uint8_t>(std::clamp(value >> 16, 0, 255));
     };
     for (int x = 0; x < width; ++x) {
-        const int sum = top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1];
-        // 1.16438 (Y − 16), Y the mean of the four, with the rounding half folded in.
-        const int luma = 19077 * (sum - 64) + (1 << 15);
+        // 1.16438 (Y − 16), with the rounding half folded in.
+        const int luma = 76309 * (y[x] - 16) + (1 << 15);
         const int cb = u[x] - 128, cr = v[x] - 128;
         bgra[4 * x] = clamped(luma + 138438 * cb);
         bgra[4 * x + 1] = clamped(luma - 13975 * cb - 34925 * cr);
@@ -114,15 +113,16 @@ bool convertToYuv420(const PixelBuffer& bgra, const Yuv420Planes& planes) {
     return true;
 }
 
-std::optional<PixelBuffer> halfSizeBgra(const Yuv420Frame& frame) {
-    const int width = frame.width() / 2, height = frame.height() / 2;
-    auto bgra = PixelBuffer::make(width, height, PixelFormat::bgra8);
-    if (!bgra) return std::nullopt;
-    const Yuv420Planes p = frame.planes();
-    for (int row = 0; row < height; ++row) {
-        const std::uint8_t* top = p.y + static_cast<std::ptrdiff_t>(2 * row) * p.yStride;
-        halfSizeRow(top, top + p.yStride, p.u + static_cast<std::ptrdiff_t>(row) * p.uStride,
-                    p.v + static_cast<std::ptrdiff_t>(row) * p.vStride, bgra->row(row), width);
+cv::Mat scaledBgra(const Yuv420Frame& frame, cv::Size size) {
+    if (size.width <= 0 || size.height <= 0) return {};
+    cv::Mat bgra(size, CV_8UC4);
+    cv::Mat y, u, v;
+    cv::resize(frame.luma(), y, size, 0, 0, cv::INTER_LINEAR);
+    cv::resize(frame.chromaU(), u, size, 0, 0, cv::INTER_LINEAR);
+    cv::resize(frame.chromaV(), v, size, 0, 0, cv::INTER_LINEAR);
+    for (int row = 0; row < size.height; ++row) {
+        bgraRow(y.ptr<std::uint8_t>(row), u.ptr<std::uint8_t>(row), v.ptr<std::uint8_t>(row),
+                bgra.ptr<std::uint8_t>(row), size.width);
     }
     return bgra;
 }

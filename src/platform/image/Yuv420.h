@@ -51,9 +51,9 @@ class Yuv420Frame {
 // side.
 bool convertToYuv420(const PixelBuffer& bgra, const Yuv420Planes& planes);
 
-// The frame as opaque BGRA at half its size each way, one pixel for each chroma sample and
-// the mean of the 2 × 2 luma samples beside it: the picture a segmentation network or a
-// motion check looks at, for a quarter of the pixels. Nothing when memory runs out.
-std::optional<PixelBuffer> halfSizeBgra(const Yuv420Frame& frame);
+// The frame as opaque BGRA scaled bilinearly to the size, luma and chroma each from their
+// own resolution: the same samples a bilinear scaling of its full-size BGRA picture takes.
+// Empty for an empty size.
+cv::Mat scaledBgra(const Yuv420Frame& frame, cv::Size size);
 
 }  // namespace pelliqo

@@ -7,8 +7,11 @@
 namespace pelliqo {
 
 cv::Mat networkInput(const SegmentationInput& input, int width, int height, float offset) {
-    cv::Mat small;
-    cv::resize(input.pixels, small, cv::Size(width, height), 0, 0, cv::INTER_LINEAR);
+    const cv::Size size(width, height);
+    cv::Mat small = input.scaled ? input.scaled(size) : cv::Mat();
+    if (small.size() != size || small.type() != CV_8UC4) {
+        cv::resize(input.pixels, small, size, 0, 0, cv::INTER_LINEAR);
+    }
     const int sizes[] = {1, 3, height, width};
     cv::Mat blob(4, sizes, CV_32F);
     const std::size_t plane = static_cast<std::size_t>(width) * height;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -15,7 +16,14 @@ enum class SegmentationLevel { accurate = 0, balanced = 1, fast = 2 };
 
 // One picture to segment.
 struct SegmentationInput {
+    SegmentationInput(cv::Mat picture = {}, std::function<cv::Mat(cv::Size)> scaling = {})
+        : pixels(std::move(picture)), scaled(std::move(scaling)) {}
+
     cv::Mat pixels;  // CV_8UC4, BGRA
+    // The picture scaled bilinearly to a size, for a frame that holds more than `pixels` show
+    // (a movie frame's 4:2:0 planes, of which pixels is a half-size copy): a network's input
+    // keeps the edge detail of the full frame. Empty for other pictures.
+    std::function<cv::Mat(cv::Size)> scaled;
 };
 
 // A segmentation engine (of persons, or of all foreground objects). Each instance keeps its own
