@@ -211,17 +211,15 @@ void blendPlane(const cv::Mat& fg, const cv::Mat& bg, std::uint8_t uniform, cons
                 cv::Mat out) {
     cv::Mat stretched;
     cv::resize(mask, stretched, fg.size(), 0, 0, cv::INTER_LINEAR);
+    const auto width = static_cast<std::size_t>(fg.cols);
+    const std::vector<std::uint8_t> uniformRow(bg.empty() ? width : 0, uniform);
     cv::parallel_for_(cv::Range(0, fg.rows), [&](const cv::Range& rows) {
-        std::vector<std::uint16_t> weights(static_cast<std::size_t>(fg.cols));
+        std::vector<std::uint16_t> weights(width);
         for (int y = rows.start; y < rows.end; ++y) {
             weightsOf(stretched.ptr<std::uint8_t>(y), weights.data(), fg.cols);
-            if (bg.empty()) {
-                blendPlaneRow(fg.ptr<std::uint8_t>(y), uniform, weights.data(),
-                              out.ptr<std::uint8_t>(y), fg.cols);
-            } else {
-                blendPlaneRow(fg.ptr<std::uint8_t>(y), bg.ptr<std::uint8_t>(y), weights.data(),
-                              out.ptr<std::uint8_t>(y), fg.cols);
-            }
+            blendPlaneRow(fg.ptr<std::uint8_t>(y),
+                          bg.empty() ? uniformRow.data() : bg.ptr<std::uint8_t>(y), weights.data(),
+                          out.ptr<std::uint8_t>(y), fg.cols);
         }
     });
 }

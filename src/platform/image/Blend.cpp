@@ -85,15 +85,6 @@ PELLIQO_VECTOR_CLONES void blendPlaneRow(const std::uint8_t* __restrict fg,
     }
 }
 
-PELLIQO_VECTOR_CLONES void blendPlaneRow(const std::uint8_t* __restrict fg, std::uint8_t bg,
-                                         const std::uint16_t* __restrict weights,
-                                         std::uint8_t* __restrict out, int n) {
-    for (int x = 0; x < n; ++x) {
-        const unsigned w = weights[x];
-        out[x] = static_cast<std::uint8_t>((bg * (256 - w) + fg[x] * w + 128) >> 8);
-    }
-}
-
 bool isOpaque(const cv::Mat& bgra) {
     for (int y = 0; y < bgra.rows; ++y) {
         if (!opaque(bgra.ptr<cv::Vec4b>(y), bgra.cols)) return false;

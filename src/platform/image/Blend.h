@@ -14,9 +14,6 @@ void blendRow(const cv::Vec4b* fg, const cv::Vec4b* bg, const std::uint16_t* wei
 // the weight is 256, the background where it is 0, rounded as blendRow rounds opaque pixels.
 void blendPlaneRow(const std::uint8_t* fg, const std::uint8_t* bg, const std::uint16_t* weights,
                    std::uint8_t* out, int n);
-// The same over a background of one value.
-void blendPlaneRow(const std::uint8_t* fg, std::uint8_t bg, const std::uint16_t* weights,
-                   std::uint8_t* out, int n);
 
 // Whether every pixel of a BGRA picture has alpha 255.
 bool isOpaque(const cv::Mat& bgra);

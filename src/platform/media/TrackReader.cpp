@@ -154,19 +154,30 @@ bool TrackReader::decodeNext() {
     return false;
 }
 
-std::optional<VideoSample> TrackReader::nextVideo() {
+std::optional<MediaTime> TrackReader::nextPicture(const std::function<bool(AVFrame*)>& take) {
     State& s = *state_;
     while (decodeNext()) {
         AVFrame* f = s.frame.get();
+        const bool taken = take(f);
+        const std::int64_t pts = f->best_effort_timestamp;
+        av_frame_unref(f);
+        // A frame without a buffer is skipped; without a time it cannot be placed.
+        if (!taken || pts == AV_NOPTS_VALUE) continue;
+        return MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den};
+    }
+    return std::nullopt;
+}
+
+std::optional<VideoSample> TrackReader::nextVideo() {
+    State& s = *state_;
+    std::optional<PixelBuffer> buffer;
+    const auto time = nextPicture([&](AVFrame* f) {
         s.scaler.reset(sws_getCachedContext(s.scaler.release(), f->width, f->height,
                                             static_cast<AVPixelFormat>(f->format), s.pool->width(),
                                             s.pool->height(), AV_PIX_FMT_BGRA, SWS_BILINEAR,
                                             nullptr, nullptr, nullptr));
-        auto buffer = s.pool->makeBuffer();
-        if (!s.scaler || !buffer) {
-            av_frame_unref(f);
-            continue;
-        }
+        buffer = s.pool->makeBuffer();
+        if (!s.scaler || !buffer) return false;
         // The frame's own colour matrix and range; untagged, HD is BT.709 and SD BT.601, as
         // players assume.
         const AVColorSpace space = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace
@@ -178,13 +189,10 @@ std::optional<VideoSample> TrackReader::nextVideo() {
         std::uint8_t* planes[4] = {buffer->data(), nullptr, nullptr, nullptr};
         const int strides[4] = {static_cast<int>(buffer->bytesPerRow()), 0, 0, 0};
         sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
-        const std::int64_t pts = f->best_effort_timestamp;
-        av_frame_unref(f);
-        if (pts == AV_NOPTS_VALUE) continue;  // without a time it cannot be placed
-        return VideoSample{*buffer,
-                           MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den}};
-    }
-    return std::nullopt;
+        return true;
+    });
+    if (!time) return std::nullopt;
+    return VideoSample{*buffer, *time};
 }
 
 bool TrackReader::decodesToMovieYuv() const {
@@ -203,38 +211,30 @@ std::optional<YuvVideoSample> TrackReader::nextYuvVideo() {
                                             PixelFormat::gray8);
         if (!s.yuvPool) return std::nullopt;
     }
-    while (decodeNext()) {
-        AVFrame* f = s.frame.get();
+    std::optional<Yuv420Frame> yuv;
+    const auto time = nextPicture([&](AVFrame* f) {
         const auto buffer = s.yuvPool->makeBuffer();
-        auto yuv = buffer ? Yuv420Frame::over(*buffer) : std::nullopt;
-        const bool copied = yuv && f->format == AV_PIX_FMT_YUV420P && f->width == yuv->width() &&
-                            f->height == yuv->height();
-        if (yuv && !copied) {
-            s.scaler.reset(sws_getCachedContext(s.scaler.release(), f->width, f->height,
-                                                static_cast<AVPixelFormat>(f->format), yuv->width(),
-                                                yuv->height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR,
-                                                nullptr, nullptr, nullptr));
-        }
-        if (!yuv || (!copied && !s.scaler)) {
-            av_frame_unref(f);
-            continue;
-        }
+        yuv = buffer ? Yuv420Frame::over(*buffer) : std::nullopt;
+        if (!yuv) return false;
         const Yuv420Planes p = yuv->planes();
         std::uint8_t* planes[4] = {p.y, p.u, p.v, nullptr};
         int strides[4] = {p.yStride, p.uStride, p.vStride, 0};
-        if (copied) {
+        if (f->format == AV_PIX_FMT_YUV420P && f->width == yuv->width() &&
+            f->height == yuv->height()) {
             av_image_copy(planes, strides, const_cast<const std::uint8_t**>(f->data), f->linesize,
                           AV_PIX_FMT_YUV420P, f->width, f->height);
-        } else {
-            sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
+            return true;
         }
-        const std::int64_t pts = f->best_effort_timestamp;
-        av_frame_unref(f);
-        if (pts == AV_NOPTS_VALUE) continue;  // without a time it cannot be placed
-        return YuvVideoSample{*yuv,
-                              MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den}};
-    }
-    return std::nullopt;
+        s.scaler.reset(sws_getCachedContext(s.scaler.release(), f->width, f->height,
+                                            static_cast<AVPixelFormat>(f->format), yuv->width(),
+                                            yuv->height(), AV_PIX_FMT_YUV420P, SWS_BILINEAR,
+                                            nullptr, nullptr, nullptr));
+        if (!s.scaler) return false;
+        sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
+        return true;
+    });
+    if (!time) return std::nullopt;
+    return YuvVideoSample{*yuv, *time};
 }
 
 std::optional<AudioSample> TrackReader::nextAudio() {

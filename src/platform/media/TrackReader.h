@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "platform/media/AudioSample.h"
 #include "platform/media/MediaTime.h"
 #include "platform/media/MovieAsset.h"
+
+struct AVFrame;
 
 namespace pelliqo {
 
@@ -62,6 +65,9 @@ class TrackReader {
     explicit TrackReader(std::unique_ptr<State> state);
     // The next decoded frame of the track, or nothing at its end or on failure.
     bool decodeNext();
+    // The time of the next decoded frame that take(frame) copied out, frames it could not
+    // take, and frames without a time, skipped; nothing at the end or on failure.
+    std::optional<MediaTime> nextPicture(const std::function<bool(AVFrame*)>& take);
     std::optional<AudioSample> flushAudio();
 
     std::unique_ptr<State> state_;
