@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -102,7 +101,6 @@ class Session {
                 if (!model_.hasCameraFrames()) return false;
                 model_.startRecording();
                 if (!model_.isRecording()) return fail(*model_.errorInfo());
-                started_ = std::chrono::steady_clock::now();
                 err_ << "Recording. Press Ctrl-C to stop.\n" << std::flush;
                 phase_ = Phase::recording;
                 return false;
@@ -133,8 +131,8 @@ class Session {
 
     bool timeIsUp() const {
         if (!options_.seconds) return false;
-        const std::chrono::duration<double> recorded = std::chrono::steady_clock::now() - started_;
-        return recorded.count() >= *options_.seconds;
+        // Counted as the file counts it, so a slow first frame does not shorten it.
+        return model_.recordedSeconds() >= *options_.seconds;
     }
 
     bool fail(const ErrorInfo& info) {
@@ -148,7 +146,6 @@ class Session {
     std::ostream& out_;
     std::ostream& err_;
     Phase phase_ = Phase::waitingForPicture;
-    std::chrono::steady_clock::time_point started_;
     std::optional<ErrorInfo> cameraProblem_;
     bool micProblemShown_ = false;
     int code_ = exitCode::ok;

@@ -1,5 +1,7 @@
 #include "live/LiveRecorder.h"
 
+#include <algorithm>
+
 #include "engine/MovieFormat.h"
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
@@ -197,6 +199,12 @@ void LiveRecorder::stop(Completion completion) {
 bool LiveRecorder::active() const {
     std::lock_guard guard(lock_);
     return active_;
+}
+
+double LiveRecorder::recordedSeconds(double now) const {
+    std::lock_guard guard(lock_);
+    if (!active_ || !startTime_) return 0;
+    return std::max(0.0, now - *startTime_);
 }
 
 void LiveRecorder::failLocked(std::optional<PlatformError> error) {

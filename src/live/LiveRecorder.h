@@ -50,6 +50,9 @@ class LiveRecorder {
     // files (processed first) or the error.
     void stop(Completion completion);
     bool active() const;
+    // How long the files run at `now` on the capture clock: from the first recorded frame,
+    // which, on a busy machine, may come well after start().
+    double recordedSeconds(double now) const;
 
     // Told, on a background thread, when writing fails mid-recording. Set once, before any
     // recording.

@@ -298,10 +298,8 @@ void RecordModel::startRecording() {
     setSavedURLs({});
     setRecording(true);
     setElapsed(0);
-    recordStart_ = captureClock();
     timer_ = std::make_unique<QTimer>();
-    connect(timer_.get(), &QTimer::timeout, this,
-            [this] { setElapsed(captureClock() - recordStart_); });
+    connect(timer_.get(), &QTimer::timeout, this, [this] { setElapsed(recordedSeconds()); });
     timer_->start(static_cast<int>(clockInterval * 1000));
 }
 
@@ -320,6 +318,10 @@ void RecordModel::stopRecording() {
                         ErrorInfo::make(text::title::recordingNotSaved, result.error()));
             });
         });
+}
+
+double RecordModel::recordedSeconds() const {
+    return pipeline_->recorder.recordedSeconds(captureClock());
 }
 
 void RecordModel::showInFinder() {

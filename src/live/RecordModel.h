@@ -67,6 +67,8 @@ class RecordModel : public QObject {
     double fps() const { return fps_; }
     bool isRecording() const { return isRecording_; }
     double elapsed() const { return elapsed_; }
+    // The recording's length so far, as its files will have it; 0 until its first frame.
+    double recordedSeconds() const;
     const std::vector<std::filesystem::path>& savedURLs() const { return savedURLs_; }
     const std::optional<ErrorInfo>& errorInfo() const { return errorInfo_; }
     void setErrorInfo(std::optional<ErrorInfo> info);
@@ -154,7 +156,6 @@ class RecordModel : public QObject {
     mutable std::optional<CameraOutputPlace> outputPlace_;
 
     std::unique_ptr<QTimer> timer_;
-    double recordStart_ = 0;
 
     // The frame work and its state; the camera is declared after it so that it stops
     // delivering frames before the pipeline goes.

@@ -68,7 +68,10 @@ TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
     EXPECT_TRUE(recorder.active());
     // A second start while recording changes nothing.
     EXPECT_FALSE(recorder.start({64, 48, true, false, path("other.mov"), std::nullopt}));
+    EXPECT_EQ(recorder.recordedSeconds(1000.5), 0.0);  // nothing recorded before a frame
     feed(recorder, 60, 65, 49);
+    // The length runs from the first frame's capture, as the files have it.
+    EXPECT_DOUBLE_EQ(recorder.recordedSeconds(1002.5), 2.5);
     const Outcome outcome = stopped(recorder);
     ASSERT_TRUE(outcome) << outcome.error().description;
     EXPECT_EQ(outcome.value(), (std::vector{path("take.mp4"), path("take (original).mp4")}));
