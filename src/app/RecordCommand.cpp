@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -101,6 +102,7 @@ class Session {
                 if (!model_.hasCameraFrames()) return false;
                 model_.startRecording();
                 if (!model_.isRecording()) return fail(*model_.errorInfo());
+                started_ = std::chrono::steady_clock::now();
                 err_ << "Recording. Press Ctrl-C to stop.\n" << std::flush;
                 phase_ = Phase::recording;
                 return false;
@@ -131,8 +133,12 @@ class Session {
 
     bool timeIsUp() const {
         if (!options_.seconds) return false;
-        // Counted as the file counts it, so a slow first frame does not shorten it.
-        return model_.recordedSeconds() >= *options_.seconds;
+        // Counted as the file counts it, so a slow first frame does not shorten it; a camera
+        // that sends nothing after the start does not hold the command forever.
+        const double recorded = model_.recordedSeconds();
+        if (recorded > 0) return recorded >= *options_.seconds;
+        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started_;
+        return waited.count() >= *options_.seconds;
     }
 
     bool fail(const ErrorInfo& info) {
@@ -146,6 +152,7 @@ class Session {
     std::ostream& out_;
     std::ostream& err_;
     Phase phase_ = Phase::waitingForPicture;
+    std::chrono::steady_clock::time_point started_;
     std::optional<ErrorInfo> cameraProblem_;
     bool micProblemShown_ = false;
     int code_ = exitCode::ok;
