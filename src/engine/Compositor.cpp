@@ -59,6 +59,10 @@ std::optional<Compositor::Placement> Compositor::picturePlacement(double picture
 
 namespace {
 
+Rect extentOf(const cv::Mat& picture) {
+    return {0, 0, static_cast<double>(picture.cols), static_cast<double>(picture.rows)};
+}
+
 // The shaped mask as the picture, stretched over the frame.
 Image maskView(const Image& shaped, const Rect& extent) {
     const Rect own = shaped.extent();
@@ -80,8 +84,7 @@ Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
 
 Image Compositor::shapedMask(const Image& mask, const cv::Mat& picture,
                              const EffectSettings& settings) const {
-    const Rect frameExtent{0, 0, static_cast<double>(picture.cols),
-                           static_cast<double>(picture.rows)};
+    const Rect frameExtent = extentOf(picture);
     Image m = mask.movedToOrigin();
     const Rect own = m.extent();
     if (!(own.width > 0) || !(own.height > 0)) return Image::fromPixels(cv::Mat1f(1, 1, 0.0f));
@@ -239,18 +242,14 @@ bool Compositor::composeYuv(const Yuv420Frame& frame, const Image& mask,
     }
     const Image shaped = shapedMask(mask, frame.luma(), settings);
     // The mask view is grey, drawn as compose draws it: rare enough to go through BGRA.
-    if (settings.showMask) {
-        const Rect extent{0, 0, static_cast<double>(frame.width()),
-                          static_cast<double>(frame.height())};
-        return drawYuv(maskView(shaped, extent), into);
-    }
+    if (settings.showMask) return drawYuv(maskView(shaped, extentOf(frame.luma())), into);
     std::array<cv::Mat, 3> behind;
     cv::Scalar uniform;
     if (!backgroundYuv(settings, frame, behind, uniform)) return false;
     cv::Mat bytes;
     shaped.pixels().convertTo(bytes, CV_8U, 255.0);
-    const std::array<cv::Mat, 3> planes{frame.luma(), frame.chromaU(), frame.chromaV()};
-    const std::array<cv::Mat, 3> out{into.luma(), into.chromaU(), into.chromaV()};
+    const std::array<cv::Mat, 3> planes = frame.planeMats();
+    const std::array<cv::Mat, 3> out = into.planeMats();
     for (std::size_t p = 0; p < planes.size(); ++p) {
         blendPlane(planes[p], behind[p],
                    cv::saturate_cast<std::uint8_t>(uniform[static_cast<int>(p)]), bytes, out[p]);
@@ -273,9 +272,7 @@ bool Compositor::backgroundYuv(const EffectSettings& settings, const Yuv420Frame
             uniform = yuvOf(Image::color(settings.red, settings.green, settings.blue));
             return true;
         case BackgroundKind::picture: {
-            const Rect extent{0, 0, static_cast<double>(frame.width()),
-                              static_cast<double>(frame.height())};
-            const Image behind = pictureBackground(settings, extent);
+            const Image behind = pictureBackground(settings, extentOf(frame.luma()));
             // Without a placed picture the background is plain black.
             if (!placed_ || placed_->image.pixels().data != behind.pixels().data) {
                 uniform = yuvOf(Image::color(0, 0, 0));
@@ -283,7 +280,7 @@ bool Compositor::backgroundYuv(const EffectSettings& settings, const Yuv420Frame
             }
             if (!placed_->yuv) placed_->yuv = yuvOf(behind, frame.width(), frame.height());
             if (!placed_->yuv) return false;
-            planes = {placed_->yuv->luma(), placed_->yuv->chromaU(), placed_->yuv->chromaV()};
+            planes = placed_->yuv->planeMats();
             return true;
         }
         case BackgroundKind::none:

@@ -13,6 +13,12 @@ namespace {
 // path, the rest the vectorized one.
 constexpr int run = 256;
 
+// Background and foreground bytes mixed by a weight out of 256, rounded; the one formula of
+// every opaque blend, plain enough to vectorize.
+inline std::uint8_t mixed(unsigned fg, unsigned bg, unsigned w) {
+    return static_cast<std::uint8_t>((bg * (256 - w) + fg * w + 128) >> 8);
+}
+
 PELLIQO_VECTOR_CLONES bool opaque(const cv::Vec4b* p, int n) {
     // The AND of all pixels keeps alpha 255 only if every alpha is 255; a plain reduction
     // so that it vectorizes.
@@ -31,18 +37,14 @@ PELLIQO_VECTOR_CLONES void opaqueRun(const std::uint8_t* __restrict fg,
                                      std::uint8_t* __restrict out, int n) {
     for (int x = 0; x < n; ++x) {
         const unsigned w = weights[x];
-        for (int c = 0; c < 4; ++c) {
-            out[4 * x + c] = static_cast<std::uint8_t>(
-                (bg[4 * x + c] * (256 - w) + fg[4 * x + c] * w + 128) >> 8);
-        }
+        for (int c = 0; c < 4; ++c) out[4 * x + c] = mixed(fg[4 * x + c], bg[4 * x + c], w);
     }
 }
 
 // One pixel of a run where some are not opaque; opaque ones come out as on the fast path.
 void mixedPixel(const cv::Vec4b& fg, const cv::Vec4b& bg, unsigned w, cv::Vec4b& out) {
     if (fg[3] == 255 && bg[3] == 255) {
-        for (int c = 0; c < 3; ++c)
-            out[c] = static_cast<std::uint8_t>((bg[c] * (256 - w) + fg[c] * w + 128) >> 8);
+        for (int c = 0; c < 3; ++c) out[c] = mixed(fg[c], bg[c], w);
         out[3] = 255;
         return;
     }
@@ -79,10 +81,7 @@ PELLIQO_VECTOR_CLONES void blendPlaneRow(const std::uint8_t* __restrict fg,
                                          const std::uint8_t* __restrict bg,
                                          const std::uint16_t* __restrict weights,
                                          std::uint8_t* __restrict out, int n) {
-    for (int x = 0; x < n; ++x) {
-        const unsigned w = weights[x];
-        out[x] = static_cast<std::uint8_t>((bg[x] * (256 - w) + fg[x] * w + 128) >> 8);
-    }
+    for (int x = 0; x < n; ++x) out[x] = mixed(fg[x], bg[x], weights[x]);
 }
 
 bool isOpaque(const cv::Mat& bgra) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -37,6 +38,8 @@ class Yuv420Frame {
     cv::Mat luma() const;
     cv::Mat chromaU() const;
     cv::Mat chromaV() const;
+    // Luma, U and V, in that order.
+    std::array<cv::Mat, 3> planeMats() const { return {luma(), chromaU(), chromaV()}; }
     Yuv420Planes planes() const;
     const PixelBuffer& storage() const { return storage_; }
 
