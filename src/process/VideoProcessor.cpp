@@ -15,6 +15,7 @@
 #include "platform/media/MovieWriter.h"
 #include "platform/media/TrackReader.h"
 #include "platform/system/MainQueue.h"
+#include "process/StagedFile.h"
 
 namespace pelliqo {
 
@@ -34,11 +35,6 @@ PlatformError message(std::string_view sentence) {
     return AppErr::message(std::string(sentence));
 }
 
-void removeQuietly(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove(path, ignored);
-}
-
 }  // namespace
 
 struct VideoProcessor::Run {
@@ -48,6 +44,9 @@ struct VideoProcessor::Run {
     double duration = shortestDuration;
     std::unique_ptr<TrackReader> videoReader;
     std::unique_ptr<TrackReader> audioReader;
+    // Where the movie is written until it is finished; removed with the run unless it was
+    // moved over the output. Before the writer, so that the writer has closed it by then.
+    std::optional<StagedFile> staged;
     std::unique_ptr<MovieWriter> writer;
     FrameEffect effect{FrameEffect::Frames::video};
     BufferPool uprightPool;
@@ -125,12 +124,6 @@ void VideoProcessor::run(Progress progress) {
     // Upright and even.
     r->orientation = exifOrientation(asset.video->preferredTransform);
     r->size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r->orientation);
-    // Whatever is at the output is replaced.
-    std::error_code removal;
-    if (fs::exists(output_, removal) && !fs::remove(output_, removal)) {
-        removeQuietly(output_);
-        return deliver(PlatformError::posix(removal.value()));
-    }
     // The video reader.
     auto videoReader = TrackReader::video(input_, *asset.video);
     if (!videoReader) return deliver(message(text::failure::videoTrackUndecodable));
@@ -140,13 +133,16 @@ void VideoProcessor::run(Progress progress) {
         if (auto audioReader = TrackReader::audio(input_, *asset.audio))
             r->audioReader = std::move(audioReader).value();
     }
+    // The movie goes to a file of its own beside the output, which it replaces once finished:
+    // whatever is at the output stays until then.
+    auto staged = StagedFile::create(output_);
+    if (!staged) return deliver(staged.error());
+    r->staged = std::move(staged).value();
     // The writer and its inputs.
-    auto writer = MovieWriter::create(output_, format.fileType);
-    if (!writer) {
-        removeQuietly(output_);
-        return deliver(writer.error());
-    }
+    auto writer = MovieWriter::create(r->staged->path(), format.fileType);
+    if (!writer) return deliver(writer.error());
     r->writer = std::move(writer).value();
+    if (byteLimit_) r->writer->limitOutput(*byteLimit_);
     const VideoEncoding video{format.codec,          r->size.width,
                               r->size.height,        videoBitRate(r->size.width, r->size.height),
                               asset.video->timebase, asset.video->nominalFrameRate};
@@ -166,8 +162,6 @@ void VideoProcessor::run(Progress progress) {
     }
     // The file itself.
     if (!r->writer->startWriting()) {
-        // A half-written header is ours to clear.
-        removeQuietly(output_);
         const auto e = r->writer->error();
         return deliver(e ? *e : message(text::failure::outputNotCreated));
     }
@@ -187,18 +181,27 @@ void VideoProcessor::run(Progress progress) {
     }
 }
 
+bool VideoProcessor::mustEnd(Run& r) {
+    // A writer that stopped takes no more; the loop that notices ends, and finishing
+    // reports the writer's failure.
+    return cancelFlag.get() || r.sharedError.get() ||
+           r.writer->status() != MovieWriter::Status::writing;
+}
+
 void VideoProcessor::videoLoop(Run& r) {
     if (r.videoEnded) return;
-    while (r.writer->isReadyForMoreMediaData(Input::video)) {
-        const auto more = [&] { return r.yuvPool ? processYuvFrame(r) : processFrame(r); };
-        if (cancelFlag.get() || r.sharedError.get() || !more()) {
-            r.videoEnded = true;
-            // After the frames still being finished. Waiting for them here, rather than
-            // returning, matters: until the input is marked finished the writer calls this
-            // loop again whenever it is ready, and it spun a core (27 000 calls an export).
-            for (std::ptrdiff_t i = 0; i < framesInFlight; ++i) r.finishSlots.acquire();
-            return endLoop(r, Input::video);
-        }
+    const auto end = [&] {
+        r.videoEnded = true;
+        // After the frames still being finished. Waiting for them here, rather than
+        // returning, matters: until the input is marked finished the writer calls this
+        // loop again whenever it is ready, and it spun a core (27 000 calls an export).
+        for (std::ptrdiff_t i = 0; i < framesInFlight; ++i) r.finishSlots.acquire();
+        endLoop(r, Input::video);
+    };
+    for (;;) {
+        if (mustEnd(r)) return end();
+        if (!r.writer->isReadyForMoreMediaData(Input::video)) return;
+        if (!(r.yuvPool ? processYuvFrame(r) : processFrame(r))) return end();
     }
 }
 
@@ -312,8 +315,10 @@ void VideoProcessor::report(Run& r, double seconds) {
 
 void VideoProcessor::audioLoop(Run& r) {
     if (r.audioEnded) return;
-    while (r.writer->isReadyForMoreMediaData(Input::audio)) {
-        if (cancelFlag.get() || r.sharedError.get() || !processAudio(r)) {
+    for (;;) {
+        const bool over = mustEnd(r);
+        if (!over && !r.writer->isReadyForMoreMediaData(Input::audio)) return;
+        if (over || !processAudio(r)) {
             r.audioEnded = true;
             return endLoop(r, Input::audio);
         }
@@ -340,21 +345,24 @@ void VideoProcessor::finish() {
     const std::shared_ptr<Run> r = std::move(run_);
     const auto fail = [&](const PlatformError& error) {
         r->writer->cancelWriting();
-        removeQuietly(output_);
+        r->staged.reset();
         deliver(error);
     };
     if (cancelFlag.get()) return fail(AppErr::cancelled());
     std::optional<PlatformError> error = r->sharedError.get();
+    if (!error && r->writer->status() == MovieWriter::Status::failed) {
+        error = r->writer->error().value_or(message(text::failure::writingVideoFailed));
+    }
     if (!error && r->videoReader->error()) error = r->videoReader->error();
+    if (!error && r->audioReader && r->audioReader->error()) error = r->audioReader->error();
     // A movie without a single picture is no copy of the video (a file cut off after its
     // header reads that way).
     if (!error && r->framesWritten == 0) error = message(text::failure::videoUnreadable);
     if (error) return fail(*error);
     if (!r->writer->finishWriting()) {
-        removeQuietly(output_);
-        const auto e = r->writer->error();
-        return deliver(e ? *e : message(text::failure::videoNotFinished));
+        return fail(r->writer->error().value_or(message(text::failure::videoNotFinished)));
     }
+    if (auto e = r->staged->commit()) return fail(*e);
     mainQueue::async([progress = r->progress] { progress(1.0, "Done"); });
     deliver(output_);
 }

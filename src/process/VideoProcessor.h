@@ -38,6 +38,9 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     // Set to true, from any thread, to cancel.
     Locked<bool> cancelFlag{false};
 
+    // Every write past this many bytes fails as on a full disk (for tests); before start.
+    void limitOutput(std::uint64_t bytes) { byteLimit_ = bytes; }
+
     // The rules, as plain computations.
     struct Size {
         int width;
@@ -56,6 +59,8 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     VideoProcessor(std::filesystem::path input, std::filesystem::path output,
                    EffectSettings settings);
     void run(Progress progress);
+    // Cancelled, failed, or the writer stopped: the loops end.
+    bool mustEnd(Run& run);
     void videoLoop(Run& run);
     void audioLoop(Run& run);
     // One frame read, turned upright and segmented (and composed, at the fast qualities),
@@ -99,6 +104,7 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     std::filesystem::path input_;
     std::filesystem::path output_;
     EffectSettings settings_;
+    std::optional<std::uint64_t> byteLimit_;
     Completion completion_;
     std::shared_ptr<Run> run_;              // the run in progress, touched on queue_ only
     std::shared_ptr<VideoProcessor> self_;  // kept while a run is in progress

@@ -3,10 +3,13 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "Clips.h"
 #include "CommandRun.h"
+#include "Damage.h"
+#include "process/StagedFile.h"
 
 namespace pelliqo {
 namespace {
@@ -50,14 +53,22 @@ TEST_F(ProcessCommand, FailuresPrintTheReport) {
     EXPECT_EQ(process({clip}).code, 2);
 }
 
-TEST_F(ProcessCommand, CtrlCCancelsAndRemovesThePartialFile) {
+// Interrupted over a file the user had: that file stays as it was, and nothing else is left.
+TEST_F(ProcessCommand, CtrlCCancelsAndKeepsTheFileThatWasThere) {
     const std::string longer = dir.filePath("longer.mp4").toStdString();
     ASSERT_TRUE(test::makeClip(
         "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -c:v libx264 -preset ultrafast",
         longer));
+    std::ofstream(out) << "old";
+    const auto writing = [&] {
+        for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
+            if (StagedFile::isStagedFor(entry.path(), out) && fs::file_size(entry.path()) > 0)
+                return true;
+        return false;
+    };
     // Interrupt once the export has begun writing.
     std::thread interrupter([&] {
-        for (int i = 0; i < 6000 && !fs::exists(out); ++i)
+        for (int i = 0; i < 6000 && !writing(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::raise(SIGINT);
     });
@@ -65,7 +76,8 @@ TEST_F(ProcessCommand, CtrlCCancelsAndRemovesThePartialFile) {
     interrupter.join();
     EXPECT_EQ(o.code, 130);
     EXPECT_NE(o.err.find("Cancelled."), std::string::npos);
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(test::bytesOf(out), "old");
+    EXPECT_FALSE(writing());
 }
 
 }  // namespace

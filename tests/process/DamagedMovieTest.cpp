@@ -58,7 +58,7 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
                 << test::damaged(original, random);
             const test::Outcome o = test::exportVideo(
                 input, output, fastWith(i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none),
-                30000);
+                {.byteLimit = {}, .cancelAfter = {}, .timeout = std::chrono::seconds(30)});
             ASSERT_TRUE(o.result) << name << " case " << i << " did not end";
             if (o.result->ok()) {
                 ++finished;
@@ -123,21 +123,25 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
             h264,
         path("variable.mkv")));
     // Stored from -0.5 s: the edit list hides the first half second, as players do.
-    ASSERT_TRUE(test::makeClip(
-        picture + h264 + " -output_ts_offset -0.5 -avoid_negative_ts disabled",
-        path("negative.mp4")));
-    ASSERT_TRUE(test::makeClip(
-        "-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 " + h264, path("tiny.mp4")));
-    ASSERT_TRUE(test::makeClip(
-        picture + "-f lavfi -i testsrc2=size=32x32:rate=10:duration=1 -f lavfi -i "
-                  "sine=f=300:duration=1 -f lavfi -i sine=f=500:duration=1 -f lavfi -i "
-                  "sine=f=700:duration=1 -map 0:v -map 1:v -map 2:a -map 3:a -map 4:a " +
-            h264 + " -c:a aac",
-        path("many.mkv")));
+    ASSERT_TRUE(
+        test::makeClip(picture + h264 + " -output_ts_offset -0.5 -avoid_negative_ts disabled",
+                       path("negative.mp4")));
+    ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 " + h264,
+                               path("tiny.mp4")));
+    ASSERT_TRUE(
+        test::makeClip(picture +
+                           "-f lavfi -i testsrc2=size=32x32:rate=10:duration=1 -f lavfi -i "
+                           "sine=f=300:duration=1 -f lavfi -i sine=f=500:duration=1 -f lavfi -i "
+                           "sine=f=700:duration=1 -map 0:v -map 1:v -map 2:a -map 3:a -map 4:a " +
+                           h264 + " -c:a aac",
+                       path("many.mkv")));
     const EffectSettings blur = fastWith(BackgroundKind::blur);
-    for (const auto& [name, width, streams] :
-         {std::tuple{"million.mkv", 64, 1}, {"zero.mkv", 64, 1}, {"variable.mkv", 64, 1},
-          {"negative.mp4", 64, 1}, {"tiny.mp4", 16, 1}, {"many.mkv", 64, 2}}) {
+    for (const auto& [name, width, streams] : {std::tuple{"million.mkv", 64, 1},
+                                               {"zero.mkv", 64, 1},
+                                               {"variable.mkv", 64, 1},
+                                               {"negative.mp4", 64, 1},
+                                               {"tiny.mp4", 16, 1},
+                                               {"many.mkv", 64, 2}}) {
         const fs::path out = path("out.mp4");
         const test::Outcome o = test::exportVideo(path(name), out, blur);
         ASSERT_TRUE(o.result && o.result->ok())
@@ -179,7 +183,9 @@ TEST(DamagedMovies, AMovieThatGrowsWhileReadEndsCleanly) {
             growing.flush();
         }
     });
-    const test::Outcome o = test::exportVideo(path("growing.mkv"), path("out.mp4"), none, 30000);
+    const test::Outcome o = test::exportVideo(
+        path("growing.mkv"), path("out.mp4"), none,
+        {.byteLimit = {}, .cancelAfter = {}, .timeout = std::chrono::seconds(30)});
     writer.join();
     ASSERT_TRUE(o.result) << "the export did not end";
     if (!o.result->ok()) {

@@ -8,6 +8,7 @@
 #include "platform/image/Yuv420.h"
 #include "platform/media/AVError.h"
 #include "platform/media/FFmpeg.h"
+#include "platform/media/OutputFile.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -33,7 +34,8 @@ struct Track {
     double lastSeconds = 0;  // media time of the last data appended
     SerialQueue* queue = nullptr;
     std::function<void()> block;
-    bool waiting = false;  // asked for data but was not ready
+    bool waiting = false;      // asked for data but was not ready
+    bool toldStopped = false;  // its block ran once more after the writer stopped writing
 };
 
 // The common case, a frame of the encoder's size going to 4:2:0, by our own conversion at a
@@ -72,7 +74,8 @@ struct MovieWriter::State {
     Track video;
     Track audio;
     bool hasAudio = false;
-    bool fileOpen = false;
+    std::optional<std::uint64_t> byteLimit;
+    std::optional<OutputFile> file;
     // Video conversion
     ff::Scaler scaler;
     ff::Frame videoFrame{av_frame_alloc()};
@@ -89,10 +92,7 @@ struct MovieWriter::State {
     std::int64_t nextAudioPts = AV_NOPTS_VALUE;
 
     ~State() {
-        if (format != nullptr) {
-            if (fileOpen) avio_closep(&format->pb);
-            avformat_free_context(format);
-        }
+        if (format != nullptr) avformat_free_context(format);
     }
 
     Track& track(Input input) { return input == Input::video ? video : audio; }
@@ -101,6 +101,16 @@ struct MovieWriter::State {
     void fail(PlatformError e) {
         if (!error) error = std::move(e);
         status = Status::failed;
+    }
+
+    // Fails the writer from outside the lock, and lets a waiting input learn of it.
+    bool stop(int averror) {
+        {
+            std::lock_guard guard(lock);
+            fail(fromAVError(averror));
+        }
+        wakeIfStopped();
+        return false;
     }
 
     // Writes one encoded packet (times in the encoder's time base); the caller holds lock.
@@ -206,7 +216,7 @@ struct MovieWriter::State {
             f->format = c->sample_fmt;
             av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
             f->sample_rate = c->sample_rate;
-            if (av_frame_get_buffer(f, 0) < 0) return false;
+            if (av_frame_get_buffer(f, 0) < 0) return stop(AVERROR(ENOMEM));
             av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(f->data), n);
             f->pts = nextAudioPts;
             nextAudioPts += n;
@@ -221,6 +231,23 @@ struct MovieWriter::State {
         const bool otherActive =
             (input == Input::video ? hasAudio : true) && other.encoder && !other.finished;
         return !otherActive || self.lastSeconds <= other.lastSeconds + leadSeconds;
+    }
+
+    // Once the writer has stopped writing (failed or cancelled), each input left waiting
+    // has its block run once more: nothing else would, and its loop must see the end.
+    void wakeIfStopped() {
+        std::vector<std::pair<SerialQueue*, std::function<void()>>> runs;
+        {
+            std::lock_guard guard(lock);
+            if (status == Status::writing) return;
+            for (Track* t : {&video, &audio}) {
+                if (!t->waiting || t->finished || t->toldStopped || t->queue == nullptr) continue;
+                t->waiting = false;
+                t->toldStopped = true;
+                runs.emplace_back(t->queue, t->block);
+            }
+        }
+        for (auto& [queue, block] : runs) queue->async(block);
     }
 
     // After an input moved on, wakes the other one if it was waiting and is ready now.
@@ -358,6 +385,10 @@ bool MovieWriter::addAudioInput(const AudioEncoding& encoding) {
     return true;
 }
 
+void MovieWriter::limitOutput(std::uint64_t bytes) {
+    state_->byteLimit = bytes;
+}
+
 bool MovieWriter::startWriting() {
     State& s = *state_;
     std::lock_guard guard(s.lock);
@@ -365,11 +396,13 @@ bool MovieWriter::startWriting() {
         s.fail(fromAVError(AVERROR(EINVAL)));
         return false;
     }
-    if (const int e = avio_open(&s.format->pb, s.path.c_str(), AVIO_FLAG_WRITE); e < 0) {
-        s.fail(fromAVError(e));
+    auto file = OutputFile::open(s.path, s.byteLimit);
+    if (!file) {
+        s.fail(file.error());
         return false;
     }
-    s.fileOpen = true;
+    s.file = std::move(file).value();
+    s.format->pb = s.file->io();
     // Tag the colours (BT.709) in the container too: ProRes carries no tag of its own here.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+write_colr", 0);
@@ -405,7 +438,14 @@ void MovieWriter::requestMediaDataWhenReady(Input input, SerialQueue& queue,
         State& st = *state_;
         std::lock_guard guard(st.lock);
         Track& tr = st.track(input);
-        if (tr.finished || st.status != Status::writing) return;
+        if (tr.finished) return;
+        if (st.status != Status::writing) {
+            // Stopped while the block ran: once more, so that it sees the end.
+            if (!std::exchange(tr.toldStopped, true)) {
+                if (auto again = weakRun.lock()) queue.async(*again);
+            }
+            return;
+        }
         if (st.ready(input)) {
             if (auto again = weakRun.lock()) queue.async(*again);
         } else {
@@ -445,9 +485,7 @@ bool MovieWriter::appendVideo(const Yuv420Frame& yuv, MediaTime time) {
 }
 
 bool MovieWriter::refuseVideo() {
-    std::lock_guard guard(state_->lock);
-    state_->fail(fromAVError(AVERROR(EINVAL)));
-    return false;
+    return state_->stop(AVERROR(EINVAL));
 }
 
 bool MovieWriter::appendPicture(MediaTime time, const std::function<bool(AVFrame*)>& fill) {
@@ -464,14 +502,17 @@ bool MovieWriter::appendPicture(MediaTime time, const std::function<bool(AVFrame
     f->color_trc = c->color_trc;
     f->colorspace = c->colorspace;
     f->color_range = c->color_range;
-    if (av_frame_get_buffer(f, 0) < 0) return false;
-    if (!fill(f)) return false;
+    if (av_frame_get_buffer(f, 0) < 0) return s.stop(AVERROR(ENOMEM));
+    if (!fill(f)) return s.stop(AVERROR(EINVAL));
     std::int64_t pts = av_rescale_q(time.value, AVRational{time.num, time.den}, c->time_base);
     // Encoders need strictly increasing times; a repeated time moves on by one tick.
     if (s.lastVideoPts != AV_NOPTS_VALUE && pts <= s.lastVideoPts) pts = s.lastVideoPts + 1;
     s.lastVideoPts = pts;
     f->pts = pts;
-    if (!s.encode(t, f)) return false;
+    if (!s.encode(t, f)) {
+        s.wakeIfStopped();
+        return false;
+    }
     {
         std::lock_guard guard(s.lock);
         t.lastSeconds = time.seconds();
@@ -487,9 +528,11 @@ bool MovieWriter::appendAudio(const AudioSample& sample) {
     const std::int64_t at =
         av_rescale_q(sample.time.value, AVRational{sample.time.num, sample.time.den}, c->time_base);
     if (s.nextAudioPts == AV_NOPTS_VALUE) s.nextAudioPts = at;
-    if (!s.fillGap(at)) return false;
-    if (!s.resample(sample)) return false;
-    if (!s.encodeAudio(false)) return false;
+    if (!s.fillGap(at) || !s.resample(sample)) return s.stop(AVERROR(ENOMEM));
+    if (!s.encodeAudio(false)) {
+        s.wakeIfStopped();
+        return false;
+    }
     {
         std::lock_guard guard(s.lock);
         t.lastSeconds = sample.time.seconds();
@@ -517,32 +560,39 @@ void MovieWriter::markAsFinished(Input input) {
         t.finished = true;
     }
     s.wakeOther(input);
+    s.wakeIfStopped();
 }
 
 bool MovieWriter::finishWriting() {
     State& s = *state_;
-    std::lock_guard guard(s.lock);
-    if (s.status != Status::writing) return false;
-    if (const int e = av_write_trailer(s.format); e < 0) {
-        s.fail(fromAVError(e));
-        return false;
+    {
+        std::lock_guard guard(s.lock);
+        if (s.status != Status::writing) return false;
+        const int e = av_write_trailer(s.format);
+        s.format->pb = nullptr;
+        const auto closing = s.file->close();
+        s.file.reset();
+        if (e < 0 || closing) {
+            s.fail(e < 0 ? fromAVError(e) : *closing);
+        } else {
+            s.status = Status::completed;
+            return true;
+        }
     }
-    if (const int e = avio_closep(&s.format->pb); e < 0) {
-        s.fileOpen = false;
-        s.fail(fromAVError(e));
-        return false;
-    }
-    s.fileOpen = false;
-    s.status = Status::completed;
-    return true;
+    s.wakeIfStopped();
+    return false;
 }
 
 void MovieWriter::cancelWriting() {
     State& s = *state_;
-    std::lock_guard guard(s.lock);
-    if (s.fileOpen) avio_closep(&s.format->pb);
-    s.fileOpen = false;
-    if (s.status == Status::writing || s.status == Status::unknown) s.status = Status::cancelled;
+    {
+        std::lock_guard guard(s.lock);
+        s.format->pb = nullptr;
+        s.file.reset();
+        if (s.status == Status::writing || s.status == Status::unknown)
+            s.status = Status::cancelled;
+    }
+    s.wakeIfStopped();
 }
 
 MovieWriter::Status MovieWriter::status() const {

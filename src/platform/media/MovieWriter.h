@@ -67,12 +67,16 @@ class MovieWriter {
     bool addVideoInput(const VideoEncoding& encoding);
     bool addAudioInput(const AudioEncoding& encoding);
 
+    // Every write past this many bytes fails as on a full disk (for tests); before
+    // startWriting.
+    void limitOutput(std::uint64_t bytes);
     // Creates the file and writes its header; false with error() on failure.
     bool startWriting();
 
     bool isReadyForMoreMediaData(Input input) const;
     // Runs the block on the queue now and again whenever the input becomes ready, until
-    // the input is marked finished.
+    // the input is marked finished; and once more when the writer stops writing (it failed,
+    // or was cancelled), so that a block waiting for readiness learns of the end.
     void requestMediaDataWhenReady(Input input, SerialQueue& queue, std::function<void()> block);
 
     // False with error() when encoding or writing fails.

@@ -33,6 +33,12 @@ struct TrackReader::State {
 
 namespace {
 
+// Some decoders fail with a bare -1, which reads as AVERROR(EPERM): it means damaged data,
+// never a permission.
+PlatformError decodingError(int averror) {
+    return fromAVError(averror == AVERROR(EPERM) ? AVERROR_INVALIDDATA : averror);
+}
+
 Result<std::unique_ptr<TrackReader::State>> openTrack(const std::filesystem::path& path,
                                                       int index) {
     auto state = std::make_unique<TrackReader::State>();
@@ -122,7 +128,7 @@ bool TrackReader::decodeNext() {
             break;
         }
         if (received != AVERROR(EAGAIN)) {
-            error_ = fromAVError(received);
+            error_ = decodingError(received);
             s.ended = true;
             break;
         }
@@ -143,8 +149,9 @@ bool TrackReader::decodeNext() {
         }
         if (s.packet->stream_index == s.stream->index) {
             const int sent = avcodec_send_packet(s.decoder.get(), s.packet.get());
-            // A damaged packet is skipped, as players do; the decoder carries on.
-            if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
+            // A damaged packet is skipped, as players do, whatever the decoder calls the
+            // damage; the decoder carries on.
+            if (sent == AVERROR(ENOMEM)) {
                 error_ = fromAVError(sent);
                 s.ended = true;
             }

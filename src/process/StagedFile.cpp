@@ -1,0 +1,146 @@
+#include "process/StagedFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <string>
+#include <utility>
+
+namespace pelliqo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view suffix = ".pelliqo-partial";
+constexpr std::size_t tagLength = 6;
+constexpr std::size_t longestName = 255;  // bytes, as Linux file systems allow
+constexpr int attempts = 100;
+
+// "." + the destination's name (cut short, at a whole character, to leave room) + ".":
+// every staged name for the destination starts so, then a random tag, then the suffix.
+std::string stagedPrefix(const fs::path& destination) {
+    std::string name = destination.filename().string();
+    const std::size_t room = longestName - 2 - tagLength - suffix.size();
+    if (name.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    return "." + name + ".";
+}
+
+std::string randomTag() {
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    // Drawn from the system each time: a generator kept in the process would give a forked
+    // copy the same names.
+    std::random_device random;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    std::string tag(tagLength, ' ');
+    for (char& c : tag) c = letters[pick(random)];
+    return tag;
+}
+
+bool sameFile(int fd, const fs::path& path) {
+    struct stat open {
+    }, named{};
+    return fstat(fd, &open) == 0 && lstat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// A staged file nobody holds was left by a run that ended without cleaning up.
+void removeIfAbandoned(const fs::path& file) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, file)) unlink(file.c_str());
+    close(fd);
+}
+
+void removeAbandoned(const fs::path& destination) {
+    std::error_code error;
+    const fs::path folder = destination.parent_path().empty() ? "." : destination.parent_path();
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        if (StagedFile::isStagedFor(entry.path(), destination)) removeIfAbandoned(entry.path());
+    }
+}
+
+void syncFolder(const fs::path& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);  // a folder that cannot be synced still holds the name; nothing to report
+    close(fd);
+}
+
+}  // namespace
+
+bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) {
+    const std::string name = file.filename().string();
+    const std::string prefix = stagedPrefix(destination);
+    return name.size() == prefix.size() + tagLength + suffix.size() && name.starts_with(prefix) &&
+           name.ends_with(suffix);
+}
+
+Result<StagedFile> StagedFile::create(const fs::path& destination) {
+    std::error_code error;
+    if (fs::is_directory(destination, error)) return PlatformError::posix(EISDIR);
+    removeAbandoned(destination);
+    const std::string prefix = stagedPrefix(destination);
+    for (int i = 0; i < attempts; ++i) {
+        const fs::path path =
+            destination.parent_path() / (prefix + randomTag() + std::string(suffix));
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return PlatformError::posix(errno);
+        // Locked, and still the file of that name: another export's clean-up may have
+        // taken it for abandoned between its creation and the lock.
+        if (flock(fd, LOCK_EX) == 0 && sameFile(fd, path)) return StagedFile(path, destination, fd);
+        close(fd);
+    }
+    return PlatformError::posix(EEXIST);
+}
+
+StagedFile::StagedFile(fs::path path, fs::path destination, int fd)
+    : path_(std::move(path)), destination_(std::move(destination)), fd_(fd) {}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      destination_(std::move(other.destination_)),
+      fd_(std::exchange(other.fd_, -1)) {}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        release();
+        path_ = std::move(other.path_);
+        destination_ = std::move(other.destination_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile() {
+    release();
+}
+
+void StagedFile::release() {
+    if (fd_ < 0) return;
+    unlink(path_.c_str());
+    close(fd_);
+    fd_ = -1;
+}
+
+std::optional<PlatformError> StagedFile::commit() {
+    if (fd_ < 0) return PlatformError::posix(EBADF);
+    // A file system that allocates late reports a full disk here, not at the write.
+    if (fsync(fd_) != 0) return PlatformError::posix(errno);
+    if (rename(path_.c_str(), destination_.c_str()) != 0) return PlatformError::posix(errno);
+    syncFolder(destination_.parent_path());
+    close(fd_);
+    fd_ = -1;
+    return std::nullopt;
+}
+
+}  // namespace pelliqo

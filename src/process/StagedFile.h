@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "errors/Result.h"
+
+namespace pelliqo {
+
+// A file written beside its destination under a hidden name, and moved over the destination
+// only once it is complete: whatever the destination held stays as it was until then, and a
+// run that is cancelled, fails or is killed leaves nothing but its own hidden file. That
+// file is locked while its writer lives, so that the next export to the same destination
+// can tell one left by a killed run, and remove it, from one still being written.
+class StagedFile {
+  public:
+    // Removes what killed runs left for this destination, then makes a new, empty file.
+    // Fails when the destination is a folder or its folder cannot be written.
+    static Result<StagedFile> create(const std::filesystem::path& destination);
+
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    ~StagedFile();  // removes the file unless it was committed
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // Makes the file the destination: its data on the disk first, then moved over whatever
+    // is at the destination. The file is left staged when that fails.
+    std::optional<PlatformError> commit();
+
+    // Whether a file's name is one a staged file for the destination would have.
+    static bool isStagedFor(const std::filesystem::path& file,
+                            const std::filesystem::path& destination);
+
+  private:
+    StagedFile(std::filesystem::path path, std::filesystem::path destination, int fd);
+    void release();
+
+    std::filesystem::path path_;
+    std::filesystem::path destination_;
+    int fd_ = -1;  // holds the lock
+};
+
+}  // namespace pelliqo
