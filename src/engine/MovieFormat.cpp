@@ -16,6 +16,12 @@ MovieFormat movieFormat(BackgroundKind kind) {
     return movieFormat(kind == BackgroundKind::transparent);
 }
 
+EffectSettings keepingFormat(EffectSettings next, const EffectSettings& current) {
+    if (movieFormat(next.kind).hasAlpha != movieFormat(current.kind).hasAlpha)
+        next.kind = current.kind;
+    return next;
+}
+
 int evenSide(double side) {
     // Clamped first: no encoder takes sides anywhere near the int range.
     const double whole = std::isfinite(side) ? std::trunc(std::clamp(side, 0.0, 1e9)) : 0;

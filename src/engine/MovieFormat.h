@@ -22,6 +22,10 @@ struct MovieFormat {
 MovieFormat movieFormat(bool transparent);
 MovieFormat movieFormat(BackgroundKind kind);
 
+// The settings next, but with current's background kind where next's would write the other
+// format (opaque or transparent): what a running recording can take, its file being made.
+EffectSettings keepingFormat(EffectSettings next, const EffectSettings& current);
+
 // A frame side as encoders take it: truncated, even, at least 2 (1281 → 1280, 1 → 2);
 // anything not finite counts as 0.
 int evenSide(double side);

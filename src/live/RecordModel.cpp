@@ -198,8 +198,10 @@ RecordModel::~RecordModel() {
 }
 
 void RecordModel::setSettings(const EffectSettings& settings) {
-    settings_ = settings;
-    pipeline_->settingsBox.set(settings);
+    // A recording's file has its format from the start: frames with alpha cannot go into an
+    // H.264 file, nor opaque ones into a movie made for transparency.
+    settings_ = isRecording_ ? keepingFormat(settings, settings_) : settings;
+    pipeline_->settingsBox.set(settings_);
     emit settingsChanged();
 }
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "engine/EffectParameters.h"
+#include "engine/MovieFormat.h"
 #include "engine/PresetStore.h"
 #include "engine/RawValue.h"
 #include "platform/inference/ModelDirectory.h"
@@ -319,13 +320,14 @@ void SettingsPanel::rebuildPresetsMenu() {
     const auto& list = presets_.presets();
     if (list.empty()) presetsMenu_->addAction(tr("No presets yet"))->setEnabled(false);
     for (const Preset& preset : list) {
-        presetsMenu_->addAction(QString::fromStdString(preset.name), this,
-                                [this, settings = preset.settings] {
-                                    // A preset replaces everything, the kind included.
-                                    settings_ = settings;
-                                    refresh();
-                                    if (edit_) edit_(settings_);
-                                });
+        presetsMenu_->addAction(
+            QString::fromStdString(preset.name), this, [this, settings = preset.settings] {
+                // A preset replaces everything, the kind included, but
+                // for a kind locked by a recording in the other format.
+                settings_ = !lockKind_ ? settings : keepingFormat(settings, settings_);
+                refresh();
+                if (edit_) edit_(settings_);
+            });
     }
     presetsMenu_->addSeparator();
     presetsMenu_->addAction(tr("Save current settings…"), this, &SettingsPanel::savePreset);
@@ -348,6 +350,7 @@ void SettingsPanel::setSettings(const EffectSettings& settings) {
 }
 
 void SettingsPanel::setLockKind(bool lock) {
+    lockKind_ = lock;
     kind_->setEnabled(!lock);
 }
 

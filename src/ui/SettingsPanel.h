@@ -68,6 +68,7 @@ class SettingsPanel : public QScrollArea {
     Edit edit_;
     ImageChooser chooseImage_;
     EffectSettings settings_;
+    bool lockKind_ = false;  // a recording runs: its movie format must not change
 
     QToolButton* presetsButton_ = nullptr;
     QMenu* presetsMenu_ = nullptr;

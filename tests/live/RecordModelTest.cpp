@@ -6,6 +6,7 @@
 #include "MainLoop.h"
 #include "MovieProbe.h"
 #include "PipeWireServer.h"
+#include "engine/MovieFormat.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
 #include "platform/image/MatView.h"
@@ -80,6 +81,35 @@ TEST(RecordModel, NoSoundWithoutMicrophoneAccessAndOneFileWithoutTheOriginal) {
     m.model->setKeepOriginal(false);
     ASSERT_TRUE(m.record(0.5));
     EXPECT_EQ(m.model->savedURLs().size(), 1u);
+}
+
+// A preset applied while recording changes the picture but not the file's format: the
+// opaque recording stays H.264 and takes the preset's other fields; once it has stopped,
+// the transparent kind is taken.
+TEST(RecordModel, ARecordingKeepsItsFormatWhateverIsApplied) {
+    Model m;
+    ASSERT_TRUE(m.preview());
+    m.model->startRecording();
+    ASSERT_TRUE(m.model->isRecording());
+    const BackgroundKind recorded = m.model->settings().kind;
+    ASSERT_FALSE(movieFormat(recorded).hasAlpha);
+    EffectSettings preset;
+    preset.kind = BackgroundKind::transparent;
+    preset.edgeSoftness = 9;
+    m.model->setSettings(preset);
+    EXPECT_EQ(m.model->settings().kind, recorded);
+    EXPECT_EQ(m.model->settings().edgeSoftness, 9);
+    preset.kind = BackgroundKind::color;
+    m.model->setSettings(preset);
+    EXPECT_EQ(m.model->settings().kind, BackgroundKind::color);
+    test::runMainLoopFor(0.5);
+    m.model->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
+    EXPECT_EQ(m.model->savedURLs()[0].extension(), ".mp4");
+    EXPECT_EQ(test::streamOf(m.model->savedURLs()[0], AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
+    preset.kind = BackgroundKind::transparent;
+    m.model->setSettings(preset);
+    EXPECT_EQ(m.model->settings().kind, BackgroundKind::transparent);
 }
 
 // The still camera is red with a blue strip on its left.

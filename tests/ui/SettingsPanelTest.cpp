@@ -100,12 +100,18 @@ TEST(SettingsPanel, ThePresetsMenuAppliesSavesAndDeletes) {
     look.edgeSoftness = 7;
     p.presets.add("Studio", look);
     EXPECT_EQ(p.menuTexts(), (QStringList{"Studio", "---", "Save current settings…", "Delete"}));
-    // Applying replaces every field, the kind too, even while the kind is locked.
+    // Applying replaces every field, the kind too, even while the kind is locked...
     p.panel.setSettings(kind(BackgroundKind::blur));
     p.panel.setLockKind(true);
     p.panel.presetsMenu()->actions().front()->trigger();
     ASSERT_TRUE(p.edited);
     EXPECT_EQ(*p.edited, look);
+    // ...except a kind that would change a running recording's format.
+    p.panel.setSettings(kind(BackgroundKind::transparent));
+    p.panel.presetsMenu()->actions().front()->trigger();
+    EXPECT_EQ(p.edited->kind, BackgroundKind::transparent);
+    EXPECT_EQ(p.edited->edgeSoftness, 7);
+    EXPECT_EQ(p.edited->red, 1);
     QMenu* remove = p.panel.presetsMenu()->actions().back()->menu();
     ASSERT_NE(remove, nullptr);
     remove->actions().front()->trigger();
