@@ -218,6 +218,8 @@ void ProcessModel::finished(const Result<fs::path>& result) {
     } else if (isCancellation(result.error())) {
         setEtaText("Cancelled");
     } else {
+        // The error box says why it stopped; a time left that no longer runs would mislead.
+        setEtaText("");
         setErrorInfo(ErrorInfo::make(text::title::processingStopped, result.error()));
     }
 }
