@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <QTemporaryDir>
 #include <csignal>
@@ -9,6 +12,7 @@
 #include "Clips.h"
 #include "CommandRun.h"
 #include "Damage.h"
+#include "MovieProbe.h"
 #include "process/StagedFile.h"
 
 namespace pelliqo {
@@ -78,6 +82,123 @@ TEST_F(ProcessCommand, CtrlCCancelsAndKeepsTheFileThatWasThere) {
     EXPECT_NE(o.err.find("Cancelled."), std::string::npos);
     EXPECT_EQ(test::bytesOf(out), "old");
     EXPECT_FALSE(writing());
+}
+
+// The program run on its own, its output (both streams) kept in a file; killed when it runs
+// past the deadline, which then counts as no exit at all.
+struct ProgramRun {
+    std::optional<int> code;
+    std::string output;
+};
+
+pid_t spawn(const std::vector<std::string>& words, const std::string& outputFile) {
+    std::vector<std::string> copy = words;
+    std::vector<char*> args;
+    for (auto& w : copy) args.push_back(w.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    pid_t child = 0;
+    const int e = posix_spawnp(&child, args[0], &files, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    return e == 0 ? child : -1;
+}
+
+ProgramRun runWithin(const std::vector<std::string>& words, std::chrono::seconds deadline,
+                     const std::string& outputFile) {
+    const pid_t child = spawn(words, outputFile);
+    if (child < 0) return {};
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return {std::nullopt, test::bytesOf(outputFile)};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt,
+            test::bytesOf(outputFile)};
+}
+
+// Disks that fill part-way through an HD export, as small memory file systems in a private
+// mount namespace: the program ends in time with the disk-full report, and the disk holds
+// nothing afterwards.
+TEST_F(ProcessCommand, ADiskThatFillsMidExportEndsItInTimeAndLeavesNothing) {
+    struct Disk {
+        const char* size;
+        const char* picture;
+    };
+    for (const Disk disk : {Disk{"2m", "1280x720"}, Disk{"8m", "1920x1080"}}) {
+        const std::string input = dir.filePath("hd.mp4").toStdString();
+        ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=" + std::string(disk.picture) +
+                                       ":rate=10:duration=10 -vf noise=alls=20:allf=t -c:v "
+                                       "libx264 -preset ultrafast -pix_fmt yuv420p",
+                                   input));
+        const std::string small = dir.filePath("small").toStdString();
+        fs::create_directories(small);
+        const std::string script =
+            "mount -t tmpfs -o size=" + std::string(disk.size) +
+            " tmpfs \"$1\" || exit 77; \"$2\" "
+            "process --background none --quality fast \"$3\" \"$1/out.mp4\"; code=$?; "
+            "echo left:; ls -A \"$1\"; exit $code";
+        const ProgramRun run = runWithin(
+            {"unshare", "-rm", "sh", "-c", script, "sh", small, PELLIQO_EXECUTABLE, input},
+            std::chrono::seconds(120), dir.filePath("run").toStdString());
+        if (run.code == 77 || run.output.find("unshare:") != std::string::npos)
+            GTEST_SKIP() << "no private file system here";
+        ASSERT_TRUE(run.code) << disk.picture << " did not end: " << run.output;
+        EXPECT_EQ(*run.code, 1) << run.output;
+        EXPECT_NE(run.output.find("Processing stopped\nThe disk is full. Free some space and try "
+                                  "again.\n"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find("%\n"), std::string::npos);  // it had begun
+        EXPECT_TRUE(run.output.ends_with("left:\n")) << run.output;
+    }
+}
+
+// A run killed over a file the user had leaves that file as it was, beside a hidden one of
+// its own that nobody takes for the result; the next run replaces the file with a finished
+// movie and clears what the killed one left.
+TEST_F(ProcessCommand, AKilledRunKeepsTheFileThatWasThereAndTheNextRunCleansUp) {
+    const std::string longer = dir.filePath("longer.mp4").toStdString();
+    ASSERT_TRUE(test::makeClip(
+        "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -c:v libx264 -preset ultrafast",
+        longer));
+    std::ofstream(out) << "old";
+    const auto staged = [&] {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
+            if (StagedFile::isStagedFor(entry.path(), out)) found.push_back(entry.path());
+        return found;
+    };
+    const pid_t child = spawn(
+        {PELLIQO_EXECUTABLE, "process", "--background", "blur", "--quality", "fast", longer, out},
+        dir.filePath("run").toStdString());
+    ASSERT_GT(child, 0);
+    const auto written = [&] {
+        const auto files = staged();
+        return !files.empty() && fs::file_size(files[0]) > 100000;
+    };
+    for (int i = 0; i < 6000 && !written(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(test::bytesOf(out), "old");
+    ASSERT_EQ(staged().size(), 1u);
+    EXPECT_EQ(staged()[0].filename().string().front(), '.');
+
+    const ProgramRun again = runWithin(
+        {PELLIQO_EXECUTABLE, "process", "--background", "none", "--quality", "fast", clip, out},
+        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    ASSERT_EQ(again.code, 0) << again.output;
+    EXPECT_TRUE(staged().empty());
+    EXPECT_EQ(test::frameTimes(out).size(), 10u);
 }
 
 }  // namespace
