@@ -44,6 +44,7 @@ struct OutputFile::State {
             const ssize_t n = ::write(s.fd, data + done, wanted - done);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return AVERROR(errno);
+            if (n == 0) return AVERROR(ENOSPC);  // a file system that takes nothing more
             done += static_cast<std::size_t>(n);
             s.written += static_cast<std::uint64_t>(n);
         }
