@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <fstream>
@@ -11,7 +9,6 @@
 #include "Clips.h"
 #include "ExportRun.h"
 #include "MovieProbe.h"
-#include "errors/ErrorInfo.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
@@ -203,24 +200,6 @@ TEST_F(Exports, AMissingFolderFailsWithoutAFile) {
     ASSERT_FALSE(o.result->ok());
     EXPECT_EQ(o.result->error().domain, "POSIX");
     EXPECT_FALSE(fs::exists(out));
-}
-
-// A disk that fills during the export: a small memory file system, where one can be mounted.
-TEST_F(Exports, AFullDiskStopsTheExportAndRemovesThePartialFile) {
-    const fs::path mountPoint = path("small disk");
-    fs::create_directory(mountPoint);
-    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "cannot mount a small file system here";
-    }
-    const fs::path out = mountPoint / "out.mp4";
-    const Outcome o = exportVideo(path("av.mp4"), out, plain(BackgroundKind::none));
-    const bool removed = !fs::exists(out);
-    umount(mountPoint.c_str());
-    ASSERT_TRUE(o.result);
-    ASSERT_FALSE(o.result->ok());
-    EXPECT_EQ(ErrorInfo::make("Processing stopped", o.result->error()).message,
-              "The disk is full. Free some space and try again.");
-    EXPECT_TRUE(removed);
 }
 
 }  // namespace
