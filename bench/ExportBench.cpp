@@ -153,7 +153,7 @@ void exportStages(benchmark::State& state) {
             const auto personMask = effect.neededMask(sample->frame, settings);
             mask += since(t);
             t = Clock::now();
-            const auto result = effect.composedYuv(sample->frame, personMask, settings, *out);
+            const auto result = effect.composed(sample->frame, personMask, settings, *out);
             compose += since(t);
             if (!result) return state.SkipWithError("a frame failed");
             t = Clock::now();

@@ -11,6 +11,7 @@
 #include "engine/PresetStore.h"
 #include "platform/image/ImageFile.h"
 #include "platform/image/MatView.h"
+#include "platform/image/Rendering.h"
 #include "platform/system/UserDefaults.h"
 
 namespace pelliqo {
@@ -41,7 +42,7 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
     FrameEffect effect(FrameEffect::Frames::stills);
     const auto result = effect.apply(*frame, settings);
     auto rendered = PixelBuffer::make(frame->width(), frame->height(), PixelFormat::bgra8);
-    if (!result || !rendered || !effect.compositor().render(*result, *rendered)) {
+    if (!result || !rendered || !renderInto(*result, *rendered)) {
         err << "pelliqo: can't make the picture.\n";
         return exitCode::failure;
     }

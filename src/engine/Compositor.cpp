@@ -20,9 +20,9 @@ constexpr double deadZone = 0.01;
 // frame where the blur still spans 1.5 pixels and scaled up after, for a fraction of the
 // cost of blurring the full frame.
 int softnessReduction(double frameRadius, double frameSide) {
-    int f = 1;
-    while (frameRadius / (2 * f) >= 1.5 && 2 * f <= frameSide) f *= 2;
-    return f;
+    int reduction = 1;
+    while (frameRadius / (2 * reduction) >= 1.5 && 2 * reduction <= frameSide) reduction *= 2;
+    return reduction;
 }
 }  // namespace
 
@@ -52,9 +52,9 @@ std::optional<Compositor::Placement> Compositor::picturePlacement(double picture
     if (!(pictureWidth > 0) || !(pictureHeight > 0)) return std::nullopt;
     const double sx = frameWidth / pictureWidth;
     const double sy = frameHeight / pictureHeight;
-    const double s = fit == PictureFit::fill ? std::max(sx, sy) : std::min(sx, sy);
-    return Placement{s, (frameWidth - pictureWidth * s) * 0.5,
-                     (frameHeight - pictureHeight * s) * 0.5};
+    const double scale = fit == PictureFit::fill ? std::max(sx, sy) : std::min(sx, sy);
+    return Placement{scale, (frameWidth - pictureWidth * scale) * 0.5,
+                     (frameHeight - pictureHeight * scale) * 0.5};
 }
 
 namespace {
@@ -85,28 +85,30 @@ Image Compositor::compose(const Image& frame, const std::optional<Image>& mask,
 Image Compositor::shapedMask(const Image& mask, const cv::Mat& picture,
                              const EffectSettings& settings) const {
     const Rect frameExtent = extentOf(picture);
-    Image m = mask.movedToOrigin();
-    const Rect own = m.extent();
+    Image shaped = mask.movedToOrigin();
+    const Rect own = shaped.extent();
     if (!(own.width > 0) || !(own.height > 0)) return Image::fromPixels(cv::Mat1f(1, 1, 0.0f));
-    const double k = edgeScale(own.width);
+    const double scale = edgeScale(own.width);
     // Grow/shrink works in the mask's own pixels: a disc of frame pixels would cost its
     // area per pixel, and the guided scaling keeps a moved edge where the picture is flat.
-    if (const auto radius = shiftRadius(settings.edgeShift, k)) {
-        const Image clamped = m.clampedToExtent();
-        m = (settings.edgeShift > 0 ? clamped.morphologyMaximum(*radius)
-                                    : clamped.morphologyMinimum(*radius))
-                .cropped(own);
+    if (const auto radius = shiftRadius(settings.edgeShift, scale)) {
+        const Image clamped = shaped.clampedToExtent();
+        shaped = (settings.edgeShift > 0 ? clamped.morphologyMaximum(*radius)
+                                         : clamped.morphologyMinimum(*radius))
+                     .cropped(own);
     }
-    const auto soft = softnessRadius(settings.edgeSoftness, k);
+    const auto soft = softnessRadius(settings.edgeSoftness, scale);
     const double radius = soft ? *soft * frameExtent.width / own.width : 0;  // frame pixels
-    const int f = softnessReduction(radius, std::max(frameExtent.width, frameExtent.height));
-    const cv::Size size(std::max(1, static_cast<int>(std::lround(frameExtent.width / f))),
-                        std::max(1, static_cast<int>(std::lround(frameExtent.height / f))));
-    Image scaled = guidedScaled(m, picture, size);
+    const int reduction =
+        softnessReduction(radius, std::max(frameExtent.width, frameExtent.height));
+    const cv::Size size(std::max(1, static_cast<int>(std::lround(frameExtent.width / reduction))),
+                        std::max(1, static_cast<int>(std::lround(frameExtent.height / reduction))));
+    Image scaled = guidedScaled(shaped, picture, size);
     // Softness comes after the edge has found the picture's, or the filter would sharpen it
     // again; its radius stays measured in mask pixels.
     if (soft) {
-        scaled = scaled.clampedToExtent().gaussianBlurred(radius / f).cropped(scaled.extent());
+        scaled =
+            scaled.clampedToExtent().gaussianBlurred(radius / reduction).cropped(scaled.extent());
     }
     // Contrast before scaling up: the same straight line between the samples wherever it
     // does not clip, on a fraction of the pixels.
@@ -173,8 +175,8 @@ Image Compositor::pictureBackground(const EffectSettings& settings, const Rect& 
         placed_->fit == settings.pictureFit) {
         return placed_->image;
     }
-    const Rect p = picture_->image->extent();
-    const auto placement = picturePlacement(p.width, p.height, frameExtent.width,
+    const Rect own = picture_->image->extent();
+    const auto placement = picturePlacement(own.width, own.height, frameExtent.width,
                                             frameExtent.height, settings.pictureFit);
     if (!placement) return base();
     const Image placedPicture = picture_->image->scaled(placement->scale, placement->scale)
@@ -229,14 +231,14 @@ void blendPlane(const cv::Mat& fg, const cv::Mat& bg, std::uint8_t uniform, cons
 
 }  // namespace
 
-bool Compositor::composesYuv(const EffectSettings& settings) {
+bool Compositor::canComposeYuv(const EffectSettings& settings) {
     return settings.showMask || settings.kind == BackgroundKind::blur ||
            settings.kind == BackgroundKind::color || settings.kind == BackgroundKind::picture;
 }
 
-bool Compositor::composeYuv(const Yuv420Frame& frame, const Image& mask,
-                            const EffectSettings& settings, const Yuv420Frame& into) {
-    if (!composesYuv(settings) || into.width() != frame.width() ||
+bool Compositor::composeYuvInto(const Yuv420Frame& frame, const Image& mask,
+                                const EffectSettings& settings, const Yuv420Frame& into) {
+    if (!canComposeYuv(settings) || into.width() != frame.width() ||
         into.height() != frame.height() || into.storage().sharesPixelsWith(frame.storage())) {
         return false;
     }
@@ -310,14 +312,10 @@ std::optional<Bitmap> Compositor::makeCGImage(const Image& image, int maxWidth) 
     Image upright = image.movedToOrigin();
     const double width = upright.extent().width;
     if (width > maxWidth && width > 0) {
-        const double s = maxWidth / width;
-        upright = s >= 0.5 ? linearlyScaled(upright, s) : upright.scaled(s, s);
+        const double scale = maxWidth / width;
+        upright = scale >= 0.5 ? linearlyScaled(upright, scale) : upright.scaled(scale, scale);
     }
     return makeBitmap(upright);
-}
-
-bool Compositor::render(const Image& image, PixelBuffer& target) const {
-    return renderInto(image, target);
 }
 
 }  // namespace pelliqo

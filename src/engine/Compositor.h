@@ -24,20 +24,18 @@ class Compositor {
                   const EffectSettings& settings,
                   const std::optional<PixelBuffer>& into = std::nullopt);
 
-    // Whether composeYuv makes these settings' picture: an opaque background, or the mask view.
-    static bool composesYuv(const EffectSettings& settings);
+    // Whether composeYuvInto makes these settings' picture: an opaque background, or the
+    // mask view.
+    static bool canComposeYuv(const EffectSettings& settings);
     // compose for a 4:2:0 frame, made in the planes of `into` (the frame's size), so that a
     // movie's frames never leave its own colours: the same picture up to rounding, the
     // chroma planes blended through the mask at their own half size. False, with nothing
-    // written, for settings composesYuv refuses (transparency) or an `into` of another size.
-    bool composeYuv(const Yuv420Frame& frame, const Image& mask, const EffectSettings& settings,
-                    const Yuv420Frame& into);
+    // written, for settings canComposeYuv refuses (transparency) or an `into` of another size.
+    bool composeYuvInto(const Yuv420Frame& frame, const Image& mask, const EffectSettings& settings,
+                        const Yuv420Frame& into);
 
     // A preview bitmap no wider than maxWidth (never enlarged), or nothing.
     std::optional<Bitmap> makeCGImage(const Image& image, int maxWidth) const;
-
-    // Draws a finished image into an output buffer over (0, 0, width, height).
-    bool render(const Image& image, PixelBuffer& target) const;
 
     // The rules, as plain numbers.
     // Scale of the mask edge radii: masks are measured against 640 pixels, never below 0.25.

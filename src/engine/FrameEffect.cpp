@@ -7,7 +7,7 @@ namespace {
 std::optional<Image> imageOf(const SegmentSource& frame) {
     if (const auto* buffer = std::get_if<PixelBuffer>(&frame)) return Image::fromBuffer(*buffer);
     if (const auto* bitmap = std::get_if<Bitmap>(&frame)) return Image::fromBitmap(*bitmap);
-    return std::nullopt;  // 4:2:0 frames are composed by composedYuv
+    return std::nullopt;  // 4:2:0 frames have a composed of their own
 }
 
 }  // namespace
@@ -41,17 +41,17 @@ std::optional<Image> FrameEffect::composed(const SegmentSource& frame,
     return compositor_.compose(*image, personMask, settings, into);
 }
 
-bool FrameEffect::composesYuv(const EffectSettings& settings) {
-    return !needsMask(settings) || Compositor::composesYuv(settings);
+bool FrameEffect::canComposeYuv(const EffectSettings& settings) {
+    return !needsMask(settings) || Compositor::canComposeYuv(settings);
 }
 
-std::optional<Yuv420Frame> FrameEffect::composedYuv(const Yuv420Frame& frame,
-                                                    const std::optional<Image>& mask,
-                                                    const EffectSettings& settings,
-                                                    const Yuv420Frame& into) {
+std::optional<Yuv420Frame> FrameEffect::composed(const Yuv420Frame& frame,
+                                                 const std::optional<Image>& mask,
+                                                 const EffectSettings& settings,
+                                                 const Yuv420Frame& into) {
     if (!mask || !needsMask(settings))
-        return composesYuv(settings) ? std::optional(frame) : std::nullopt;
-    if (!compositor_.composeYuv(frame, *mask, settings, into)) return std::nullopt;
+        return canComposeYuv(settings) ? std::optional(frame) : std::nullopt;
+    if (!compositor_.composeYuvInto(frame, *mask, settings, into)) return std::nullopt;
     return into;
 }
 

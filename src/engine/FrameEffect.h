@@ -30,7 +30,7 @@ class FrameEffect {
 
     // The finished picture at the frame's size and at the origin; without a mask (none
     // needed, or the engine found nothing) the frame itself. Nothing for a frame that cannot
-    // be read, and for a 4:2:0 frame (see composedYuv).
+    // be read, and for a 4:2:0 frame (see the 4:2:0 composed).
     std::optional<Image> apply(const SegmentSource& frame, const EffectSettings& settings);
 
     // apply in two halves, for a pipeline that segments one frame while it composes the one
@@ -41,14 +41,13 @@ class FrameEffect {
                                   const EffectSettings& settings,
                                   const std::optional<PixelBuffer>& into = std::nullopt);
 
-    // The second half for a 4:2:0 movie frame (its mask comes from neededMask; composed
-    // gives nothing for it): the frame itself when there is nothing to do, otherwise the
-    // picture made in `into`; nothing when the settings need composed (composesYuv says
-    // which) or memory ran out.
-    static bool composesYuv(const EffectSettings& settings);
-    std::optional<Yuv420Frame> composedYuv(const Yuv420Frame& frame,
-                                           const std::optional<Image>& mask,
-                                           const EffectSettings& settings, const Yuv420Frame& into);
+    // Whether these settings' pictures can be composed in 4:2:0: the composed below.
+    static bool canComposeYuv(const EffectSettings& settings);
+    // The second half for a 4:2:0 movie frame (its mask comes from neededMask): the frame
+    // itself when there is nothing to do, otherwise the picture made in `into`; nothing for
+    // settings canComposeYuv refuses or when memory ran out.
+    std::optional<Yuv420Frame> composed(const Yuv420Frame& frame, const std::optional<Image>& mask,
+                                        const EffectSettings& settings, const Yuv420Frame& into);
 
     // The mask alone, at the engine's resolution; nothing when the engine found nothing.
     std::optional<Image> mask(const SegmentSource& frame, const EffectSettings& settings);

@@ -11,6 +11,7 @@
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
 #include "platform/capture/VideoCapture.h"
+#include "platform/image/Rendering.h"
 #include "platform/system/FileReveal.h"
 #include "platform/system/MainQueue.h"
 
@@ -94,8 +95,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
     const auto composed = effect.composed(frame.buffer, effect.neededMask(frame.buffer, settings),
                                           settings, unmirrored);
     if (!composed) return;
-    const Compositor& compositor = effect.compositor();
-    if (unmirrored) compositor.render(*composed, *unmirrored);
+    if (unmirrored) renderInto(*composed, *unmirrored);
     if (output && unmirrored) publish(output, *unmirrored);
     Image base = *composed;
     bool baseMirrored = false;
@@ -103,7 +103,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
         // A frame the pool has no buffer for is left out of the recording.
         auto out = mirrorRecording ? outPool.get(width, height) : unmirrored;
         if (out) {
-            if (mirrorRecording) compositor.render(composed->mirrored(), *out);
+            if (mirrorRecording) renderInto(composed->mirrored(), *out);
             recorder.appendVideo(*out, frame);
             if (auto rendered = Image::fromBuffer(*out)) {
                 base = *rendered;
@@ -114,7 +114,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, 
     if (!previewDue) return;
     lastPreview = now;
     const Image shown = baseMirrored != mirrorPreview ? base.mirrored() : base;
-    if (auto bitmap = compositor.makeCGImage(shown, previewMaxWidth)) {
+    if (auto bitmap = effect.compositor().makeCGImage(shown, previewMaxWidth)) {
         toMain([bitmap = std::move(*bitmap), time = frame.time](RecordModel& model) {
             model.previewImage_ = bitmap;
             model.previewFrameTime_ = time;

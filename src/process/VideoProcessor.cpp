@@ -69,6 +69,79 @@ struct VideoProcessor::Run {
     std::unique_ptr<SerialQueue> audioQueue;
 };
 
+template <class Frame>
+struct VideoProcessor::Finishing {
+    // The finished picture: an image to render into the BGRA output, or the 4:2:0 output
+    // itself.
+    using Picture = std::conditional_t<std::is_same_v<Frame, Yuv420Frame>, Yuv420Frame, Image>;
+    Frame frame;   // upright, at the output's size
+    Frame output;  // where the finished picture goes
+    MediaTime time;
+    std::optional<Image> mask;
+    std::optional<Picture> picture;  // when it was composed already
+};
+
+namespace {
+
+using Run = VideoProcessor::Run;
+
+template <class Frame>
+auto nextSample(TrackReader& reader) {
+    if constexpr (std::is_same_v<Frame, Yuv420Frame>) {
+        return reader.nextYuvVideo();
+    } else {
+        return reader.nextVideo();
+    }
+}
+
+// The frame turned upright at the output's size.
+std::optional<PixelBuffer> uprightFrame(Run& r, const PixelBuffer& decoded) {
+    // Most frames need no turn and already have even sides: they go as decoded, which saves
+    // a copy of every pixel.
+    const bool turned = r.orientation == 3 || r.orientation == 6 || r.orientation == 8;
+    if (!turned && decoded.width() == r.size.width && decoded.height() == r.size.height) {
+        return decoded;
+    }
+    auto upright = r.uprightPool.get(r.size.width, r.size.height);
+    const auto frame = Image::fromBuffer(decoded);
+    if (!upright || !frame) return std::nullopt;
+    renderInto(frame->oriented(r.orientation), *upright);
+    return *upright;
+}
+
+// A read frame with the buffer its picture goes to; nothing when a buffer cannot be had.
+std::optional<VideoProcessor::Finishing<PixelBuffer>> startFinishing(Run& r,
+                                                                     const VideoSample& sample) {
+    auto upright = uprightFrame(r, sample.frame);
+    auto output = r.outputPool.get(r.size.width, r.size.height);
+    if (!upright || !output) return std::nullopt;
+    return VideoProcessor::Finishing<PixelBuffer>{*upright, *output, sample.time, std::nullopt,
+                                                  std::nullopt};
+}
+
+std::optional<VideoProcessor::Finishing<Yuv420Frame>> startFinishing(Run& r,
+                                                                     const YuvVideoSample& sample) {
+    const auto buffer = r.yuvPool->makeBuffer();
+    const auto output = buffer ? Yuv420Frame::over(*buffer) : std::nullopt;
+    if (!output) return std::nullopt;
+    return VideoProcessor::Finishing<Yuv420Frame>{sample.frame, *output, sample.time, std::nullopt,
+                                                  std::nullopt};
+}
+
+bool appendPicture(Run& r, const Image& picture,
+                   const VideoProcessor::Finishing<PixelBuffer>& work) {
+    PixelBuffer finished = work.output;
+    renderInto(picture, finished);
+    return r.writer->appendVideo(finished, work.time);
+}
+
+bool appendPicture(Run& r, const Yuv420Frame& picture,
+                   const VideoProcessor::Finishing<Yuv420Frame>& work) {
+    return r.writer->appendVideo(picture, work.time);
+}
+
+}  // namespace
+
 VideoProcessor::Size VideoProcessor::outputSize(double naturalWidth, double naturalHeight,
                                                 int orientation) {
     const bool turned = orientation == 6 || orientation == 8;
@@ -114,59 +187,74 @@ void VideoProcessor::deliver(const Result<fs::path>& result) {
 }
 
 void VideoProcessor::run(Progress progress) {
-    const MovieFormat format = movieFormat(settings_.kind);
-    // A readable file with a video track.
     const MovieAsset asset = MovieAsset::open(input_);
-    if (!asset.isReadable || !asset.video) return deliver(message(text::failure::notAVideo));
     auto r = std::make_shared<Run>();
     r->progress = std::move(progress);
-    r->duration = asset.duration;
+    if (auto e = openReaders(*r, asset)) return deliver(*e);
+    if (auto e = openWriter(*r, *asset.video)) return deliver(*e);
+    chooseFrames(*r, *asset.video);
+    if (auto e = startWriting(*r)) return deliver(*e);
+    startLoops(r);
+}
+
+std::optional<PlatformError> VideoProcessor::openReaders(Run& r, const MovieAsset& asset) const {
+    // A readable file with a video track.
+    if (!asset.isReadable || !asset.video) return message(text::failure::notAVideo);
+    r.duration = asset.duration > shortestDuration ? asset.duration : shortestDuration;
     // Upright and even.
-    r->orientation = exifOrientation(asset.video->preferredTransform);
-    r->size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r->orientation);
-    // The video reader.
+    r.orientation = exifOrientation(asset.video->preferredTransform);
+    r.size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r.orientation);
     auto videoReader = TrackReader::video(input_, *asset.video);
-    if (!videoReader) return deliver(message(text::failure::videoTrackUndecodable));
-    r->videoReader = std::move(videoReader).value();
+    if (!videoReader) return message(text::failure::videoTrackUndecodable);
+    r.videoReader = std::move(videoReader).value();
     // Sound, when it can be had; without it the movie is silent.
     if (asset.audio) {
         if (auto audioReader = TrackReader::audio(input_, *asset.audio))
-            r->audioReader = std::move(audioReader).value();
+            r.audioReader = std::move(audioReader).value();
     }
+    return std::nullopt;
+}
+
+std::optional<PlatformError> VideoProcessor::openWriter(Run& r, const VideoTrack& track) const {
+    const MovieFormat format = movieFormat(settings_.kind);
     // The movie goes to a file of its own beside the output, which it replaces once finished:
     // whatever is at the output stays until then.
     auto staged = StagedFile::create(output_);
-    if (!staged) return deliver(staged.error());
-    r->staged = std::move(staged).value();
-    // The writer and its inputs.
-    auto writer = MovieWriter::create(r->staged->path(), format.fileType);
-    if (!writer) return deliver(writer.error());
-    r->writer = std::move(writer).value();
-    if (byteLimit_) r->writer->limitOutput(*byteLimit_);
-    const VideoEncoding video{format.codec,          r->size.width,
-                              r->size.height,        videoBitRate(r->size.width, r->size.height),
-                              asset.video->timebase, asset.video->nominalFrameRate};
-    if (!r->writer->addVideoInput(video)) {
-        return deliver(message(format.hasAlpha ? text::failure::alphaUnsupported
-                                               : text::failure::h264SizeUnsupported));
+    if (!staged) return staged.error();
+    r.staged = std::move(staged).value();
+    auto writer = MovieWriter::create(r.staged->path(), format.fileType);
+    if (!writer) return writer.error();
+    r.writer = std::move(writer).value();
+    if (byteLimit_) r.writer->limitOutput(*byteLimit_);
+    const VideoEncoding video{format.codec,   r.size.width,
+                              r.size.height,  videoBitRate(r.size.width, r.size.height),
+                              track.timebase, track.nominalFrameRate};
+    if (!r.writer->addVideoInput(video)) {
+        return message(format.hasAlpha ? text::failure::alphaUnsupported
+                                       : text::failure::h264SizeUnsupported);
     }
-    if (r->audioReader && !r->writer->addAudioInput(AudioEncoding{})) r->audioReader.reset();
+    if (r.audioReader && !r.writer->addAudioInput(AudioEncoding{})) r.audioReader.reset();
+    return std::nullopt;
+}
+
+void VideoProcessor::chooseFrames(Run& r, const VideoTrack& track) const {
     // An upright H.264 copy of a movie already in its colours never needs them converted.
-    const bool upright = r->orientation != 3 && r->orientation != 6 && r->orientation != 8;
-    if (format.codec == VideoEncoding::Codec::h264 && upright &&
-        FrameEffect::composesYuv(settings_) && r->videoReader->decodesToMovieYuv() &&
-        asset.video->naturalWidth == r->size.width &&
-        asset.video->naturalHeight == r->size.height) {
-        r->yuvPool = PixelBufferPool::create(
-            r->size.width, Yuv420Frame::storageHeight(r->size.height), PixelFormat::gray8);
+    const bool upright = r.orientation != 3 && r.orientation != 6 && r.orientation != 8;
+    if (movieFormat(settings_.kind).codec == VideoEncoding::Codec::h264 && upright &&
+        FrameEffect::canComposeYuv(settings_) && r.videoReader->decodesToMovieYuv() &&
+        track.naturalWidth == r.size.width && track.naturalHeight == r.size.height) {
+        r.yuvPool = PixelBufferPool::create(r.size.width, Yuv420Frame::storageHeight(r.size.height),
+                                            PixelFormat::gray8);
     }
-    // The file itself.
-    if (!r->writer->startWriting()) {
-        const auto e = r->writer->error();
-        return deliver(e ? *e : message(text::failure::outputNotCreated));
-    }
+}
+
+std::optional<PlatformError> VideoProcessor::startWriting(Run& r) const {
+    if (r.writer->startWriting()) return std::nullopt;
+    return r.writer->error().value_or(message(text::failure::outputNotCreated));
+}
+
+void VideoProcessor::startLoops(const std::shared_ptr<Run>& r) {
     // The two loops, each on its own queue, pulling as fast as the writer takes.
-    if (!(r->duration > shortestDuration)) r->duration = shortestDuration;
     r->startedAt = Clock::now();
     run_ = r;
     r->loops = r->audioReader ? 2 : 1;
@@ -201,50 +289,28 @@ void VideoProcessor::videoLoop(Run& r) {
     for (;;) {
         if (mustEnd(r)) return end();
         if (!r.writer->isReadyForMoreMediaData(Input::video)) return;
-        if (!(r.yuvPool ? processYuvFrame(r) : processFrame(r))) return end();
+        const bool more = r.yuvPool ? processFrame<Yuv420Frame>(r) : processFrame<PixelBuffer>(r);
+        if (!more) return end();
     }
 }
 
+template <class Frame>
 bool VideoProcessor::processFrame(Run& r) {
-    auto sample = r.videoReader->nextVideo();
+    auto sample = nextSample<Frame>(*r.videoReader);
     if (!sample) return false;
-    const auto upright = uprightFrame(r, sample->frame);
+    auto work = startFinishing(r, *sample);
     // Without a buffer the frame is skipped: the movie lacks it, nothing more.
-    if (!upright) return true;
-    Finishing work{*upright, r.effect.neededMask(*upright, settings_), std::nullopt,
-                   r.outputPool.get(r.size.width, r.size.height), sample->time};
-    // Without a buffer the frame is skipped, as above.
-    if (!work.output) return true;
+    if (!work) return true;
+    work->mask = r.effect.neededMask(work->frame, settings_);
     // Beside the accurate network, which keeps this loop busy longest, composing goes to the
     // finishing queue's core. The fast networks leave composing the larger share; it stays
     // here, and that core is the encoder's (measured: composing beside them is slower).
     if (settings_.quality != QualityChoice::accurate) {
-        work.picture = r.effect.composed(work.frame, work.mask, settings_, work.output);
-        if (!work.picture) return true;
+        work->picture = r.effect.composed(work->frame, work->mask, settings_, work->output);
+        if (!work->picture) return true;
     }
     handOff(
-        r, [&r, &settings = settings_, work = std::move(work)] { finishFrame(r, work, settings); },
-        sample->time.seconds());
-    return true;
-}
-
-bool VideoProcessor::processYuvFrame(Run& r) {
-    auto sample = r.videoReader->nextYuvVideo();
-    if (!sample) return false;
-    const auto buffer = r.yuvPool->makeBuffer();
-    auto output = buffer ? Yuv420Frame::over(*buffer) : std::nullopt;
-    // Without a buffer the frame is skipped: the movie lacks it, nothing more.
-    if (!output) return true;
-    FinishingYuv work{sample->frame, r.effect.neededMask(sample->frame, settings_), std::nullopt,
-                      *output, sample->time};
-    // Composed where processFrame composes, for the same reasons.
-    if (settings_.quality != QualityChoice::accurate) {
-        work.picture = r.effect.composedYuv(work.frame, work.mask, settings_, work.output);
-        if (!work.picture) return true;
-    }
-    handOff(
-        r,
-        [&r, &settings = settings_, work = std::move(work)] { finishYuvFrame(r, work, settings); },
+        r, [&r, &settings = settings_, work = std::move(*work)] { finishFrame(r, work, settings); },
         sample->time.seconds());
     return true;
 }
@@ -258,24 +324,15 @@ void VideoProcessor::handOff(Run& r, std::function<void()> work, double seconds)
     report(r, seconds);
 }
 
-void VideoProcessor::finishFrame(Run& r, const Finishing& work, const EffectSettings& settings) {
-    if (r.sharedError.get()) return;
-    PixelBuffer finished = *work.output;
-    const auto picture =
-        work.picture ? work.picture : r.effect.composed(work.frame, work.mask, settings, finished);
-    if (!picture) return;
-    renderInto(*picture, finished);
-    noteAppended(r, r.writer->appendVideo(finished, work.time));
-}
-
-void VideoProcessor::finishYuvFrame(Run& r, const FinishingYuv& work,
-                                    const EffectSettings& settings) {
+template <class Frame>
+void VideoProcessor::finishFrame(Run& r, const Finishing<Frame>& work,
+                                 const EffectSettings& settings) {
     if (r.sharedError.get()) return;
     const auto picture = work.picture
                              ? work.picture
-                             : r.effect.composedYuv(work.frame, work.mask, settings, work.output);
+                             : r.effect.composed(work.frame, work.mask, settings, work.output);
     if (!picture) return;
-    noteAppended(r, r.writer->appendVideo(*picture, work.time));
+    noteAppended(r, appendPicture(r, *picture, work));
 }
 
 void VideoProcessor::noteAppended(Run& r, bool appended) {
@@ -285,20 +342,6 @@ void VideoProcessor::noteAppended(Run& r, bool appended) {
         return;
     }
     ++r.framesWritten;
-}
-
-std::optional<PixelBuffer> VideoProcessor::uprightFrame(Run& r, const PixelBuffer& decoded) {
-    // Most frames need no turn and already have even sides: they go as decoded, which saves
-    // a copy of every pixel.
-    const bool turned = r.orientation == 3 || r.orientation == 6 || r.orientation == 8;
-    if (!turned && decoded.width() == r.size.width && decoded.height() == r.size.height) {
-        return decoded;
-    }
-    auto upright = r.uprightPool.get(r.size.width, r.size.height);
-    const auto frame = Image::fromBuffer(decoded);
-    if (!upright || !frame) return std::nullopt;
-    renderInto(frame->oriented(r.orientation), *upright);
-    return *upright;
 }
 
 void VideoProcessor::report(Run& r, double seconds) {

@@ -11,8 +11,8 @@
 #include "engine/Locked.h"
 #include "errors/Result.h"
 #include "platform/image/Image.h"
-#include "platform/image/Yuv420.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
 #include "platform/system/SerialQueue.h"
 
@@ -53,46 +53,38 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     // "Estimating time left…" up to 2 %, then "About M:SS left".
     static std::string timeLeftText(double fraction, double elapsedSeconds);
 
+    // A run in progress, and a frame on its way to the writer: BGRA (PixelBuffer) or 4:2:0
+    // (Yuv420Frame).
     struct Run;
+    template <class Frame>
+    struct Finishing;
 
   private:
     VideoProcessor(std::filesystem::path input, std::filesystem::path output,
                    EffectSettings settings);
+    // The run's steps, in order; each but the last fails with the error to deliver.
     void run(Progress progress);
+    std::optional<PlatformError> openReaders(Run& run, const MovieAsset& asset) const;
+    std::optional<PlatformError> openWriter(Run& run, const VideoTrack& track) const;
+    // The frames stay 4:2:0 from the decoder to the encoder where nothing needs them in BGRA.
+    void chooseFrames(Run& run, const VideoTrack& track) const;
+    std::optional<PlatformError> startWriting(Run& run) const;
+    void startLoops(const std::shared_ptr<Run>& run);
+
     // Cancelled, failed, or the writer stopped: the loops end.
     bool mustEnd(Run& run);
     void videoLoop(Run& run);
     void audioLoop(Run& run);
     // One frame read, turned upright and segmented (and composed, at the fast qualities),
     // then handed to the finishing queue; false when the loop must end.
+    template <class Frame>
     bool processFrame(Run& run);
-    // The same for a movie whose frames stay 4:2:0 from the decoder to the encoder.
-    bool processYuvFrame(Run& run);
     // The work handed to the finishing queue, in frame order, with at most a few frames
     // waiting; the progress reported for the frame's time.
     void handOff(Run& run, std::function<void()> work, double seconds);
-    // The frame turned upright at the output's size.
-    static std::optional<PixelBuffer> uprightFrame(Run& run, const PixelBuffer& decoded);
-    // A segmented frame on its way to the writer; the finished picture when it was composed
-    // already.
-    struct Finishing {
-        PixelBuffer frame;
-        std::optional<Image> mask;
-        std::optional<Image> picture;
-        std::optional<PixelBuffer> output;  // where the picture goes
-        MediaTime time;
-    };
-    // The frame composed (unless it was), rendered and appended to the writer, on the
-    // finishing queue.
-    static void finishFrame(Run& run, const Finishing& work, const EffectSettings& settings);
-    struct FinishingYuv {
-        Yuv420Frame frame;
-        std::optional<Image> mask;
-        std::optional<Yuv420Frame> picture;
-        Yuv420Frame output;
-        MediaTime time;
-    };
-    static void finishYuvFrame(Run& run, const FinishingYuv& work, const EffectSettings& settings);
+    // The frame composed (unless it was) and appended to the writer, on the finishing queue.
+    template <class Frame>
+    static void finishFrame(Run& run, const Finishing<Frame>& work, const EffectSettings& settings);
     // After appending a frame: counted, or the writer's failure kept for the end.
     static void noteAppended(Run& run, bool appended);
     bool processAudio(Run& run);

@@ -248,7 +248,7 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
         const Yuv420Frame expected =
             yuvOf(compositor.compose(Image::fromPixels(frame), Image::fromPixels(mask), s));
         const Yuv420Frame made = Yuv420Frame::make(frame.cols, frame.rows).value();
-        ASSERT_TRUE(compositor.composeYuv(yuv, Image::fromPixels(mask), s, made));
+        ASSERT_TRUE(compositor.composeYuvInto(yuv, Image::fromPixels(mask), s, made));
         for (const auto& [ours, theirs] : {std::pair{made.luma(), expected.luma()},
                                            {made.chromaU(), expected.chromaU()},
                                            {made.chromaV(), expected.chromaV()}}) {
@@ -260,11 +260,11 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
     }
     // Transparency, and a frame of another size, are refused.
     Compositor compositor;
-    EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask),
-                                       with(BackgroundKind::transparent),
-                                       Yuv420Frame::make(frame.cols, frame.rows).value()));
-    EXPECT_FALSE(compositor.composeYuv(yuv, Image::fromPixels(mask), with(BackgroundKind::blur),
-                                       Yuv420Frame::make(64, 48).value()));
+    EXPECT_FALSE(compositor.composeYuvInto(yuv, Image::fromPixels(mask),
+                                           with(BackgroundKind::transparent),
+                                           Yuv420Frame::make(frame.cols, frame.rows).value()));
+    EXPECT_FALSE(compositor.composeYuvInto(yuv, Image::fromPixels(mask), with(BackgroundKind::blur),
+                                           Yuv420Frame::make(64, 48).value()));
 }
 
 }  // namespace
