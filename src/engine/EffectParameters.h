@@ -28,8 +28,12 @@ struct EffectParameter {
     // option sets the field to flagValue.
     std::string_view flag = {};
     bool flagValue = true;
-    std::string_view label = {};  // the panel's name for it; empty: not named there
-    std::string_view help = {};   // the command-line help's description
+    // The panel's name for it (for a colour component, the colour's); empty: not named
+    // there. Marked for translation in the "EffectParameters" context.
+    const char* label = nullptr;
+    // A choice's label for each of its values, in their declared order; translated as above.
+    std::span<const char* const> choiceLabels = {};
+    std::string_view help = {};  // the command-line help's description
 };
 
 // All of them, in the order of the stored JSON.

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -27,36 +28,30 @@
 
 namespace pelliqo {
 
+namespace {
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("EffectParameters", text);
+}
+
+// A choice's label, from the parameter table.
+template <class E>
+QString choiceLabel(E EffectSettings::*field, E value) {
+    return translated(effectParameter(field).choiceLabels[static_cast<std::size_t>(value)]);
+}
+
+}  // namespace
+
 QString label(BackgroundKind kind) {
-    switch (kind) {
-        case BackgroundKind::none:
-            return QObject::tr("None");
-        case BackgroundKind::blur:
-            return QObject::tr("Blur");
-        case BackgroundKind::color:
-            return QObject::tr("Color");
-        case BackgroundKind::picture:
-            return QObject::tr("Picture");
-        case BackgroundKind::transparent:
-            return QObject::tr("Transparent");
-    }
-    return {};
+    return choiceLabel(&EffectSettings::kind, kind);
 }
 
 QString label(QualityChoice quality) {
-    switch (quality) {
-        case QualityChoice::fast:
-            return QObject::tr("Fast");
-        case QualityChoice::balanced:
-            return QObject::tr("Balanced");
-        case QualityChoice::accurate:
-            return QObject::tr("Accurate");
-    }
-    return {};
+    return choiceLabel(&EffectSettings::quality, quality);
 }
 
 QString label(PictureFit fit) {
-    return fit == PictureFit::fill ? QObject::tr("Fill") : QObject::tr("Fit");
+    return choiceLabel(&EffectSettings::pictureFit, fit);
 }
 
 namespace {
@@ -66,29 +61,19 @@ constexpr int sliderSteps = 1000;
 
 // The panel's name for a parameter.
 QString labelOf(EffectField field) {
-    const std::string_view text = effectParameter(field).label;
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return translated(effectParameter(field).label);
 }
 
-// A slider over the parameter's range.
-QSlider* slider(double EffectSettings::*field) {
-    const EffectParameter& parameter = effectParameter(field);
-    auto* s = new QSlider(Qt::Horizontal);
-    s->setRange(0, sliderSteps);
-    s->setProperty("low", parameter.low);
-    s->setProperty("high", parameter.high);
-    return s;
+double valueOf(const QSlider* control, double EffectSettings::*field) {
+    const EffectParameter& range = effectParameter(field);
+    return range.low + (range.high - range.low) * control->value() / sliderSteps;
 }
 
-double valueOf(const QSlider* s) {
-    const double low = s->property("low").toDouble(), high = s->property("high").toDouble();
-    return low + (high - low) * s->value() / sliderSteps;
-}
-
-void setValue(QSlider* s, double value) {
-    const double low = s->property("low").toDouble(), high = s->property("high").toDouble();
-    const QSignalBlocker quiet(s);
-    s->setValue(static_cast<int>(std::lround((value - low) / (high - low) * sliderSteps)));
+void setValue(QSlider* control, double EffectSettings::*field, double value) {
+    const EffectParameter& range = effectParameter(field);
+    const QSignalBlocker quiet(control);
+    control->setValue(static_cast<int>(
+        std::lround((value - range.low) / (range.high - range.low) * sliderSteps)));
 }
 
 QWidget* row(const QString& text, QWidget* control) {
@@ -188,16 +173,12 @@ QWidget* SettingsPanel::backgroundGroup(bool live) {
     noneNote_ = captionLabel(tr("The picture is left as it is."));
     column->addWidget(noneNote_);
 
-    strength_ = slider(&EffectSettings::blurStrength);
-    strength_->setObjectName("strength");
-    strengthRow_ = row(labelOf(&EffectSettings::blurStrength), strength_);
+    strengthRow_ = numberRow(&EffectSettings::blurStrength, "strength");
     column->addWidget(strengthRow_);
-    connect(strength_, &QSlider::valueChanged, this,
-            [this] { change([&](EffectSettings& s) { s.blurStrength = valueOf(strength_); }); });
 
     color_ = new QPushButton;
     color_->setObjectName("color");
-    colorRow_ = row(tr("Color"), color_);
+    colorRow_ = row(labelOf(&EffectSettings::red), color_);
     column->addWidget(colorRow_);
     connect(color_, &QPushButton::clicked, this, [this] {
         const Color c = settings_.color();
@@ -289,19 +270,22 @@ QWidget* SettingsPanel::qualityGroup(bool live) {
     return box;
 }
 
+QWidget* SettingsPanel::numberRow(double EffectSettings::*field, const char* name) {
+    auto* control = new QSlider(Qt::Horizontal);
+    control->setObjectName(name);
+    control->setRange(0, sliderSteps);
+    sliders_.emplace_back(control, field);
+    connect(control, &QSlider::valueChanged, this, [this, control, field] {
+        change([&](EffectSettings& s) { s.*field = valueOf(control, field); });
+    });
+    return row(labelOf(field), control);
+}
+
 QWidget* SettingsPanel::edgeGroup() {
     QVBoxLayout* column = nullptr;
-    QGroupBox* box = group(tr("Pelliqo edge"), column);
-    softness_ = slider(&EffectSettings::edgeSoftness);
-    softness_->setObjectName("edgeSoftness");
-    column->addWidget(row(labelOf(&EffectSettings::edgeSoftness), softness_));
-    connect(softness_, &QSlider::valueChanged, this,
-            [this] { change([&](EffectSettings& s) { s.edgeSoftness = valueOf(softness_); }); });
-    shift_ = slider(&EffectSettings::edgeShift);
-    shift_->setObjectName("edgeShift");
-    column->addWidget(row(labelOf(&EffectSettings::edgeShift), shift_));
-    connect(shift_, &QSlider::valueChanged, this,
-            [this] { change([&](EffectSettings& s) { s.edgeShift = valueOf(shift_); }); });
+    QGroupBox* box = group(tr("Person edge"), column);
+    column->addWidget(numberRow(&EffectSettings::edgeSoftness, "edgeSoftness"));
+    column->addWidget(numberRow(&EffectSettings::edgeShift, "edgeShift"));
     reduceFlicker_ = new QCheckBox(labelOf(&EffectSettings::reduceFlicker));
     reduceFlicker_->setObjectName("reduceFlicker");
     column->addWidget(reduceFlicker_);
@@ -365,7 +349,8 @@ QString SettingsPanel::fpsText(double fps) {
 
 QString SettingsPanel::engineNote(const EffectSettings& settings) {
     if (settings.useSubjectMask && subjectEngineOffered())
-        return tr("Engine: subject mask, with the Accurate person mask as the fallback.");
+        return tr("Engine: subject mask, with the person mask at the %1 level as the fallback.")
+            .arg(label(settings.quality));
     static const auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
     const std::string title = models ? models.value().title(rawValue(settings.quality)) : "";
     if (title.empty())
@@ -392,7 +377,7 @@ void SettingsPanel::refresh() {
     pictureRow_->setVisible(s.kind == BackgroundKind::picture);
     placementRow_->setVisible(s.kind == BackgroundKind::picture);
     transparentNote_->setVisible(s.kind == BackgroundKind::transparent);
-    setValue(strength_, s.blurStrength);
+    for (const auto& [control, field] : sliders_) setValue(control, field, s.*field);
     const Color c = s.color();
     color_->setStyleSheet(QString("background: rgb(%1, %2, %3); min-width: 48px;")
                               .arg(std::lround(c.red * 255))
@@ -409,8 +394,6 @@ void SettingsPanel::refresh() {
         subjectMask_->setChecked(s.useSubjectMask);
     }
     if (engineNote_ != nullptr) engineNote_->setText(engineNote(s));
-    setValue(softness_, s.edgeSoftness);
-    setValue(shift_, s.edgeShift);
     {
         const QSignalBlocker quietFlicker(reduceFlicker_);
         const QSignalBlocker quietMask(showMask_);

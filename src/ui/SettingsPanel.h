@@ -4,6 +4,8 @@
 #include <QScrollArea>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "engine/EffectSettings.h"
 
@@ -59,6 +61,8 @@ class SettingsPanel : public QScrollArea {
     QWidget* backgroundGroup(bool live);
     QWidget* qualityGroup(bool live);
     QWidget* edgeGroup();
+    // A named slider over a number's range in the parameter table, with its label.
+    QWidget* numberRow(double EffectSettings::*field, const char* name);
     void rebuildPresetsMenu();
     void savePreset();
     void change(const std::function<void(EffectSettings&)>& edit);
@@ -75,7 +79,8 @@ class SettingsPanel : public QScrollArea {
     QComboBox* kind_ = nullptr;
     QLabel* noneNote_ = nullptr;
     QWidget* strengthRow_ = nullptr;
-    QSlider* strength_ = nullptr;
+    // Every number's slider, and the number it edits.
+    std::vector<std::pair<QSlider*, double EffectSettings::*>> sliders_;
     QWidget* colorRow_ = nullptr;
     QPushButton* color_ = nullptr;
     QWidget* pictureRow_ = nullptr;
@@ -87,8 +92,6 @@ class SettingsPanel : public QScrollArea {
     QLabel* fpsLabel_ = nullptr;
     QCheckBox* subjectMask_ = nullptr;
     QLabel* engineNote_ = nullptr;
-    QSlider* softness_ = nullptr;
-    QSlider* shift_ = nullptr;
     QCheckBox* reduceFlicker_ = nullptr;
     QCheckBox* showMask_ = nullptr;
 };

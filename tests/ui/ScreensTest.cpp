@@ -348,7 +348,8 @@ TEST(Window, TheProcessPanelStartsWithTheSubjectMaskAndShowsEveryBackground) {
     const auto* note = panel->findChild<QLabel*>("engineNote");
     ASSERT_TRUE(subject->isEnabled());
     EXPECT_TRUE(subject->isChecked());
-    EXPECT_EQ(note->text(), "Engine: subject mask, with the Accurate person mask as the fallback.");
+    EXPECT_EQ(note->text(),
+              "Engine: subject mask, with the person mask at the Accurate level as the fallback.");
     screenshot(*panel, "settings-subject");
     subject->click();
     EXPECT_FALSE(w.view->process().settings().useSubjectMask);

@@ -82,14 +82,17 @@ TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
     EXPECT_FALSE(p.edited);
 }
 
-TEST(SettingsPanel, MeasuredRateAndEngineTexts) {
+TEST(SettingsPanel, TheRateAndTheEngineNoteSayWhatRuns) {
+    EXPECT_EQ(SettingsPanel::fpsText(29.6), "Measured: 30 frames per second");
+    EXPECT_EQ(SettingsPanel::fpsText(0), "Measured: waiting for frames");
     EffectSettings s;
     s.quality = QualityChoice::balanced;
     EXPECT_EQ(SettingsPanel::engineNote(s),
               "Engine: person mask at the Balanced level (MediaPipe selfie, 256×256).");
-    s.quality = QualityChoice::accurate;
+    // With the subject mask, the person mask it falls back on runs at the chosen level.
+    s.useSubjectMask = true;
     EXPECT_EQ(SettingsPanel::engineNote(s),
-              "Engine: person mask at the Accurate level (Robust Video Matting).");
+              "Engine: subject mask, with the person mask at the Balanced level as the fallback.");
 }
 
 TEST(SettingsPanel, ThePresetsMenuAppliesSavesAndDeletes) {
