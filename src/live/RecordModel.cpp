@@ -20,24 +20,18 @@ namespace pelliqo {
 namespace fs = std::filesystem;
 
 struct FrameSize {
-    double width = 0;
-    double height = 0;
+    int width = 0;
+    int height = 0;
 };
 
-// Everything the video queue touches. The main thread writes the boxes; the video queue
-// only reads them.
+// Everything the video queue touches. The main thread writes the live settings; the video
+// queue reads them once a frame, and writes the frame size.
 struct RecordModel::Pipeline {
     explicit Pipeline(Segmenter::EngineFactory engines)
         : effect(FrameEffect::Frames::video, std::move(engines)) {}
 
-    Locked<EffectSettings> settingsBox{EffectSettings{}};
-    Locked<bool> mirrorPreviewBox{true};
-    Locked<bool> mirrorRecordingBox{false};
+    Locked<LiveSettings> liveSettings{LiveSettings{}};
     Locked<FrameSize> frameSize{FrameSize{}};
-    Locked<bool> previewsWantedBox{true};
-    // The camera other applications see, while switched on; set on the main thread, used
-    // on the video queue.
-    Locked<std::shared_ptr<CameraOutput>> cameraOutputBox{nullptr};
     FrameEffect effect;
     BufferPool outPool;
     double lastPreview = -std::numeric_limits<double>::infinity();
@@ -53,8 +47,8 @@ struct RecordModel::Pipeline {
     }
 
     void handleVideo(const CapturedFrame& frame);
-    void process(const CapturedFrame& frame, bool recording, double now, bool previewDue,
-                 const std::shared_ptr<CameraOutput>& output);
+    void process(const CapturedFrame& frame, const LiveSettings& settings, bool recording,
+                 double now, bool previewDue);
     void publish(const std::shared_ptr<CameraOutput>& output, const PixelBuffer& picture);
     // The output last started, and with what size, and the last that failed. Held weakly:
     // switched off, an output must go.
@@ -66,27 +60,27 @@ struct RecordModel::Pipeline {
 };
 
 void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
-    frameSize.set(
-        {static_cast<double>(frame.buffer.width()), static_cast<double>(frame.buffer.height())});
+    frameSize.set({frame.buffer.width(), frame.buffer.height()});
+    const LiveSettings live = liveSettings.get();
     const bool recording = recorder.active();
     const double now = captureClock();
     const double sinceLast = now - lastPreview;
-    const bool previewDue = sinceLast >= previewInterval && previewsWantedBox.get();
-    const auto output = cameraOutputBox.get();
+    const bool previewDue = sinceLast >= previewInterval && live.previewsWanted;
     // Frames nobody sees (not recorded, previewed or shown to other apps) are not worth any work.
-    if (!recording && !previewDue && !output) return;
-    process(frame, recording, now, previewDue, output);
+    if (!recording && !previewDue && !live.cameraOutput) return;
+    process(frame, live, recording, now, previewDue);
     count(now);
 }
 
-void RecordModel::Pipeline::process(const CapturedFrame& frame, bool recording, double now,
-                                    bool previewDue, const std::shared_ptr<CameraOutput>& output) {
-    EffectSettings settings = settingsBox.get();
+void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettings& live,
+                                    bool recording, double now, bool previewDue) {
+    EffectSettings settings = live.effect;
     // The subject engine is for files: it is a tenth of the camera's pace, and its check
     // box is on the process screen only (a preset may still carry it).
     settings.useSubjectMask = false;
-    const bool mirrorRecording = mirrorRecordingBox.get();
-    const bool mirrorPreview = mirrorPreviewBox.get();
+    const bool mirrorRecording = live.mirrorRecording;
+    const bool mirrorPreview = live.mirrorPreview;
+    const std::shared_ptr<CameraOutput>& output = live.cameraOutput;
     const int width = frame.buffer.width(), height = frame.buffer.height();
     // The picture as it leaves unmirrored (to other apps, and to the recording unless that
     // is mirrored), made straight in a buffer where the blend allows.
@@ -175,7 +169,6 @@ RecordModel::RecordModel(std::unique_ptr<CaptureBackend> backend, Segmenter::Eng
       pipeline_(std::make_shared<Pipeline>(std::move(engines))),
       camera_(std::make_unique<CameraSource>(std::move(backend))) {
     pipeline_->owner = this;
-    pipeline_->settingsBox.set(settings_);
     const std::weak_ptr<Pipeline> weak = pipeline_;
     camera_->setOnVideo([weak](const CapturedFrame& frame) {
         if (auto pipeline = weak.lock()) pipeline->handleVideo(frame);
@@ -200,8 +193,8 @@ RecordModel::~RecordModel() {
 void RecordModel::setSettings(const EffectSettings& settings) {
     // A recording's file has its format from the start: frames with alpha cannot go into an
     // H.264 file, nor opaque ones into a movie made for transparency.
-    settings_ = isRecording_ ? keepingFormat(settings, settings_) : settings;
-    pipeline_->settingsBox.set(settings_);
+    live_.effect = isRecording_ ? keepingFormat(settings, live_.effect) : settings;
+    pipeline_->liveSettings.set(live_);
     emit settingsChanged();
 }
 
@@ -212,7 +205,8 @@ void RecordModel::setErrorInfo(std::optional<ErrorInfo> info) {
 }
 
 void RecordModel::setPreviewsWanted(bool wanted) {
-    pipeline_->previewsWantedBox.set(wanted);
+    live_.previewsWanted = wanted;
+    pipeline_->liveSettings.set(live_);
 }
 
 void RecordModel::setCameraOutputPlace(CameraOutputPlace place) {
@@ -226,19 +220,17 @@ const CameraOutputPlace& RecordModel::outputPlace() const {
 }
 
 void RecordModel::setVirtualCamera(bool on) {
-    if (on == virtualCamera_) return;
-    std::shared_ptr<CameraOutput> output = on ? makeCameraOutput(outputPlace()) : nullptr;
-    on = output != nullptr;
-    pipeline_->cameraOutputBox.set(std::move(output));
-    if (on == virtualCamera_) return;
-    virtualCamera_ = on;
+    if (on == virtualCamera()) return;
+    live_.cameraOutput = on ? makeCameraOutput(outputPlace()) : nullptr;
+    pipeline_->liveSettings.set(live_);
+    if (on && !live_.cameraOutput) return;
     emit virtualCameraChanged();
 }
 
 void RecordModel::cameraOutputFailed(const PlatformError& error,
                                      const std::weak_ptr<CameraOutput>& failed) {
     // An output switched off (or replaced) meanwhile has nothing left to report.
-    const auto current = pipeline_->cameraOutputBox.get();
+    const auto& current = live_.cameraOutput;
     if (!current || failed.owner_before(current) || current.owner_before(failed)) return;
     setVirtualCamera(false);
     setErrorInfo(ErrorInfo::make(text::title::cameraOutputStopped, error));
@@ -250,14 +242,14 @@ bool RecordModel::hasCameraFrames() const {
 }
 
 void RecordModel::setMirrorPreview(bool mirror) {
-    mirrorPreview_ = mirror;
-    pipeline_->mirrorPreviewBox.set(mirror);
+    live_.mirrorPreview = mirror;
+    pipeline_->liveSettings.set(live_);
     emit mirrorPreviewChanged();
 }
 
 void RecordModel::setMirrorRecording(bool mirror) {
-    mirrorRecording_ = mirror;
-    pipeline_->mirrorRecordingBox.set(mirror);
+    live_.mirrorRecording = mirror;
+    pipeline_->liveSettings.set(live_);
     emit mirrorRecordingChanged();
 }
 
@@ -285,15 +277,12 @@ void RecordModel::startRecording() {
     if (const auto free = freeSpace_(folder); free && *free < spareBytes)
         return setErrorInfo(
             ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom));
-    const auto paths = recordingPaths(folder, stamp_(), settings_.kind, keepOriginal_);
+    const auto paths = recordingPaths(folder, stamp_(), live_.effect.kind, keepOriginal_);
     const bool withAudio = micOn_ && camera_->backend().authorization(DeviceKind::microphone) ==
                                          Authorization::authorized;
-    const LiveRecorder::Config config{static_cast<int>(size.width),
-                                      static_cast<int>(size.height),
-                                      movieFormat(settings_.kind).hasAlpha,
-                                      withAudio,
-                                      paths.processed,
-                                      paths.original};
+    const LiveRecorder::Config config{
+        size.width, size.height,     movieFormat(live_.effect.kind).hasAlpha,
+        withAudio,  paths.processed, paths.original};
     if (auto error = pipeline_->recorder.start(config))
         return setErrorInfo(ErrorInfo::make(text::title::couldNotStartRecording, *error));
     setErrorInfo(std::nullopt);

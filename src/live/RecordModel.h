@@ -59,7 +59,7 @@ class RecordModel : public QObject {
 
     CameraSource& camera() { return *camera_; }
 
-    const EffectSettings& settings() const { return settings_; }
+    const EffectSettings& settings() const { return live_.effect; }
     void setSettings(const EffectSettings& settings);
     const std::optional<Bitmap>& previewImage() const { return previewImage_; }
     // When the frame behind the preview was captured, on the capture clock.
@@ -72,9 +72,9 @@ class RecordModel : public QObject {
     const std::vector<std::filesystem::path>& savedURLs() const { return savedURLs_; }
     const std::optional<ErrorInfo>& errorInfo() const { return errorInfo_; }
     void setErrorInfo(std::optional<ErrorInfo> info);
-    bool mirrorPreview() const { return mirrorPreview_; }
+    bool mirrorPreview() const { return live_.mirrorPreview; }
     void setMirrorPreview(bool mirror);
-    bool mirrorRecording() const { return mirrorRecording_; }
+    bool mirrorRecording() const { return live_.mirrorRecording; }
     void setMirrorRecording(bool mirror);
     bool keepOriginal() const { return keepOriginal_; }
     void setKeepOriginal(bool keep);
@@ -83,7 +83,7 @@ class RecordModel : public QObject {
     // Whether each processed frame (as recorded, never mirrored) is also a camera other
     // applications can pick. Switching on where no output exists does nothing; a failure
     // switches it off and reports "Camera output stopped".
-    bool virtualCamera() const { return virtualCamera_; }
+    bool virtualCamera() const { return live_.cameraOutput != nullptr; }
     void setVirtualCamera(bool on);
     // Why the camera for other applications cannot be had here, in one line; empty when it
     // can.
@@ -106,6 +106,15 @@ class RecordModel : public QObject {
     void setFolder(Folder folder) { folder_ = std::move(folder); }
     void setStamp(Stamp stamp) { stamp_ = std::move(stamp); }
 
+    // What the video queue reads for every frame. The model keeps it and hands the queue a
+    // copy of the whole after every change, so a frame never sees half of one.
+    struct LiveSettings {
+        EffectSettings effect;
+        bool mirrorPreview = true;
+        bool mirrorRecording = false;
+        bool previewsWanted = true;
+        std::shared_ptr<CameraOutput> cameraOutput;  // while other apps are offered it
+    };
     struct Pipeline;
 
   signals:
@@ -137,7 +146,7 @@ class RecordModel : public QObject {
     Folder folder_;
     Stamp stamp_;
 
-    EffectSettings settings_;
+    LiveSettings live_;
     std::optional<Bitmap> previewImage_;
     double previewFrameTime_ = 0;
     double fps_ = 0;
@@ -145,11 +154,8 @@ class RecordModel : public QObject {
     double elapsed_ = 0;
     std::vector<std::filesystem::path> savedURLs_;
     std::optional<ErrorInfo> errorInfo_;
-    bool mirrorPreview_ = true;
-    bool mirrorRecording_ = false;
     bool keepOriginal_ = true;
     bool micOn_ = true;
-    bool virtualCamera_ = false;
     // Where the camera for other apps goes, looked for when first asked (probing the devices
     // and PipeWire is wasted on the many models that never offer it).
     const CameraOutputPlace& outputPlace() const;
