@@ -1,5 +1,7 @@
 #include "errors/ErrorInfo.h"
 
+#include <cerrno>
+
 #include "errors/Texts.h"
 
 namespace pelliqo {
@@ -27,7 +29,8 @@ ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error) {
 }
 
 bool ErrorInfo::isDiskFull(const PlatformError& error) {
-    if (error.domain == domain::posix && error.code == code::posixNoSpace) return true;
+    // Every layer that runs out of disk says so with ENOSPC (FFmpeg as AVERROR(ENOSPC)).
+    if (error.domain == domain::posix && error.code == ENOSPC) return true;
     return error.underlying && isDiskFull(*error.underlying);
 }
 

@@ -11,12 +11,6 @@ PlatformError PlatformError::posix(int errnum) {
     return PlatformError{std::string(domain::posix), errnum, text, std::nullopt, nullptr};
 }
 
-PlatformError PlatformError::withUnderlying(PlatformError inner) const {
-    PlatformError copy = *this;
-    copy.underlying = std::make_shared<const PlatformError>(std::move(inner));
-    return copy;
-}
-
 bool PlatformError::operator==(const PlatformError& other) const {
     const bool sameUnderlying =
         (underlying == nullptr && other.underlying == nullptr) ||

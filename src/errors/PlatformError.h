@@ -15,11 +15,6 @@ inline constexpr std::string_view app = "Pelliqo";    // AppErr
 inline constexpr std::string_view decoding = "Decoding";  // stored data we cannot read back
 }  // namespace domain
 
-namespace code {
-// Every layer that runs out of disk says so with ENOSPC (FFmpeg as AVERROR(ENOSPC)).
-inline constexpr int posixNoSpace = 28;
-}  // namespace code
-
 // Every failure below the models travels as one of these: domain, code, description,
 // an optional reason and an optional underlying error.
 struct PlatformError {
@@ -31,8 +26,6 @@ struct PlatformError {
 
     // An errno value in the POSIX domain, described by the C library.
     static PlatformError posix(int errnum);
-
-    PlatformError withUnderlying(PlatformError inner) const;
 
     bool operator==(const PlatformError& other) const;
 };

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-// Every failure text the user can meet, in one place. Titles are short phrases without a
+// Every failure and status text the user can meet, in one place. Titles are short phrases without a
 // final period; messages are sentences that say what to do.
 namespace pelliqo::text {
 
@@ -51,7 +51,6 @@ inline constexpr std::string_view microphoneStopped =
 
 // Sentences the pipelines raise as AppErr::message.
 namespace failure {
-inline constexpr std::string_view sessionUnknown = "The capture session reported an unknown error.";
 inline constexpr std::string_view recordingFileNotCreated =
     "The recording file could not be created.";
 inline constexpr std::string_view originalFileNotCreated =
@@ -76,5 +75,12 @@ inline constexpr std::string_view videoUnreadable = "The video can't be read.";
 inline constexpr std::string_view writingAudioFailed = "Writing the audio failed.";
 inline constexpr std::string_view videoNotFinished = "The video could not be finished.";
 }  // namespace failure
+
+// How an export is getting on.
+namespace status {
+inline constexpr std::string_view starting = "Starting…";
+inline constexpr std::string_view estimating = "Estimating time left…";
+inline constexpr std::string_view done = "Done";
+}  // namespace status
 
 }  // namespace pelliqo::text

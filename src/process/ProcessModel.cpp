@@ -194,7 +194,7 @@ void ProcessModel::exportVideo() {
     if (outputURL_) setOutputURL(std::nullopt);
     progress_ = 0;
     emit progressChanged();
-    setEtaText("Starting…");
+    setEtaText(std::string(text::status::starting));
     setProcessing(true);
     processor_ = VideoProcessor::make(*inputURL_, *chosen, settings_);
     processor_->start(
@@ -214,7 +214,7 @@ void ProcessModel::finished(const Result<fs::path>& result) {
     processor_.reset();
     if (result) {
         setOutputURL(result.value());
-        setEtaText("Done");
+        setEtaText(std::string(text::status::done));
     } else if (isCancellation(result.error())) {
         setEtaText("Cancelled");
     } else {

@@ -156,7 +156,7 @@ double VideoProcessor::fraction(double seconds, double durationSeconds) {
 }
 
 std::string VideoProcessor::timeLeftText(double fraction, double elapsedSeconds) {
-    if (fraction <= 0.02) return "Estimating time left…";
+    if (fraction <= 0.02) return std::string(text::status::estimating);
     return "About " + formatTime(elapsedSeconds / fraction * (1 - fraction)) + " left";
 }
 
@@ -406,7 +406,7 @@ void VideoProcessor::finish() {
         return fail(r->writer->error().value_or(message(text::failure::videoNotFinished)));
     }
     if (auto e = r->staged->commit()) return fail(*e);
-    mainQueue::async([progress = r->progress] { progress(1.0, "Done"); });
+    mainQueue::async([progress = r->progress] { progress(1.0, std::string(text::status::done)); });
     deliver(output_);
 }
 

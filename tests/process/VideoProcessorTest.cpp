@@ -110,6 +110,15 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
 
+// The time left follows from the pace so far, once enough is done to tell it.
+TEST(TimeLeft, IsEstimatedFromThePaceOnceTwoPercentAreDone) {
+    EXPECT_EQ(VideoProcessor::timeLeftText(0, 0), "Estimating time left…");
+    EXPECT_EQ(VideoProcessor::timeLeftText(0.02, 0.5), "Estimating time left…");
+    EXPECT_EQ(VideoProcessor::timeLeftText(0.0625, 1), "About 0:15 left");
+    EXPECT_EQ(VideoProcessor::timeLeftText(0.5, 75), "About 1:15 left");
+    EXPECT_EQ(VideoProcessor::timeLeftText(1, 75), "About 0:00 left");
+}
+
 // A movie already in the colours exports are written in never leaves them: a plain copy stays
 // faithful, and a colour background lands on its colour around the person, who is kept.
 TEST_F(Exports, MoviesInTheExportColoursKeepThem) {

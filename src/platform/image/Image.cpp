@@ -165,21 +165,13 @@ Image Image::translated(double dx, double dy) const {
 
 Image Image::scaled(double sx, double sy) const {
     if (isInfinite() || pixels_.empty()) return *this;
-    cv::Mat source = pixels_;
-    if (sx < 0 || sy < 0) cv::flip(pixels_, source, sx < 0 && sy < 0 ? -1 : (sx < 0 ? 1 : 0));
-    const double ax = std::abs(sx), ay = std::abs(sy);
-    const cv::Size size(std::max(1, static_cast<int>(std::lround(pixels_.cols * ax))),
-                        std::max(1, static_cast<int>(std::lround(pixels_.rows * ay))));
+    const cv::Size size(std::max(1, static_cast<int>(std::lround(pixels_.cols * sx))),
+                        std::max(1, static_cast<int>(std::lround(pixels_.rows * sy))));
+    if (size == pixels_.size()) return withPixels(pixels_, {origin_.x * sx, origin_.y * sy});
     cv::Mat out;
-    const int interpolation = (ax < 1 && ay < 1) ? cv::INTER_AREA : cv::INTER_LINEAR;
-    if (size == source.size()) {
-        out = source;
-    } else {
-        cv::resize(source, out, size, 0, 0, interpolation);
-    }
-    const double x0 = std::min(origin_.x * sx, (origin_.x + pixels_.cols) * sx);
-    const double y0 = std::min(origin_.y * sy, (origin_.y + pixels_.rows) * sy);
-    return withPixels(out, {x0, y0});
+    const int interpolation = (sx < 1 && sy < 1) ? cv::INTER_AREA : cv::INTER_LINEAR;
+    cv::resize(pixels_, out, size, 0, 0, interpolation);
+    return withPixels(out, {origin_.x * sx, origin_.y * sy});
 }
 
 Image Image::cropped(const Rect& rect) const {

@@ -39,7 +39,6 @@ class Image {
 
     bool isInfinite() const { return constant_.has_value(); }
     bool isGrey() const { return pixels_.type() == CV_32FC1; }
-    bool isColorManaged() const { return !isGrey(); }
     // The infinite rectangle for infinite images: origin and size of ±1e300.
     Rect extent() const;
     // Empty for infinite images.
@@ -48,7 +47,8 @@ class Image {
     const std::optional<cv::Scalar>& constant() const { return constant_; }
 
     Image translated(double dx, double dy) const;
-    // The pixels resampled (bilinear; area averaging when shrinking), origin scaled too.
+    // The pixels resampled (bilinear; area averaging when shrinking), origin scaled too; the
+    // factors are positive.
     Image scaled(double sx, double sy) const;
     // Pixels outside the rectangle are dropped; an infinite image becomes finite.
     Image cropped(const Rect& rect) const;

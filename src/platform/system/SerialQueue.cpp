@@ -68,13 +68,12 @@ struct SerialQueue::State {
     }
 };
 
-SerialQueue::SerialQueue(std::string label)
-    : label_(std::move(label)), state_(std::make_shared<State>()) {
+SerialQueue::SerialQueue(std::string label) : state_(std::make_shared<State>()) {
     // The worker holds the state too, so it stays valid even if the queue is destroyed by
     // one of its own tasks.
     state_->worker = std::thread([state = state_] { State::run(state); });
     // Thread names are limited to 15 characters; the tail of the label is the telling part.
-    const std::string shortName = label_.size() > 15 ? label_.substr(label_.size() - 15) : label_;
+    const std::string shortName = label.size() > 15 ? label.substr(label.size() - 15) : label;
     pthread_setname_np(state_->worker.native_handle(), shortName.c_str());
 }
 

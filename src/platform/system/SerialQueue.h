@@ -21,14 +21,12 @@ class SerialQueue {
     void async(Task task);
     void asyncAfter(double seconds, Task task);
 
-    const std::string& label() const { return label_; }
     // True when called from one of this queue's own tasks.
     bool isCurrent() const;
 
     struct State;
 
   private:
-    std::string label_;
     std::shared_ptr<State> state_;
 };
 
