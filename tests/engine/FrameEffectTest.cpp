@@ -51,10 +51,11 @@ TEST(FrameEffect, OnlyABackgroundOrTheMaskViewNeedsAMask) {
     // A colour background behind a frame that is all background.
     settings = {};
     settings.kind = BackgroundKind::color;
+    settings.setColor(Color{0, 0, 1, 1});
     settings.reduceFlicker = false;  // not blended with the white mask before
     e.engine->value = 0;
     const auto replaced = e.effect.apply(redFrame(), settings);
-    EXPECT_EQ(replaced->pixels().at<cv::Vec4b>(2, 2), cv::Vec4b(77, 153, 26, 255));
+    EXPECT_EQ(replaced->pixels().at<cv::Vec4b>(2, 2), cv::Vec4b(255, 0, 0, 255));
 }
 
 TEST(FrameEffect, VideoFramesBlendTheirMasksAndStillsNever) {

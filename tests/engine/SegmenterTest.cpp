@@ -82,24 +82,28 @@ class SegmenterTest : public testing::Test {
     std::uint8_t grey_ = 0;
 };
 
-TEST_F(SegmenterTest, WhereThePictureMovedThreeFifthsNewWithTwoFifthsOldInIntegers) {
-    EXPECT_EQ(moved(filled(2, 1, 255)), (std::vector<int>{255, 255}));
-    EXPECT_EQ(moved(filled(2, 1, 0)), (std::vector<int>{102, 102}));
-    EXPECT_EQ(moved(filled(2, 1, 0)), (std::vector<int>{40, 40}));  // (2 × 102) ÷ 5 = 40.8
-    EXPECT_EQ(moved(filled(2, 1, 7)), (std::vector<int>{20, 20}));  // (21 + 80) ÷ 5 = 20.2
-}
+// A mask that stays the same stays still. Where the picture moved, the mask follows the
+// new one within a few frames; where it is still, an unsure value hardly moves what was
+// there and a sure one is followed, the faster the more the picture changed.
+TEST_F(SegmenterTest, TheMaskFollowsWhereThePictureMovedAndHoldsWhereItIsStill) {
+    next(filled(2, 1, 200));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(next(filled(2, 1, 200)), std::vector<int>(2, 200));
+    const int afterOne = moved(filled(2, 1, 0))[0];
+    EXPECT_LT(afterOne, 100);
+    for (int i = 0; i < 2; ++i) moved(filled(2, 1, 0));
+    EXPECT_LE(moved(filled(2, 1, 0))[0], 5);
 
-// Where the picture is still, the new value counts for 0.05 when the engine is unsure (128)
-// and for 0.6 when it is sure (0 or 255), with the square of its sureness in between; a
-// change of the picture between 4 and 12 grey levels moves the weight towards 0.6.
-TEST_F(SegmenterTest, WhereThePictureIsStillUnsureValuesHoldTheHistory) {
-    next(filled(2, 1, 0));
-    EXPECT_EQ(next(filled(2, 1, 128)), std::vector<int>(2, 6));    // 0.05 × 128 = 6.4
-    EXPECT_EQ(next(filled(2, 1, 255)), std::vector<int>(2, 155));  // 6 + 0.6 × 249 = 155.4
-    // sureness 0.2157: weight 0.05 + 0.55 × 0.0465 = 0.0756; 155 − 0.0756 × 55 = 150.8
-    EXPECT_EQ(next(filled(2, 1, 100)), std::vector<int>(2, 151));
-    // The picture 8 grey levels brighter: half moved, weight 0.05 + 0.55 × 0.5 = 0.325 at 128.
-    EXPECT_EQ(next(filled(2, 1, 128), true, 8), std::vector<int>(2, 144));  // 151 − 0.325 × 23
+    const auto stillAfterZero = [&](std::uint8_t value, std::uint8_t grey) {
+        // The history starts afresh at 0, on a grey-0 picture.
+        next(filled(2, 1, 0), false, 0);
+        next(filled(2, 1, 0), true, 0);
+        return next(filled(2, 1, value), true, grey)[0];
+    };
+    EXPECT_LT(stillAfterZero(128, 0), 16);
+    EXPECT_GT(stillAfterZero(255, 0), 128);
+    EXPECT_LT(stillAfterZero(255, 0), 255);
+    EXPECT_GT(stillAfterZero(128, 8), stillAfterZero(128, 0));
+    EXPECT_GT(stillAfterZero(128, 255), stillAfterZero(128, 8));
 }
 
 TEST_F(SegmenterTest, FloatMasksAreTruncatedToBytesAndNaNCountsAsZero) {
@@ -119,11 +123,10 @@ TEST_F(SegmenterTest, HistoryRestartsUnsmoothedOrAtANewSizeAndOutlivesAFailedFra
     EXPECT_EQ(engine->resets, resetsBefore + 1);                // smoothed calls keep memory
 
     EXPECT_EQ(moved(filled(3, 1, 10)), std::vector<int>(3, 10));
-    EXPECT_EQ(moved(filled(3, 1, 255)), std::vector<int>(3, 157));  // (765 + 20) ÷ 5
-
+    moved(filled(3, 1, 255));
     engine->masks.push_back(std::nullopt);
     EXPECT_FALSE(segmenter.mask(frame(), settings, true));
-    EXPECT_EQ(moved(filled(3, 1, 0)), std::vector<int>(3, 62));  // (2 × 157) ÷ 5
+    EXPECT_GT(moved(filled(3, 1, 0))[0], 0);  // still blended with what came before
 }
 
 // The subject mask where the subject engine finds something, else the person mask in the
@@ -135,12 +138,9 @@ TEST_F(SegmenterTest, TheSubjectMaskWhereItFindsSomethingElseThePersonMask) {
     EXPECT_EQ(engine->masks.size(), 1u) << "the person engine must not run";
     engine->masks.clear();
 
-    subject->masks.push_back(filled(2, 1, 127));  // nothing more likely subject than not
-    EXPECT_EQ(moved(filled(2, 1, 0)), std::vector<int>(2, 80));  // (0 + 400) ÷ 5
-    EXPECT_EQ(asked.back(), SegmentationLevel::fast);            // at the settings' quality
-
-    settings.useSubjectMask = false;
-    EXPECT_EQ(moved(filled(2, 1, 0)), std::vector<int>(2, 32));
+    subject->masks.push_back(filled(2, 1, 127));       // nothing more likely subject than not
+    EXPECT_GT(moved(filled(2, 1, 0))[0], 0);           // blended with the subject mask before
+    EXPECT_EQ(asked.back(), SegmentationLevel::fast);  // at the settings' quality
     EXPECT_TRUE(subject->masks.empty());
 }
 
