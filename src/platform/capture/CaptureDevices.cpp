@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/capture/V4l2Node.h"
+#include "platform/output/LoopbackOutput.h"
+
 extern "C" {
 #include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
@@ -75,7 +78,8 @@ bool listsDevice(const std::vector<DeviceInfo>& devices, const std::string& id) 
 }
 
 std::vector<DeviceInfo> listCameras() {
-    return listed("video4linux2").devices;
+    // FFmpeg's listing takes every node for a camera, metadata and output nodes too.
+    return camerasAmong(videoNodes(), stableNodeNames(), LoopbackOutput::inUse());
 }
 
 std::vector<DeviceInfo> listMicrophones() {
@@ -83,7 +87,7 @@ std::vector<DeviceInfo> listMicrophones() {
 }
 
 std::optional<std::string> defaultCamera() {
-    return listed("video4linux2").defaultID;
+    return std::nullopt;  // V4L2 names no default: the first camera serves
 }
 
 std::optional<std::string> defaultMicrophone() {

@@ -8,7 +8,8 @@ namespace pelliqo {
 
 // One camera or microphone as the screens list it.
 struct DeviceInfo {
-    std::string id;    // stable identifier: the V4L2 node or the sound source's name
+    std::string id;    // stable identifier: the camera's by-id link (else its node), the sound
+                       // source's name
     std::string name;  // what the driver or sound server calls it
     bool operator==(const DeviceInfo&) const = default;
 };
@@ -16,7 +17,7 @@ struct DeviceInfo {
 // Whether the list holds a device with this id.
 bool listsDevice(const std::vector<DeviceInfo>& devices, const std::string& id);
 
-// Video capture devices (V4L2), in the order the system lists them.
+// Video capture devices (V4L2 capture nodes), in the order of their nodes.
 std::vector<DeviceInfo> listCameras();
 
 // Sound sources: the PulseAudio server's, or ALSA's when no server runs.

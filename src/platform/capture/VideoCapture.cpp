@@ -3,13 +3,18 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/capture/V4l2Node.h"
 #include "platform/image/PixelBufferPool.h"
 #include "platform/media/AVError.h"
 
 namespace pelliqo {
 
 CaptureSource cameraSource(const std::string& device) {
-    return CaptureSource{"video4linux2", device, {{"video_size", "1280x720"}}};
+    // Asked for a size alone, FFmpeg takes the first raw format that has it, however slow
+    // (USB webcams give raw 720p at 10 frames a second or less): the mode is chosen here.
+    const auto choice = chooseCameraMode(cameraModes(device), 1280, 720, 30);
+    if (!choice) return CaptureSource{"video4linux2", device, {{"video_size", "1280x720"}}};
+    return CaptureSource{"video4linux2", device, captureOptions(*choice)};
 }
 
 CaptureSource testCameraSource() {

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
+#include "platform/capture/V4l2Node.h"
 #include "platform/output/Yuyv.h"
 
 namespace pelliqo {
@@ -18,25 +20,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// v4l2loopback names itself so in the capabilities every V4L2 device reports.
+// v4l2loopback names itself so in the capabilities every V4L2 device reports. A device is
+// known by its driver, not by what it offers now: with exclusive_caps a loopback device shows
+// only capture once a writer has set it up.
 constexpr std::string_view loopbackDriver = "v4l2 loopback";
 
-struct Capabilities {
-    std::string driver;
-    std::string card;
+// The devices written to now, one entry a writer.
+struct Written {
+    std::mutex lock;
+    std::vector<std::string> devices;
 };
 
-std::optional<Capabilities> capabilitiesOf(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    v4l2_capability cap{};
-    const bool ok = ::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
-    ::close(fd);
-    if (!ok) return std::nullopt;
-    // Known by its driver, not by what it offers now: with exclusive_caps a loopback device
-    // shows only capture once a writer has set it up.
-    return Capabilities{reinterpret_cast<const char*>(cap.driver),
-                        reinterpret_cast<const char*>(cap.card)};
+Written& written() {
+    static Written all;
+    return all;
+}
+
+void noteWriting(const std::string& device, bool writing) {
+    Written& all = written();
+    const std::lock_guard guard(all.lock);
+    if (writing) {
+        all.devices.push_back(device);
+    } else if (const auto found = std::ranges::find(all.devices, device);
+               found != all.devices.end()) {
+        all.devices.erase(found);
+    }
 }
 
 }  // namespace
@@ -47,7 +55,7 @@ std::vector<std::string> LoopbackOutput::devices() {
     for (const auto& entry : fs::directory_iterator("/dev", error)) {
         const std::string path = entry.path().string();
         if (entry.path().filename().string().rfind("video", 0) != 0) continue;
-        const auto caps = capabilitiesOf(path);
+        const auto caps = queryNode(path);
         if (!caps || caps->driver != loopbackDriver) continue;
         found.push_back(path);
         // Ours goes first.
@@ -55,6 +63,12 @@ std::vector<std::string> LoopbackOutput::devices() {
             std::rotate(found.begin(), found.end() - 1, found.end());
     }
     return found;
+}
+
+std::vector<std::string> LoopbackOutput::inUse() {
+    Written& all = written();
+    const std::lock_guard guard(all.lock);
+    return all.devices;
 }
 
 LoopbackOutput::LoopbackOutput(std::string device) : device_(std::move(device)) {}
@@ -91,6 +105,7 @@ std::optional<PlatformError> LoopbackOutput::start(int width, int height, int fr
     width_ = width;
     height_ = height;
     frame_.assign(format.fmt.pix.sizeimage, 0);
+    noteWriting(device_, true);
     return std::nullopt;
 }
 
@@ -106,6 +121,7 @@ std::optional<PlatformError> LoopbackOutput::publish(const PixelBuffer& frame) {
 }
 
 void LoopbackOutput::stop() {
+    if (width_ > 0) noteWriting(device_, false);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     width_ = height_ = 0;

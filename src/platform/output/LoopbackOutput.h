@@ -22,6 +22,8 @@ class LoopbackOutput final : public CameraOutput {
 
     // The loopback devices, the one labelled with our name first; empty when there are none.
     static std::vector<std::string> devices();
+    // The devices this process writes to now: no camera of ours to pick.
+    static std::vector<std::string> inUse();
 
   private:
     std::string device_;
