@@ -85,6 +85,11 @@ namespace {
 
 using Run = VideoProcessor::Run;
 
+// Whether frames of this orientation must be turned to stand upright.
+bool turns(int orientation) {
+    return orientation == 3 || orientation == 6 || orientation == 8;
+}
+
 template <class Frame>
 auto nextSample(TrackReader& reader) {
     if constexpr (std::is_same_v<Frame, Yuv420Frame>) {
@@ -98,8 +103,8 @@ auto nextSample(TrackReader& reader) {
 std::optional<PixelBuffer> uprightFrame(Run& r, const PixelBuffer& decoded) {
     // Most frames need no turn and already have even sides: they go as decoded, which saves
     // a copy of every pixel.
-    const bool turned = r.orientation == 3 || r.orientation == 6 || r.orientation == 8;
-    if (!turned && decoded.width() == r.size.width && decoded.height() == r.size.height) {
+    if (!turns(r.orientation) && decoded.width() == r.size.width &&
+        decoded.height() == r.size.height) {
         return decoded;
     }
     auto upright = r.uprightPool.get(r.size.width, r.size.height);
@@ -239,8 +244,7 @@ std::optional<PlatformError> VideoProcessor::openWriter(Run& r, const VideoTrack
 
 void VideoProcessor::chooseFrames(Run& r, const VideoTrack& track) const {
     // An upright H.264 copy of a movie already in its colours never needs them converted.
-    const bool upright = r.orientation != 3 && r.orientation != 6 && r.orientation != 8;
-    if (movieFormat(settings_.kind).codec == VideoEncoding::Codec::h264 && upright &&
+    if (movieFormat(settings_.kind).codec == VideoEncoding::Codec::h264 && !turns(r.orientation) &&
         FrameEffect::canComposeYuv(settings_) && r.videoReader->decodesToMovieYuv() &&
         track.naturalWidth == r.size.width && track.naturalHeight == r.size.height) {
         r.yuvPool = PixelBufferPool::create(r.size.width, Yuv420Frame::storageHeight(r.size.height),

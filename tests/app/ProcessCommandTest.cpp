@@ -34,6 +34,27 @@ class ProcessCommand : public testing::Test {
             "-f lavfi -i testsrc2=size=320x180:rate=10:duration=1 -c:v libx264 -pix_fmt yuv420p",
             clip));
     }
+    // A 20-second clip, long enough to be interrupted part-way.
+    std::string longerClip() {
+        const std::string longer = dir.filePath("longer.mp4").toStdString();
+        EXPECT_TRUE(test::makeClip(
+            "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -c:v libx264 -preset ultrafast",
+            longer));
+        return longer;
+    }
+    // The hidden files an export to out writes into.
+    std::vector<fs::path> staged() const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
+            if (StagedFile::isStagedFor(entry.path(), out)) found.push_back(entry.path());
+        return found;
+    }
+    // Whether one of them holds more than this many bytes.
+    bool stagedBeyond(std::uintmax_t bytes) const {
+        const auto files = staged();
+        return !files.empty() && fs::file_size(files[0]) > bytes;
+    }
+
     QTemporaryDir dir;
     std::string clip = dir.filePath("clip.mp4").toStdString();
     std::string out = dir.filePath("out.mp4").toStdString();
@@ -59,20 +80,11 @@ TEST_F(ProcessCommand, FailuresPrintTheReport) {
 
 // Interrupted over a file the user had: that file stays as it was, and nothing else is left.
 TEST_F(ProcessCommand, CtrlCCancelsAndKeepsTheFileThatWasThere) {
-    const std::string longer = dir.filePath("longer.mp4").toStdString();
-    ASSERT_TRUE(test::makeClip(
-        "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -c:v libx264 -preset ultrafast",
-        longer));
+    const std::string longer = longerClip();
     std::ofstream(out) << "old";
-    const auto writing = [&] {
-        for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
-            if (StagedFile::isStagedFor(entry.path(), out) && fs::file_size(entry.path()) > 0)
-                return true;
-        return false;
-    };
     // Interrupt once the export has begun writing.
     std::thread interrupter([&] {
-        for (int i = 0; i < 6000 && !writing(); ++i)
+        for (int i = 0; i < 6000 && !stagedBeyond(0); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::raise(SIGINT);
     });
@@ -81,7 +93,7 @@ TEST_F(ProcessCommand, CtrlCCancelsAndKeepsTheFileThatWasThere) {
     EXPECT_EQ(o.code, 130);
     EXPECT_NE(o.err.find("Cancelled."), std::string::npos);
     EXPECT_EQ(test::bytesOf(out), "old");
-    EXPECT_FALSE(writing());
+    EXPECT_TRUE(staged().empty());
 }
 
 // The program run on its own, its output (both streams) kept in a file; killed when it runs
@@ -166,26 +178,13 @@ TEST_F(ProcessCommand, ADiskThatFillsMidExportEndsItInTimeAndLeavesNothing) {
 // its own that nobody takes for the result; the next run replaces the file with a finished
 // movie and clears what the killed one left.
 TEST_F(ProcessCommand, AKilledRunKeepsTheFileThatWasThereAndTheNextRunCleansUp) {
-    const std::string longer = dir.filePath("longer.mp4").toStdString();
-    ASSERT_TRUE(test::makeClip(
-        "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -c:v libx264 -preset ultrafast",
-        longer));
+    const std::string longer = longerClip();
     std::ofstream(out) << "old";
-    const auto staged = [&] {
-        std::vector<fs::path> found;
-        for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
-            if (StagedFile::isStagedFor(entry.path(), out)) found.push_back(entry.path());
-        return found;
-    };
     const pid_t child = spawn(
         {PELLIQO_EXECUTABLE, "process", "--background", "blur", "--quality", "fast", longer, out},
         dir.filePath("run").toStdString());
     ASSERT_GT(child, 0);
-    const auto written = [&] {
-        const auto files = staged();
-        return !files.empty() && fs::file_size(files[0]) > 100000;
-    };
-    for (int i = 0; i < 6000 && !written(); ++i)
+    for (int i = 0; i < 6000 && !stagedBeyond(100000); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
