@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <QTemporaryDir>
@@ -13,6 +11,7 @@
 #include "CommandRun.h"
 #include "Damage.h"
 #include "MovieProbe.h"
+#include "Processes.h"
 #include "process/StagedFile.h"
 
 namespace pelliqo {
@@ -96,47 +95,6 @@ TEST_F(ProcessCommand, CtrlCCancelsAndKeepsTheFileThatWasThere) {
     EXPECT_TRUE(staged().empty());
 }
 
-// The program run on its own, its output (both streams) kept in a file; killed when it runs
-// past the deadline, which then counts as no exit at all.
-struct ProgramRun {
-    std::optional<int> code;
-    std::string output;
-};
-
-pid_t spawn(const std::vector<std::string>& words, const std::string& outputFile) {
-    std::vector<std::string> copy = words;
-    std::vector<char*> args;
-    for (auto& w : copy) args.push_back(w.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    pid_t child = 0;
-    const int e = posix_spawnp(&child, args[0], &files, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    return e == 0 ? child : -1;
-}
-
-ProgramRun runWithin(const std::vector<std::string>& words, std::chrono::seconds deadline,
-                     const std::string& outputFile) {
-    const pid_t child = spawn(words, outputFile);
-    if (child < 0) return {};
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return {std::nullopt, test::bytesOf(outputFile)};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return {WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt,
-            test::bytesOf(outputFile)};
-}
-
 // Disks that fill part-way through an HD export, as small memory file systems in a private
 // mount namespace: the program ends in time with the disk-full report, and the disk holds
 // nothing afterwards.
@@ -158,7 +116,7 @@ TEST_F(ProcessCommand, ADiskThatFillsMidExportEndsItInTimeAndLeavesNothing) {
             " tmpfs \"$1\" || exit 77; \"$2\" "
             "process --background none --quality fast \"$3\" \"$1/out.mp4\"; code=$?; "
             "echo left:; ls -A \"$1\"; exit $code";
-        const ProgramRun run = runWithin(
+        const test::ProgramRun run = test::runWithin(
             {"unshare", "-rm", "sh", "-c", script, "sh", small, PELLIQO_EXECUTABLE, input},
             std::chrono::seconds(120), dir.filePath("run").toStdString());
         if (run.code == 77 || run.output.find("unshare:") != std::string::npos)
@@ -180,7 +138,7 @@ TEST_F(ProcessCommand, ADiskThatFillsMidExportEndsItInTimeAndLeavesNothing) {
 TEST_F(ProcessCommand, AKilledRunKeepsTheFileThatWasThereAndTheNextRunCleansUp) {
     const std::string longer = longerClip();
     std::ofstream(out) << "old";
-    const pid_t child = spawn(
+    const pid_t child = test::spawnProgram(
         {PELLIQO_EXECUTABLE, "process", "--background", "blur", "--quality", "fast", longer, out},
         dir.filePath("run").toStdString());
     ASSERT_GT(child, 0);
@@ -192,7 +150,7 @@ TEST_F(ProcessCommand, AKilledRunKeepsTheFileThatWasThereAndTheNextRunCleansUp) 
     ASSERT_EQ(staged().size(), 1u);
     EXPECT_EQ(staged()[0].filename().string().front(), '.');
 
-    const ProgramRun again = runWithin(
+    const test::ProgramRun again = test::runWithin(
         {PELLIQO_EXECUTABLE, "process", "--background", "none", "--quality", "fast", clip, out},
         std::chrono::seconds(60), dir.filePath("run").toStdString());
     ASSERT_EQ(again.code, 0) << again.output;

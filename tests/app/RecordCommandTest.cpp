@@ -1,7 +1,5 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <QTemporaryDir>
@@ -13,11 +11,10 @@
 #include "CommandRun.h"
 #include "MovieProbe.h"
 #include "PipeWireServer.h"
+#include "Processes.h"
 #include "errors/Texts.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/output/LoopbackOutput.h"
-
-extern char** environ;
 
 namespace pelliqo {
 namespace {
@@ -88,19 +85,10 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
     if (underThreadSanitizer) GTEST_SKIP() << realSecondsSkipped;
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
-    std::vector<std::string> words{PELLIQO_EXECUTABLE, "record", "--camera",  "test",
-                                   "--microphone",     "test",   "--seconds", "60",
-                                   "--folder",         folder};
-    std::vector<char*> args;
-    for (auto& w : words) args.push_back(w.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, args[0], &quiet, nullptr, args.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&quiet);
+    const int child =
+        test::spawnProgram({PELLIQO_EXECUTABLE, "record", "--camera", "test", "--microphone",
+                            "test", "--seconds", "60", "--folder", folder});
+    ASSERT_GT(child, 0);
     // The file appears when the recording starts; three seconds later the process dies. On
     // a loaded machine (the sanitizer build, tests in parallel) the first fragments may
     // reach the disk later: then it dies once they have.

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -9,6 +8,7 @@
 #include <thread>
 
 #include "MovieProbe.h"
+#include "Processes.h"
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
 #include "live/RealtimeWriter.h"
@@ -169,18 +169,13 @@ TEST_F(Recorder, AFileThatCannotBeCreatedLeavesTheRecorderIdle) {
 std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folder,
                                                            const char* size) {
     fs::create_directory(folder);
-    const std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=" + std::string(size) +
-                                " tmpfs \"" + folder.string() + "\" || exit 77; exec \"" +
-                                PELLIQO_RECORD_UNTIL_FULL + "\" \"" + folder.string() + "\"' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    char chunk[256];
-    while (fgets(chunk, sizeof chunk, pipe) != nullptr) output += chunk;
-    const int status = pclose(pipe);
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code == 77 || output.find("unshare:") != std::string::npos) return std::nullopt;
-    return std::pair{code, output};
+    const std::string script = "mount -t tmpfs -o size=" + std::string(size) +
+                               " tmpfs \"$1\" || exit 77; exec \"$2\" \"$1\"";
+    const test::ProgramRun run = test::runWithin(
+        {"unshare", "-rm", "sh", "-c", script, "sh", folder.string(), PELLIQO_RECORD_UNTIL_FULL},
+        std::chrono::seconds(120), folder.string() + ".log");
+    if (run.code == 77 || run.output.find("unshare:") != std::string::npos) return std::nullopt;
+    return std::pair{run.code.value_or(-1), run.output};
 }
 
 // 400 kB hold a few fragments: they are kept. 8 kB hold the headers and a cut-off first

@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
-#include <fstream>
 #include <set>
 
-#include "Damage.h"
 #include "process/StagedFile.h"
 
 namespace pelliqo {
@@ -27,31 +25,6 @@ class Staging : public testing::Test {
     }
     QTemporaryDir dir;
 };
-
-TEST_F(Staging, OnlyACommittedFileReplacesTheDestination) {
-    const fs::path talk = path("talk.mp4");
-    std::ofstream(talk) << "old";
-    {
-        auto staged = StagedFile::create(talk);
-        ASSERT_TRUE(staged);
-        const fs::path hidden = staged.value().path();
-        EXPECT_EQ(hidden.parent_path(), talk.parent_path());
-        EXPECT_EQ(hidden.filename().string().front(), '.');
-        EXPECT_TRUE(StagedFile::isStagedFor(hidden, talk));
-        EXPECT_FALSE(StagedFile::isStagedFor(hidden, path("talk.mov")));
-        std::ofstream(hidden) << "new";
-    }
-    // Dropped unfinished: the hidden file goes, the old one stays.
-    EXPECT_EQ(names(), std::set<std::string>{"talk.mp4"});
-    EXPECT_EQ(test::bytesOf(talk), "old");
-
-    auto staged = StagedFile::create(talk);
-    ASSERT_TRUE(staged);
-    std::ofstream(staged.value().path()) << "new";
-    EXPECT_FALSE(staged.value().commit());
-    EXPECT_EQ(names(), std::set<std::string>{"talk.mp4"});
-    EXPECT_EQ(test::bytesOf(talk), "new");
-}
 
 // A hidden file left by a run that was killed is removed by the next export to the same
 // destination; one still being written (held by a live process) is not, and neither are

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace pelliqo::test {
@@ -25,21 +27,44 @@ ScopedEnvironment::~ScopedEnvironment() {
     }
 }
 
-namespace {
-
-int spawnQuietly(const std::vector<std::string>& argv, const Environment& environment) {
+int spawnProgram(const std::vector<std::string>& argv, const std::string& outputFile,
+                 const Environment& environment) {
     const int pid = fork();
     if (pid != 0) return pid;
     for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    dup2(devnull, 2);
+    const int output = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(output, 1);
+    dup2(output, 2);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
 }
+
+ProgramRun runWithin(const std::vector<std::string>& argv, std::chrono::seconds deadline,
+                     const std::string& outputFile) {
+    const int child = spawnProgram(argv, outputFile);
+    if (child < 0) return {};
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int status = 0;
+    bool late = false;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            late = true;
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream file(outputFile, std::ios::binary);
+    std::string output((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (late || !WIFEXITED(status)) return {std::nullopt, output};
+    return {WEXITSTATUS(status), output};
+}
+
+namespace {
 
 bool hasEnded(int pid) {
     int status = 0;
@@ -50,7 +75,7 @@ bool hasEnded(int pid) {
 
 bool Daemons::start(const std::vector<std::string>& argv, const Environment& environment,
                     const std::string& madeFile, std::chrono::milliseconds settle) {
-    const int pid = spawnQuietly(argv, environment);
+    const int pid = spawnProgram(argv, "/dev/null", environment);
     pids_.push_back(pid);
     const std::filesystem::path file = folder() + "/" + madeFile;
     for (int i = 0; !madeFile.empty() && !std::filesystem::exists(file); ++i) {

@@ -24,6 +24,20 @@ class ScopedEnvironment {
 
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// Starts a program (looked up on the PATH) with these variables added and both its output
+// streams going to the file; its process id, or -1.
+int spawnProgram(const std::vector<std::string>& argv, const std::string& outputFile = "/dev/null",
+                 const Environment& environment = {});
+
+// A program run to its end, or killed once past the deadline, which then counts as no exit
+// at all; its output (both streams) kept in the file.
+struct ProgramRun {
+    std::optional<int> code;
+    std::string output;
+};
+ProgramRun runWithin(const std::vector<std::string>& argv, std::chrono::seconds deadline,
+                     const std::string& outputFile);
+
 // Server programs started for a test in a temporary runtime folder of their own, their
 // output discarded; stopped in the reverse order when the object goes.
 class Daemons {
