@@ -202,14 +202,5 @@ TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {
     }
 }
 
-TEST_F(Exports, AMissingFolderFailsWithoutAFile) {
-    const fs::path out = fs::path(path("no such folder")) / "out.mp4";
-    const Outcome o = exportVideo(path("upright.mp4"), out, plain(BackgroundKind::none));
-    ASSERT_TRUE(o.result);
-    ASSERT_FALSE(o.result->ok());
-    EXPECT_EQ(o.result->error().domain, "POSIX");
-    EXPECT_FALSE(fs::exists(out));
-}
-
 }  // namespace
 }  // namespace pelliqo
