@@ -5,6 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "Settings.h"
 #include "engine/Compositor.h"
 #include "platform/image/MatView.h"
 #include "platform/image/Rendering.h"
@@ -25,16 +26,10 @@ cv::Vec4b at(const Image& image, int x, int y) {
     return image.pixels().at<cv::Vec4b>(y, x);
 }
 
-EffectSettings with(BackgroundKind kind) {
-    EffectSettings s;
-    s.kind = kind;
-    return s;
-}
-
 TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackground) {
     Compositor compositor;
     const Image frame = frameOf(8, 6);
-    EffectSettings colour = with(BackgroundKind::color);
+    EffectSettings colour = test::settingsWith(BackgroundKind::color);
     colour.setColor(Color{1, 0, 0, 1});
     EXPECT_EQ(at(compositor.compose(frame, maskOf(4, 3, 1), colour), 5, 5),
               cv::Vec4b(200, 100, 50, 255));
@@ -43,7 +38,8 @@ TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackground) {
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 8; ++x) EXPECT_EQ(at(black, x, y), cv::Vec4b(0, 0, 255, 255));
     }
-    const Image blur = compositor.compose(frame, maskOf(4, 3, 0), with(BackgroundKind::blur));
+    const Image blur =
+        compositor.compose(frame, maskOf(4, 3, 0), test::settingsWith(BackgroundKind::blur));
     EXPECT_EQ(at(blur, 3, 3), cv::Vec4b(200, 100, 50, 255));  // a uniform frame blurs to itself
 }
 
@@ -51,7 +47,7 @@ TEST(Compositor, TransparentLeavesZeroAlphaWhereTheMaskIsBlack) {
     Compositor compositor;
     cv::Mat half(3, 4, CV_32F, cv::Scalar(0));
     half.colRange(2, 4).setTo(1);
-    EffectSettings s = with(BackgroundKind::transparent);
+    EffectSettings s = test::settingsWith(BackgroundKind::transparent);
     s.edgeSoftness = 0;
     const Image out = compositor.compose(frameOf(8, 6), Image::fromPixels(half), s);
     EXPECT_EQ(at(out, 0, 2), cv::Vec4b(0, 0, 0, 0));
@@ -63,7 +59,7 @@ TEST(Compositor, TransparentLeavesZeroAlphaWhereTheMaskIsBlack) {
 
 TEST(Compositor, ShowMaskGivesTheRefinedMaskWhateverTheKind) {
     Compositor compositor;
-    EffectSettings s = with(BackgroundKind::none);
+    EffectSettings s = test::settingsWith(BackgroundKind::none);
     s.showMask = true;
     const Image shown = compositor.compose(frameOf(8, 6), maskOf(4, 3, 0.6f), s);
     ASSERT_TRUE(shown.isGrey());
@@ -80,7 +76,7 @@ TEST(Compositor, EdgeShiftGrowsAndShrinksThePersonAtTheMasksResolution) {
     Compositor compositor;
     cv::Mat dot(9, 9, CV_32F, cv::Scalar(0));
     dot.at<float>(4, 4) = 1;
-    EffectSettings s = with(BackgroundKind::none);
+    EffectSettings s = test::settingsWith(BackgroundKind::none);
     s.showMask = true;
     s.edgeSoftness = 0;
     s.edgeShift = 2;
@@ -97,7 +93,7 @@ TEST(Compositor, FitLeavesBlackBarsAndFillCovers) {
     const std::string path = dir.filePath("wide.png").toStdString();
     cv::imwrite(path, cv::Mat(2, 4, CV_8UC3, cv::Scalar(0, 0, 255)));  // red, 4 × 2
     Compositor compositor;
-    EffectSettings s = with(BackgroundKind::picture);
+    EffectSettings s = test::settingsWith(BackgroundKind::picture);
     s.picturePath = path;
     s.pictureFit = PictureFit::fit;  // scale 2: 8 × 4, bars of 2 rows above and below
     const Image fit = compositor.compose(frameOf(8, 8), maskOf(4, 4, 0), s);
@@ -122,7 +118,7 @@ TEST(Compositor, MissingOrUnreadablePicturesGiveBlack) {
     Compositor compositor;
     for (const std::string& path : {std::string(), dir.filePath("missing.png").toStdString(), empty,
                                     text, dir.path().toStdString()}) {
-        EffectSettings s = with(BackgroundKind::picture);
+        EffectSettings s = test::settingsWith(BackgroundKind::picture);
         s.picturePath = path;
         EXPECT_EQ(at(compositor.compose(frameOf(4, 4), maskOf(4, 4, 0), s), 1, 1),
                   cv::Vec4b(0, 0, 0, 255))
@@ -155,7 +151,7 @@ TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
 // frame's extent, and a uniform frame stays itself.
 TEST(Compositor, HostileNumbersTinyFramesAndMismatchedMasksStillGiveTheFrame) {
     Compositor compositor;
-    EffectSettings s = with(BackgroundKind::blur);
+    EffectSettings s = test::settingsWith(BackgroundKind::blur);
     for (const double huge : {1e308, -1e308}) {
         s.blurStrength = std::abs(huge);
         s.edgeSoftness = std::abs(huge);
@@ -189,7 +185,7 @@ TEST(Compositor, OnRealPhotosThePersonKeepsItsShapeAndItsInside) {
         cv::resize(reference, small, {128, 128 * frame.rows / frame.cols}, 0, 0, cv::INTER_AREA);
         small.convertTo(small, CV_32F, 1.0 / 255);
         Compositor compositor;
-        EffectSettings s = with(BackgroundKind::color);
+        EffectSettings s = test::settingsWith(BackgroundKind::color);
         s.showMask = true;
         const cv::Mat shown =
             compositor.compose(Image::fromPixels(frame), Image::fromPixels(small), s).pixels();
@@ -241,10 +237,11 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
     cv::imwrite(picture, sky);
 
     const Yuv420Frame yuv = yuvOf(Image::fromPixels(frame));
-    EffectSettings shown = with(BackgroundKind::blur);
+    EffectSettings shown = test::settingsWith(BackgroundKind::blur);
     shown.showMask = true;
-    for (EffectSettings s : {with(BackgroundKind::blur), with(BackgroundKind::color),
-                             with(BackgroundKind::picture), shown}) {
+    for (EffectSettings s :
+         {test::settingsWith(BackgroundKind::blur), test::settingsWith(BackgroundKind::color),
+          test::settingsWith(BackgroundKind::picture), shown}) {
         SCOPED_TRACE(static_cast<int>(s.kind) + 10 * s.showMask);
         s.picturePath = picture;
         Compositor compositor;
@@ -264,9 +261,10 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
     // Transparency, and a frame of another size, are refused.
     Compositor compositor;
     EXPECT_FALSE(compositor.composeYuvInto(yuv, Image::fromPixels(mask),
-                                           with(BackgroundKind::transparent),
+                                           test::settingsWith(BackgroundKind::transparent),
                                            Yuv420Frame::make(frame.cols, frame.rows).value()));
-    EXPECT_FALSE(compositor.composeYuvInto(yuv, Image::fromPixels(mask), with(BackgroundKind::blur),
+    EXPECT_FALSE(compositor.composeYuvInto(yuv, Image::fromPixels(mask),
+                                           test::settingsWith(BackgroundKind::blur),
                                            Yuv420Frame::make(64, 48).value()));
 }
 

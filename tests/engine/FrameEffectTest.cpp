@@ -3,6 +3,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "Pictures.h"
 #include "engine/FrameEffect.h"
 #include "engine/RawValue.h"
 #include "platform/image/MatView.h"
@@ -24,9 +25,7 @@ class GreyEngine : public SegmentationEngine {
 };
 
 PixelBuffer redFrame() {
-    auto frame = *PixelBuffer::make(8, 6, PixelFormat::bgra8);
-    matView(frame).setTo(cv::Scalar(0, 0, 255, 255));
-    return frame;
+    return test::solidBuffer(8, 6, {0, 0, 255, 255});
 }
 
 struct Effect {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <limits>
 
+#include "Pictures.h"
 #include "engine/Segmenter.h"
 #include "platform/image/MatView.h"
 
@@ -41,9 +42,7 @@ PixelBuffer floats(std::initializer_list<float> values) {
 
 // A frame of one grey; frames of different greys are a picture that moved.
 PixelBuffer frame(int w = 8, int h = 6, std::uint8_t grey = 0) {
-    auto buffer = *PixelBuffer::make(w, h, PixelFormat::bgra8);
-    matView(buffer).setTo(cv::Scalar(grey, grey, grey, 255));
-    return buffer;
+    return test::solidBuffer(w, h, {double(grey), double(grey), double(grey), 255});
 }
 
 // The mask's values as bytes (images hold masks as floats in 0…1).

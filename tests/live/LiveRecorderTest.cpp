@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "MovieProbe.h"
+#include "Pictures.h"
 #include "Processes.h"
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
@@ -21,12 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::frameTimes;
 using test::streamOf;
-
-PixelBuffer solid(int w, int h, cv::Scalar bgra) {
-    auto frame = *PixelBuffer::make(w, h, PixelFormat::bgra8);
-    matView(frame).setTo(bgra);
-    return frame;
-}
 
 using Outcome = Result<std::vector<fs::path>>;
 
@@ -49,8 +44,8 @@ class Recorder : public testing::Test {
     // paced a little so that the encoder queue never fills.
     void feed(LiveRecorder& recorder, int frames, int w, int h, double t0 = 1000.0) {
         for (int a = -25; a < frames * 5 / 3; ++a) recorder.appendAudio(sound(t0 + a * 0.02));
-        const PixelBuffer processed = solid(w, h, {0, 0, 255, 255});
-        const PixelBuffer camera = solid(w, h, {255, 0, 0, 255});
+        const PixelBuffer processed = test::solidBuffer(w, h, {0, 0, 255, 255});
+        const PixelBuffer camera = test::solidBuffer(w, h, {255, 0, 0, 255});
         for (int i = 0; i < frames; ++i) {
             recorder.appendVideo(processed, {camera, t0 + i / 30.0});
             std::this_thread::sleep_for(std::chrono::milliseconds(4));
@@ -115,7 +110,7 @@ TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {
         {VideoEncoding::Codec::h264, 1280, 720, 3'686'400, {0, 1, 30}, 30}));
     ASSERT_TRUE(movie.value()->startWriting());
     RealtimeWriter writer(std::move(movie).value(), path("burst.mp4"));
-    const PixelBuffer frame = solid(1280, 720, {0, 128, 255, 255});
+    const PixelBuffer frame = test::solidBuffer(1280, 720, {0, 128, 255, 255});
     std::size_t taken = 0;
     for (int i = 0; i < 60; ++i) {
         if (!writer.isReady(MovieWriter::Input::video)) continue;

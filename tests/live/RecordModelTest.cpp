@@ -6,6 +6,7 @@
 #include "MainLoop.h"
 #include "MovieProbe.h"
 #include "PipeWireServer.h"
+#include "Settings.h"
 #include "engine/MovieFormat.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
@@ -125,11 +126,7 @@ bool blueOnTheRight(const Bitmap& preview) {
 
 TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     Model m(FakeDevices{{{"still", "Still"}}, {}});
-    m.model->setSettings([] {
-        EffectSettings s;
-        s.kind = BackgroundKind::none;
-        return s;
-    }());
+    m.model->setSettings(test::settingsWith(BackgroundKind::none));
     ASSERT_TRUE(m.preview());
     // The preview is mirrored by default, as a mirror shows one's own face.
     ASSERT_TRUE(runMainLoopUntil([&] { return blueOnTheRight(*m.model->previewImage()); }));
@@ -165,11 +162,7 @@ TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureUntilTheirCameraStops) {
     if (!server->running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
     Model m(FakeDevices{{{"still", "Still"}}, {}});
     m.model->setCameraOutputPlace({CameraOutputPlace::Kind::pipeWire, {}, {}});
-    m.model->setSettings([] {
-        EffectSettings s;
-        s.kind = BackgroundKind::none;
-        return s;
-    }());
+    m.model->setSettings(test::settingsWith(BackgroundKind::none));
     m.model->setMirrorRecording(true);
     ASSERT_TRUE(m.preview());
     m.model->setVirtualCamera(true);

@@ -12,6 +12,7 @@
 #include "Damage.h"
 #include "ExportRun.h"
 #include "MovieProbe.h"
+#include "Settings.h"
 #include "errors/PlatformError.h"
 #include "errors/Texts.h"
 
@@ -19,13 +20,6 @@ namespace pelliqo {
 namespace {
 
 namespace fs = std::filesystem;
-
-EffectSettings fastWith(BackgroundKind kind) {
-    EffectSettings settings;
-    settings.kind = kind;
-    settings.quality = QualityChoice::fast;
-    return settings;
-}
 
 // Small movies in each container and codec pair people hand us, each damaged many times over
 // with a fixed seed: every export ends, within a bound, in a finished file or one of the
@@ -57,7 +51,8 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
             std::ofstream(input, std::ios::binary | std::ios::trunc)
                 << test::damaged(original, random);
             const test::Outcome o = test::exportVideo(
-                input, output, fastWith(i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none),
+                input, output,
+                test::settingsWith(i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none),
                 {.byteLimit = {}, .cancelAfter = {}, .timeout = std::chrono::seconds(30)});
             ASSERT_TRUE(o.result) << name << " case " << i << " did not end";
             if (o.result->ok()) {
@@ -135,7 +130,7 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
                            "sine=f=700:duration=1 -map 0:v -map 1:v -map 2:a -map 3:a -map 4:a " +
                            h264 + " -c:a aac",
                        path("many.mkv")));
-    const EffectSettings blur = fastWith(BackgroundKind::blur);
+    const EffectSettings blur = test::settingsWith(BackgroundKind::blur);
     for (const auto& [name, width, streams] : {std::tuple{"million.mkv", 64, 1},
                                                {"zero.mkv", 64, 1},
                                                {"variable.mkv", 64, 1},
@@ -165,7 +160,7 @@ TEST(DamagedMovies, AMovieThatGrowsWhileReadEndsCleanly) {
                        path("whole.mkv")));
     const std::string whole = test::bytesOf(path("whole.mkv"));
     const std::size_t chunk = whole.size() / 20;
-    const EffectSettings none = fastWith(BackgroundKind::none);
+    const EffectSettings none = test::settingsWith(BackgroundKind::none);
     // Its first fifth alone holds the header and not one whole picture: no export.
     std::ofstream(path("start.mkv"), std::ios::binary) << whole.substr(0, chunk * 4);
     const test::Outcome start = test::exportVideo(path("start.mkv"), path("out.mp4"), none);

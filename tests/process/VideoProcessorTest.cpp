@@ -9,6 +9,7 @@
 #include "Clips.h"
 #include "ExportRun.h"
 #include "MovieProbe.h"
+#include "Settings.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
@@ -29,13 +30,6 @@ using test::streamsOf;
 
 namespace fs = std::filesystem;
 using test::makeClip;
-
-EffectSettings plain(BackgroundKind kind) {
-    EffectSettings s;
-    s.kind = kind;
-    s.quality = QualityChoice::fast;
-    return s;
-}
 
 // The lowest PSNR over the frames of two movies of one size, in decibels; 0 when they differ
 // in frame count.
@@ -83,7 +77,7 @@ QTemporaryDir* Exports::dir = nullptr;
 
 TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     const fs::path out = path("av out.mp4");
-    const Outcome o = exportVideo(path("av.mp4"), out, plain(BackgroundKind::none));
+    const Outcome o = exportVideo(path("av.mp4"), out, test::settingsWith(BackgroundKind::none));
     ASSERT_TRUE(o.result && o.result->ok())
         << (o.result ? o.result->error().description : "no result");
     EXPECT_EQ(o.result->value(), out);
@@ -105,7 +99,8 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     // Without a background the picture is a faithful copy (of a photo: the test pattern's
     // saturated one-pixel colour edges are what 4:2:0 chroma cannot hold twice).
     const fs::path person = path("person out.mp4");
-    ASSERT_TRUE(exportVideo(path("person.mp4"), person, plain(BackgroundKind::none)).result);
+    ASSERT_TRUE(
+        exportVideo(path("person.mp4"), person, test::settingsWith(BackgroundKind::none)).result);
     EXPECT_GE(lowestPsnr(path("person.mp4"), person), 40.0);
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
@@ -130,10 +125,11 @@ TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
     EXPECT_FALSE(readerOf(path("odd.mp4"))->decodesToMovieYuv());
 
     const fs::path copy = path("person709 copy.mp4");
-    ASSERT_TRUE(exportVideo(path("person709.mp4"), copy, plain(BackgroundKind::none)).result);
+    ASSERT_TRUE(
+        exportVideo(path("person709.mp4"), copy, test::settingsWith(BackgroundKind::none)).result);
     EXPECT_GE(lowestPsnr(path("person709.mp4"), copy), 40.0);
 
-    EffectSettings green = plain(BackgroundKind::color);
+    EffectSettings green = test::settingsWith(BackgroundKind::color);
     std::tie(green.red, green.green, green.blue) = std::tuple(0.0, 1.0, 0.0);
     const fs::path out = path("person709 green.mp4");
     const Outcome o = exportVideo(path("person709.mp4"), out, green);
@@ -150,8 +146,8 @@ TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
 }
 
 TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
-    const Outcome turned =
-        exportVideo(path("turned.mp4"), path("turned out.mp4"), plain(BackgroundKind::none));
+    const Outcome turned = exportVideo(path("turned.mp4"), path("turned out.mp4"),
+                                       test::settingsWith(BackgroundKind::none));
     ASSERT_TRUE(turned.result && turned.result->ok());
     const auto t = streamsOf(path("turned out.mp4"));
     EXPECT_EQ(t[0].width, 90);
@@ -159,7 +155,7 @@ TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
     EXPECT_EQ(t.size(), 1u);  // no audio in, none out
 
     const Outcome odd =
-        exportVideo(path("odd.mp4"), path("odd out.mp4"), plain(BackgroundKind::blur));
+        exportVideo(path("odd.mp4"), path("odd out.mp4"), test::settingsWith(BackgroundKind::blur));
     ASSERT_TRUE(odd.result && odd.result->ok());
     EXPECT_EQ(streamsOf(path("odd out.mp4"))[0].width, 640);
     EXPECT_EQ(streamsOf(path("odd out.mp4"))[0].height, 360);
@@ -167,7 +163,8 @@ TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
 
 TEST_F(Exports, TransparentExportsAreProResWithAlphaAroundThePerson) {
     const fs::path out = path("person.mov");
-    const Outcome o = exportVideo(path("person.mp4"), out, plain(BackgroundKind::transparent));
+    const Outcome o =
+        exportVideo(path("person.mp4"), out, test::settingsWith(BackgroundKind::transparent));
     ASSERT_TRUE(o.result && o.result->ok());
     EXPECT_EQ(streamsOf(out)[0].codec, AV_CODEC_ID_PRORES);
     const MovieAsset asset = MovieAsset::open(out);
@@ -194,7 +191,7 @@ TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {
     for (const char* name : {"empty.mp4", "noise.mp4", "truncated.mp4", "sound.m4a", "picture.png",
                              "folder.mp4", "missing.mp4"}) {
         const fs::path out = path("refused.mp4");
-        const Outcome o = exportVideo(path(name), out, plain(BackgroundKind::none));
+        const Outcome o = exportVideo(path(name), out, test::settingsWith(BackgroundKind::none));
         ASSERT_TRUE(o.result) << name;
         ASSERT_FALSE(o.result->ok()) << name;
         EXPECT_EQ(o.result->error().description, "This file can't be read as a video.") << name;

@@ -14,4 +14,11 @@ inline PixelBuffer bufferOf(const cv::Mat& bgra) {
     return buffer;
 }
 
+// A frame buffer of one colour.
+inline PixelBuffer solidBuffer(int width, int height, cv::Scalar bgra) {
+    auto buffer = PixelBuffer::make(width, height, PixelFormat::bgra8).value();
+    matView(buffer).setTo(bgra);
+    return buffer;
+}
+
 }  // namespace pelliqo::test

@@ -17,6 +17,7 @@
 #include "MainLoop.h"
 #include "MovieProbe.h"
 #include "PipeWireServer.h"
+#include "Settings.h"
 #include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/FakeCapture.h"
@@ -355,9 +356,7 @@ TEST(Window, TheProcessPanelStartsWithTheSubjectMaskAndShowsEveryBackground) {
     EXPECT_FALSE(w.view->process().settings().useSubjectMask);
     EXPECT_EQ(note->text(), "Engine: person mask at the Accurate level (Robust Video Matting).");
     for (BackgroundKind kind : allCases<BackgroundKind>()) {
-        EffectSettings s;
-        s.kind = kind;
-        w.view->process().setSettings(s);
+        w.view->process().setSettings(test::settingsWith(kind));
         // The screen hands the model's settings to its panel.
         EXPECT_EQ(panel->findChild<QComboBox*>("kind")->currentText(), label(kind));
         screenshot(*panel, ("settings-" + std::string(rawValue(kind))).c_str());

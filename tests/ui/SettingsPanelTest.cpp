@@ -8,6 +8,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 
+#include "Settings.h"
 #include "engine/PresetStore.h"
 #include "ui/SettingsPanel.h"
 
@@ -37,34 +38,28 @@ struct Panel {
     std::optional<EffectSettings> edited;
 };
 
-EffectSettings kind(BackgroundKind k) {
-    EffectSettings s;
-    s.kind = k;
-    return s;
-}
-
 TEST(SettingsPanel, EachBackgroundShowsItsOwnControls) {
     Panel p(true);
-    p.panel.setSettings(kind(BackgroundKind::blur));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::blur));
     EXPECT_TRUE(p.shown("strength"));
     EXPECT_FALSE(p.shown("color"));
-    p.panel.setSettings(kind(BackgroundKind::picture));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::picture));
     EXPECT_TRUE(p.shown("chooseImage"));
     EXPECT_FALSE(p.shown("strength"));
     EXPECT_EQ(p.panel.findChild<QLabel*>("pictureName")->toolTip(), "No image");
-    EffectSettings picture = kind(BackgroundKind::picture);
+    EffectSettings picture = test::settingsWith(BackgroundKind::picture);
     picture.picturePath = "/home/someone/Pictures/beach.jpg";
     p.panel.setSettings(picture);
     EXPECT_EQ(p.panel.findChild<QLabel*>("pictureName")->toolTip(), "beach.jpg");
-    p.panel.setSettings(kind(BackgroundKind::color));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::color));
     EXPECT_TRUE(p.shown("color"));
-    p.panel.setSettings(kind(BackgroundKind::transparent));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::transparent));
     EXPECT_TRUE(p.shown("transparentNote"));
 }
 
 TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
     Panel p(true);
-    p.panel.setSettings(kind(BackgroundKind::blur));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::blur));
     p.panel.setLockKind(true);
     EXPECT_FALSE(p.panel.findChild<QComboBox*>("kind")->isEnabled());
     auto* strength = p.panel.findChild<QSlider*>("strength");
@@ -78,7 +73,7 @@ TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
     EXPECT_DOUBLE_EQ(p.edited->edgeShift, -6.0);
     // Handing the record back reports no edit.
     p.edited.reset();
-    p.panel.setSettings(kind(BackgroundKind::none));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::none));
     EXPECT_FALSE(p.edited);
 }
 
@@ -98,19 +93,19 @@ TEST(SettingsPanel, TheRateAndTheEngineNoteSayWhatRuns) {
 TEST(SettingsPanel, ThePresetsMenuAppliesSavesAndDeletes) {
     Panel p(true);
     EXPECT_EQ(p.menuTexts(), (QStringList{"No presets yet", "---", "Save current settings…"}));
-    EffectSettings look = kind(BackgroundKind::color);
+    EffectSettings look = test::settingsWith(BackgroundKind::color);
     look.red = 1;
     look.edgeSoftness = 7;
     p.presets.add("Studio", look);
     EXPECT_EQ(p.menuTexts(), (QStringList{"Studio", "---", "Save current settings…", "Delete"}));
     // Applying replaces every field, the kind too, even while the kind is locked...
-    p.panel.setSettings(kind(BackgroundKind::blur));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::blur));
     p.panel.setLockKind(true);
     p.panel.presetsMenu()->actions().front()->trigger();
     ASSERT_TRUE(p.edited);
     EXPECT_EQ(*p.edited, look);
     // ...except a kind that would change a running recording's format.
-    p.panel.setSettings(kind(BackgroundKind::transparent));
+    p.panel.setSettings(test::settingsWith(BackgroundKind::transparent));
     p.panel.presetsMenu()->actions().front()->trigger();
     EXPECT_EQ(p.edited->kind, BackgroundKind::transparent);
     EXPECT_EQ(p.edited->edgeSoftness, 7);

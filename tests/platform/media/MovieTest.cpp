@@ -7,6 +7,7 @@
 
 #include "Clips.h"
 #include "MovieProbe.h"
+#include "Pictures.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
@@ -61,12 +62,6 @@ TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
     EXPECT_EQ(small->height(), 40);
 }
 
-PixelBuffer solidFrame(int w, int h, cv::Scalar bgra) {
-    auto frame = *PixelBuffer::make(w, h, PixelFormat::bgra8);
-    matView(frame).setTo(bgra);
-    return frame;
-}
-
 TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
     using Input = MovieWriter::Input;
     auto writer = MovieWriter::create(path("paced.mp4"), MovieFileType::mpeg4);
@@ -74,7 +69,7 @@ TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
     ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 16, 16, 1'000'000, {0, 1, 10}}));
     ASSERT_TRUE(w.addAudioInput({}));
     ASSERT_TRUE(w.startWriting());
-    const PixelBuffer frame = solidFrame(16, 16, {0, 0, 0, 255});
+    const PixelBuffer frame = test::solidBuffer(16, 16, {0, 0, 0, 255});
     const auto sound = [](std::int64_t at) {
         return AudioSample{std::vector<std::int16_t>(960, 0), MediaTime{at, 1, 48000}};
     };
