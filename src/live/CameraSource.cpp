@@ -39,6 +39,7 @@ struct CameraSource::Core : std::enable_shared_from_this<Core> {
     VideoHandler onVideo;
     AudioHandler onAudio;
     std::atomic<std::uint64_t> stops{0};  // stop() calls so far, for late reports
+    std::atomic<bool> paused{false};
 
     // The queues come before the inputs: the inputs deliver onto them, so they must stop
     // first when the core goes.
@@ -110,16 +111,18 @@ void CameraSource::Core::addMicrophone(const std::string& id) {
 void CameraSource::Core::startInputs() {
     const std::weak_ptr<Core> weak = weak_from_this();
     if (camera) {
+        camera->setPaused(paused);
         camera->start(
             videoQueue,
-            [weak](const PixelBuffer& buffer, double time) {
-                if (auto core = weak.lock()) core->handleVideo({buffer, time});
+            [weak, rate = camera->frameRate()](const PixelBuffer& buffer, double time) {
+                if (auto core = weak.lock()) core->handleVideo({buffer, time, rate});
             },
             [weak](const PlatformError& error) {
                 if (auto core = weak.lock()) core->cameraFailed(error);
             });
     }
     if (mic) {
+        mic->setPaused(paused);
         mic->start(
             audioQueue,
             [weak](const CapturedAudio& audio) {
@@ -279,6 +282,21 @@ void CameraSource::reconfigure() {
     core_->sessionQueue.async([weak = std::weak_ptr(core_), cameraID, micID, stopsThen] {
         if (auto core = weak.lock()) core->configure(cameraID, micID, stopsThen);
     });
+}
+
+void CameraSource::setPaused(bool paused) {
+    if (core_->paused.exchange(paused) == paused) return;
+    core_->sessionQueue.async([weak = std::weak_ptr(core_)] {
+        auto core = weak.lock();
+        if (!core) return;
+        if (core->camera) core->camera->setPaused(core->paused);
+        if (core->mic) core->mic->setPaused(core->paused);
+    });
+    if (paused) setLevel(0);
+}
+
+bool CameraSource::isPaused() const {
+    return core_->paused;
 }
 
 void CameraSource::stop() {

@@ -58,6 +58,11 @@ class CameraSource : public QObject {
     const CaptureBackend& backend() const;
 
     void refreshDevices();
+    // While paused the devices stay open and running, and nothing is read: no frame, no
+    // sound, no level, and next to no processor time. Frames taken after the pause come as
+    // soon as it ends. Outlives stop and start.
+    void setPaused(bool paused);
+    bool isPaused() const;
     void start();
     void reconfigure();
     void stop();

@@ -17,22 +17,16 @@ namespace {
 
 // Times in the files: fine enough for any camera's jitter.
 constexpr std::int32_t videoTimescale = 90000;
-// Cameras do not say their rate reliably; the encoder's rate control needs a nominal one.
-constexpr double nominalFrameRate = 30;
 // Live recording must keep pace with the camera on a laptop, next to segmentation.
 constexpr const char* liveH264Preset = "superfast";
 
 const AudioEncoding liveAudio{1, 44100, 96000};
 
-VideoEncoding liveEncoding(VideoEncoding::Codec codec, int width, int height) {
-    return {codec,
-            width,
-            height,
-            videoBitRate(width, height),
-            {0, 1, videoTimescale},
-            nominalFrameRate,
-            liveH264Preset,
-            "zerolatency"};
+// Frames are written at their capture times; the rate guides the encoder's rate control.
+VideoEncoding liveEncoding(VideoEncoding::Codec codec, int width, int height, double rate) {
+    return {
+        codec, width,          height,       videoBitRate(width, height), {0, 1, videoTimescale},
+        rate,  liveH264Preset, "zerolatency"};
 }
 
 struct Opened {
@@ -104,14 +98,16 @@ std::optional<PlatformError> LiveRecorder::start(const Config& config) {
     const MovieFormat plain = movieFormat(false);
     const auto refusal =
         format.hasAlpha ? text::failure::liveAlphaUnsupported : text::failure::liveH264Unsupported;
-    Opened processed = openWriter(config.outputURL, format.fileType,
-                                  liveEncoding(format.codec, w, h), config.withAudio, refusal);
+    Opened processed =
+        openWriter(config.outputURL, format.fileType,
+                   liveEncoding(format.codec, w, h, config.frameRate), config.withAudio, refusal);
     if (!processed.writer) return processed.error;
     Opened original;
     if (config.originalURL) {
         // An original take whose video the encoder refuses is left out; the recording goes on.
-        original = openWriter(*config.originalURL, plain.fileType, liveEncoding(plain.codec, w, h),
-                              config.withAudio, {});
+        original =
+            openWriter(*config.originalURL, plain.fileType,
+                       liveEncoding(plain.codec, w, h, config.frameRate), config.withAudio, {});
         if (original.error) return original.error;
     }
     if (!processed.writer->writer().startWriting()) {

@@ -19,10 +19,15 @@ namespace pelliqo {
 
 namespace fs = std::filesystem;
 
-struct FrameSize {
+// What the camera delivers: the frame size and the rate it was set to (0 when it does not say).
+struct CameraFormat {
     int width = 0;
     int height = 0;
+    double rate = 0;
 };
+
+// The rate other apps and the recorder's encoder are told when the camera does not say.
+constexpr double usualRate = 30;
 
 // Everything the video queue touches. The main thread writes the live settings; the video
 // queue reads them once a frame, and writes the frame size.
@@ -31,7 +36,7 @@ struct RecordModel::Pipeline {
         : effect(FrameEffect::Frames::video, std::move(engines)) {}
 
     Locked<LiveSettings> liveSettings{LiveSettings{}};
-    Locked<FrameSize> frameSize{FrameSize{}};
+    Locked<CameraFormat> cameraFormat{CameraFormat{}};
     FrameEffect effect;
     BufferPool outPool;
     double lastPreview = -std::numeric_limits<double>::infinity();
@@ -47,9 +52,19 @@ struct RecordModel::Pipeline {
     }
 
     void handleVideo(const CapturedFrame& frame);
-    void process(const CapturedFrame& frame, const LiveSettings& settings, bool recording,
-                 double now, bool previewDue);
+    // Who takes this frame: the recording, the preview, other apps.
+    struct Viewers {
+        bool recording = false;
+        bool previewDue = false;
+        bool othersWatch = false;
+    };
+    void process(const CapturedFrame& frame, const LiveSettings& settings, Viewers viewers,
+                 double now);
+    // Offers the camera to other apps at the frame's size and rate, when not yet offered so;
+    // whether it is offered.
+    bool offer(const std::shared_ptr<CameraOutput>& output, const CapturedFrame& frame);
     void publish(const std::shared_ptr<CameraOutput>& output, const PixelBuffer& picture);
+    void outputFailed(const std::shared_ptr<CameraOutput>& output, const PlatformError& error);
     // The output last started, and with what size, and the last that failed. Held weakly:
     // switched off, an output must go.
     std::weak_ptr<CameraOutput> startedOutput;
@@ -60,27 +75,31 @@ struct RecordModel::Pipeline {
 };
 
 void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
-    frameSize.set({frame.buffer.width(), frame.buffer.height()});
+    cameraFormat.set({frame.buffer.width(), frame.buffer.height(), frame.rate});
     const LiveSettings live = liveSettings.get();
     const bool recording = recorder.active();
     const double now = captureClock();
     const double sinceLast = now - lastPreview;
     const bool previewDue = sinceLast >= previewInterval && live.previewsWanted;
-    // Frames nobody sees (not recorded, previewed or shown to other apps) are not worth any work.
-    if (!recording && !previewDue && !live.cameraOutput) return;
-    process(frame, live, recording, now, previewDue);
+    // The camera is offered before anyone can take it, and taken before it is worth a frame.
+    const bool othersWatch =
+        live.cameraOutput && offer(live.cameraOutput, frame) && live.cameraOutput->hasReader();
+    // Frames nobody sees (not recorded, previewed or taken by other apps) are not worth any work.
+    if (!recording && !previewDue && !othersWatch) return;
+    process(frame, live, {recording, previewDue, othersWatch}, now);
     count(now);
 }
 
 void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettings& live,
-                                    bool recording, double now, bool previewDue) {
+                                    Viewers viewers, double now) {
+    const auto [recording, previewDue, othersWatch] = viewers;
     EffectSettings settings = live.effect;
     // The subject engine is for files: it is a tenth of the camera's pace, and its check
     // box is on the process screen only (a preset may still carry it).
     settings.useSubjectMask = false;
     const bool mirrorRecording = live.mirrorRecording;
     const bool mirrorPreview = live.mirrorPreview;
-    const std::shared_ptr<CameraOutput>& output = live.cameraOutput;
+    const std::shared_ptr<CameraOutput> output = othersWatch ? live.cameraOutput : nullptr;
     const int width = frame.buffer.width(), height = frame.buffer.height();
     // The picture as it leaves unmirrored (to other apps, and to the recording unless that
     // is mirrored), made straight in a buffer where the blend allows.
@@ -117,29 +136,38 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettin
     }
 }
 
-void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
-                                    const PixelBuffer& picture) {
-    // Applications are told a rate when the camera appears; frames come as the camera
-    // delivers them.
-    constexpr int announcedRate = 30;
+bool RecordModel::Pipeline::offer(const std::shared_ptr<CameraOutput>& output,
+                                  const CapturedFrame& frame) {
     // The same output, not just one at the same address: a weak pointer keeps its control
     // block, so a new output cannot share it.
     const auto same = [&output](const std::weak_ptr<CameraOutput>& other) {
         return !other.owner_before(output) && !output.owner_before(other);
     };
-    if (same(failedOutput)) return;  // said once; the main thread switches it off
-    auto error = std::optional<PlatformError>();
-    if (!same(startedOutput) || picture.width() != outputWidth ||
-        picture.height() != outputHeight) {
-        error = output->start(picture.width(), picture.height(), announcedRate);
-        startedOutput = output;
-        outputWidth = picture.width();
-        outputHeight = picture.height();
-    }
-    if (!error) error = output->publish(picture);
-    if (!error) return;
+    if (same(failedOutput)) return false;  // said once; the main thread switches it off
+    const int width = frame.buffer.width(), height = frame.buffer.height();
+    if (same(startedOutput) && width == outputWidth && height == outputHeight) return true;
+    // Applications are told the camera's rate when it appears; frames come as it delivers.
+    const int rate = static_cast<int>(std::lround(frame.rate > 0 ? frame.rate : usualRate));
+    const auto error = output->start(width, height, std::max(rate, 1));
+    startedOutput = output;
+    outputWidth = width;
+    outputHeight = height;
+    if (!error) return true;
+    outputFailed(output, *error);
+    return false;
+}
+
+void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
+                                    const PixelBuffer& picture) {
+    const auto failed = failedOutput.lock();
+    if (failed == output) return;
+    if (auto error = output->publish(picture)) outputFailed(output, *error);
+}
+
+void RecordModel::Pipeline::outputFailed(const std::shared_ptr<CameraOutput>& output,
+                                         const PlatformError& error) {
     failedOutput = output;
-    toMain([error = *error, failed = failedOutput](RecordModel& model) {
+    toMain([error, failed = failedOutput](RecordModel& model) {
         model.cameraOutputFailed(error, failed);
     });
 }
@@ -207,6 +235,15 @@ void RecordModel::setErrorInfo(std::optional<ErrorInfo> info) {
 void RecordModel::setPreviewsWanted(bool wanted) {
     live_.previewsWanted = wanted;
     pipeline_->liveSettings.set(live_);
+    watchReaders();
+}
+
+void RecordModel::watchReaders() {
+    // Offered to other apps and shown nowhere else, the camera rests until one takes it: it
+    // must have been offered (a first frame) for any to find it.
+    const bool unwatched = live_.cameraOutput && !live_.previewsWanted && !isRecording_ &&
+                           hasCameraFrames() && !live_.cameraOutput->hasReader();
+    camera_->setPaused(unwatched);
 }
 
 void RecordModel::setCameraOutputPlace(CameraOutputPlace place) {
@@ -223,7 +260,12 @@ void RecordModel::setVirtualCamera(bool on) {
     if (on == virtualCamera()) return;
     live_.cameraOutput = on ? makeCameraOutput(outputPlace()) : nullptr;
     pipeline_->liveSettings.set(live_);
+    readerWatch_.reset();
+    watchReaders();
     if (on && !live_.cameraOutput) return;
+    readerWatch_ = std::make_unique<QTimer>();
+    connect(readerWatch_.get(), &QTimer::timeout, this, [this] { watchReaders(); });
+    readerWatch_->start(static_cast<int>(readerWatchInterval * 1000));
     emit virtualCameraChanged();
 }
 
@@ -237,8 +279,8 @@ void RecordModel::cameraOutputFailed(const PlatformError& error,
 }
 
 bool RecordModel::hasCameraFrames() const {
-    const FrameSize size = pipeline_->frameSize.get();
-    return size.width > 0 && size.height > 0;
+    const CameraFormat format = pipeline_->cameraFormat.get();
+    return format.width > 0 && format.height > 0;
 }
 
 void RecordModel::setMirrorPreview(bool mirror) {
@@ -266,7 +308,7 @@ void RecordModel::setMicOn(bool on) {
 
 void RecordModel::startRecording() {
     if (isRecording_) return;
-    const FrameSize size = pipeline_->frameSize.get();
+    const CameraFormat camera = pipeline_->cameraFormat.get();
     if (!hasCameraFrames())
         return setErrorInfo(
             ErrorInfo::report(text::title::cameraNotReady, text::report::cameraNotReady));
@@ -280,14 +322,19 @@ void RecordModel::startRecording() {
     const auto paths = recordingPaths(folder, stamp_(), live_.effect.kind, keepOriginal_);
     const bool withAudio = micOn_ && camera_->backend().authorization(DeviceKind::microphone) ==
                                          Authorization::authorized;
-    const LiveRecorder::Config config{
-        size.width, size.height,     movieFormat(live_.effect.kind).hasAlpha,
-        withAudio,  paths.processed, paths.original};
+    const LiveRecorder::Config config{.width = camera.width,
+                                      .height = camera.height,
+                                      .transparent = movieFormat(live_.effect.kind).hasAlpha,
+                                      .withAudio = withAudio,
+                                      .outputURL = paths.processed,
+                                      .originalURL = paths.original,
+                                      .frameRate = camera.rate > 0 ? camera.rate : usualRate};
     if (auto error = pipeline_->recorder.start(config))
         return setErrorInfo(ErrorInfo::make(text::title::couldNotStartRecording, *error));
     setErrorInfo(std::nullopt);
     setSavedURLs({});
     setRecording(true);
+    watchReaders();
     setElapsed(0);
     timer_ = std::make_unique<QTimer>();
     connect(timer_.get(), &QTimer::timeout, this, [this] { setElapsed(recordedSeconds()); });

@@ -49,6 +49,7 @@ class RecordModel : public QObject {
     static constexpr double fpsWindow = 1.0;      // seconds, at least
     static constexpr double clockInterval = 0.5;  // seconds
     static constexpr std::int64_t spareBytes = 500'000'000;
+    static constexpr double readerWatchInterval = 0.05;  // seconds between looks for readers
 
     // The camera, microphones and permissions come from the backend; segmentation from the
     // installed models unless an engine factory is given.
@@ -91,7 +92,9 @@ class RecordModel : public QObject {
     // Where that camera goes; found on this machine unless set (tests, the command line).
     void setCameraOutputPlace(CameraOutputPlace place);
     // Whether frames become preview bitmaps (on by default); a recording nobody watches
-    // skips them, and processes no frame outside the recording.
+    // skips them, and processes no frame outside the recording. Without previews and outside
+    // a recording, the camera for other apps pauses the camera while no application takes
+    // it (where the place can tell).
     void setPreviewsWanted(bool wanted);
     // Whether the camera has delivered a frame since the model was made.
     bool hasCameraFrames() const;
@@ -137,6 +140,7 @@ class RecordModel : public QObject {
                          const std::vector<std::filesystem::path>& kept);
     void cameraOutputFailed(const PlatformError& error, const std::weak_ptr<CameraOutput>& failed);
     void endClock();
+    void watchReaders();
     void setRecording(bool recording);
     void setElapsed(double seconds);
     void setSavedURLs(std::vector<std::filesystem::path> urls);
@@ -162,6 +166,7 @@ class RecordModel : public QObject {
     mutable std::optional<CameraOutputPlace> outputPlace_;
 
     std::unique_ptr<QTimer> timer_;
+    std::unique_ptr<QTimer> readerWatch_;
 
     // The frame work and its state; the camera is declared after it so that it stops
     // delivering frames before the pipeline goes.

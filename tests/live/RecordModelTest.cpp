@@ -190,6 +190,33 @@ TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureUntilTheirCameraStops) {
     EXPECT_TRUE(runMainLoopUntil([&] { return m.model->previewFrameTime() > before; }));
 }
 
+// Shown nowhere but to other apps, the camera rests until one takes it, and again once it
+// has let go; they are told the camera's own rate.
+TEST(RecordModel, ACameraOnlyOtherAppsSeeRestsUntilOneTakesItAtTheCamerasRate) {
+    test::PipeWireServer server;
+    if (!server.running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
+    Model m(FakeDevices{{{"slow", "Slow"}}, {}});
+    m.model->setCameraOutputPlace({CameraOutputPlace::Kind::pipeWire, {}, {}});
+    m.model->setPreviewsWanted(false);
+    m.model->setVirtualCamera(true);
+    m.model->camera().start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return m.model->camera().isPaused(); }, 10));
+    EXPECT_TRUE(m.model->hasCameraFrames());
+    EXPECT_EQ(m.model->fps(), 0);  // not one frame processed
+    {
+        test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 64, 48);
+        const auto frame =
+            viewer.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); });
+        ASSERT_EQ(frame.size(), 64u * 48 * 4) << "no frame reached the viewer";
+        EXPECT_EQ(viewer.rate(), 15);
+    }
+    EXPECT_TRUE(runMainLoopUntil([&] { return m.model->camera().isPaused(); }, 10));
+    // A recording is watched: it wakes the camera.
+    m.model->startRecording();
+    EXPECT_FALSE(m.model->camera().isPaused());
+    m.model->stopRecording();
+}
+
 TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {
     Model m(FakeDevices{{{"brief", "Brief"}}, {}});
     ASSERT_TRUE(m.preview());

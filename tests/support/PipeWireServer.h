@@ -41,7 +41,8 @@ class NoPipeWire {
 };
 
 // An application watching our PipeWire camera: takes the first frame in the format it asks
-// for. Inline: only the programs that use it link PipeWire's own calls.
+// for, at whatever rate the camera offers. Inline: only the programs that use it link
+// PipeWire's own calls.
 class CameraViewer {
   public:
     CameraViewer(spa_video_format format, int width, int height) : format_(format) {
@@ -79,6 +80,11 @@ class CameraViewer {
         }
         return frame_;
     }
+    // The frame rate agreed with the camera; 0 until agreed.
+    double rate() {
+        std::lock_guard lock(mutex_);
+        return rate_;
+    }
 
   private:
     void connect(int width, int height) {
@@ -90,6 +96,15 @@ class CameraViewer {
             pw_stream_events e{};
             e.version = PW_VERSION_STREAM_EVENTS;
             e.process = [](void* data) { static_cast<CameraViewer*>(data)->take(); };
+            e.param_changed = [](void* data, std::uint32_t id, const spa_pod* param) {
+                spa_video_info_raw info{};
+                if (id != SPA_PARAM_Format || param == nullptr ||
+                    spa_format_video_raw_parse(param, &info) < 0 || info.framerate.denom == 0)
+                    return;
+                auto* viewer = static_cast<CameraViewer*>(data);
+                std::lock_guard lock(viewer->mutex_);
+                viewer->rate_ = double(info.framerate.num) / info.framerate.denom;
+            };
             return e;
         }();
         pw_stream_add_listener(stream_, &listener_, &events, this);
@@ -97,13 +112,14 @@ class CameraViewer {
         spa_pod_builder b = SPA_POD_BUILDER_INIT(storage, sizeof(storage));
         const spa_rectangle size =
             SPA_RECTANGLE(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
-        const spa_fraction rate = SPA_FRACTION(30, 1);
+        const spa_fraction rate = SPA_FRACTION(30, 1), slowest = SPA_FRACTION(1, 1),
+                           fastest = SPA_FRACTION(120, 1);
         const auto* params = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
             SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
             SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(format_),
             SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
-            SPA_POD_Fraction(&rate)));
+            SPA_POD_CHOICE_RANGE_Fraction(&rate, &slowest, &fastest)));
         rowBytes_ = width * (format_ == SPA_VIDEO_FORMAT_YUY2 ? 2 : 4);
         height_ = height;
         pw_stream_connect(
@@ -139,6 +155,7 @@ class CameraViewer {
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::uint8_t> frame_;
+    double rate_ = 0;
 };
 
 }  // namespace pelliqo::test

@@ -87,6 +87,10 @@ void AudioCapture::stop() {
     if (state_->reader.joinable()) state_->reader.join();
 }
 
+void AudioCapture::setPaused(bool paused) {
+    state_->input->paused = paused;
+}
+
 void AudioCapture::State::read(SerialQueue& queue, const BufferHandler& onBuffer,
                                const ErrorHandler& onError) {
     input->readFrames(

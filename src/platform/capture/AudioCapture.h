@@ -44,6 +44,8 @@ class AudioCapture {
     void start(SerialQueue& queue, BufferHandler onBuffer, ErrorHandler onError = {});
     // Stops reading and waits for the reading thread.
     void stop();
+    // While paused the device stays open and nothing is read or delivered. Any thread.
+    void setPaused(bool paused);
 
     struct State;
 

@@ -65,6 +65,9 @@ Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMe
     const AVCodec* codec = avcodec_find_decoder(p->codec_id);
     if (codec == nullptr) return fromAVError(AVERROR_DECODER_NOT_FOUND);
     input->decoder.reset(avcodec_alloc_context3(codec));
+    // Slices in parallel where the decoder can: frame threads would hold pictures back.
+    input->decoder->thread_count = 0;
+    input->decoder->thread_type = FF_THREAD_SLICE;
     if (avcodec_parameters_to_context(input->decoder.get(), p) < 0 ||
         avcodec_open2(input->decoder.get(), codec, nullptr) < 0) {
         return fromAVError(AVERROR_DECODER_NOT_FOUND);
@@ -90,15 +93,37 @@ const AVCodecParameters* CaptureInput::parameters() const {
     return format->streams[streamIndex]->codecpar;
 }
 
+double CaptureInput::frameRate() const {
+    const AVStream* stream = format->streams[streamIndex];
+    for (const AVRational rate : {stream->avg_frame_rate, stream->r_frame_rate})
+        if (rate.num > 0 && rate.den > 0) return av_q2d(rate);
+    // Inputs that count time in frames (FFmpeg's test pictures) say their rate that way.
+    const AVRational step = stream->time_base;
+    if (step.num == 1 && step.den > 0 && step.den <= 240) return step.den;
+    return 0;
+}
+
 void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFrame,
-                              const std::function<void(const PlatformError&)>& onError) {
+                              const std::function<void(const PlatformError&)>& onError,
+                              const std::function<bool()>& busy) {
+    using std::chrono::milliseconds;
     ff::Packet packet(av_packet_alloc());
     ff::Frame frame(av_frame_alloc());
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(decoder->codec_id);
+    const bool intraOnly = codec != nullptr && (codec->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+    bool caughtUp = true;
     while (running) {
+        if (paused) {
+            caughtUp = false;
+            std::this_thread::sleep_for(milliseconds(10));
+            continue;
+        }
+        const double asked = captureClock();
         const int e = av_read_frame(format.get(), packet.get());
         if (e == AVERROR(EAGAIN)) {
             // Reads do not block; nothing has come yet.
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            caughtUp = true;
+            std::this_thread::sleep_for(milliseconds(2));
             continue;
         }
         if (e < 0) {
@@ -106,10 +131,13 @@ void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFra
             return;
         }
         const double arrived = captureClock();
-        if (packet->stream_index == streamIndex &&
+        // A read that had to wait for its picture brought one taken just now.
+        if (arrived - asked >= 0.005) caughtUp = true;
+        const bool skipped = intraOnly && (!caughtUp || (busy && busy()));
+        if (packet->stream_index == streamIndex && !skipped &&
             avcodec_send_packet(decoder.get(), packet.get()) == 0) {
             while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-                onFrame(frame.get(), arrived);
+                if (caughtUp) onFrame(frame.get(), arrived);
                 av_frame_unref(frame.get());
             }
         }

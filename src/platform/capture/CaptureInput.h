@@ -28,6 +28,7 @@ struct CaptureInput {
     ff::CodecContext decoder;
     int streamIndex = -1;
     std::atomic<bool> running{false};  // reads give up once this is cleared
+    std::atomic<bool> paused{false};   // nothing is read while set; the device stays open
 
     // Opens the source with its options, or without them when the device refuses them.
     static Result<std::unique_ptr<CaptureInput>> open(const CaptureSource& source,
@@ -35,11 +36,18 @@ struct CaptureInput {
 
     const AVCodecParameters* parameters() const;
 
+    // The rate the device was set to deliver, frames a second; 0 when it does not say.
+    double frameRate() const;
+
     // Reads and decodes until running is cleared, handing each decoded frame over with the
-    // capture-clock time its packet arrived. A device that fails while running is reported
+    // capture-clock time its packet arrived. A frame that busy() says would be dropped is
+    // not decoded where the codec allows (each picture coded on its own). After a pause the
+    // pictures the device kept meanwhile are stale: they are read and left out, and frames
+    // come again once reading has caught up. A device that fails while running is reported
     // through onError, which ends the reading.
     void readFrames(const std::function<void(AVFrame* frame, double arrived)>& onFrame,
-                    const std::function<void(const PlatformError&)>& onError);
+                    const std::function<void(const PlatformError&)>& onError,
+                    const std::function<bool()>& busy = {});
 };
 
 }  // namespace pelliqo

@@ -4,10 +4,12 @@
 
 namespace pelliqo {
 
-// One camera frame as captured: its pixels and when it was taken, in capture-clock seconds.
+// One camera frame as captured: its pixels, when it was taken (capture-clock seconds) and the
+// rate the camera was set to deliver (frames a second; 0 when it does not say).
 struct CapturedFrame {
     PixelBuffer buffer;
     double time = 0;
+    double rate = 0;
 };
 
 }  // namespace pelliqo

@@ -55,6 +55,13 @@ int VideoCapture::width() const {
 int VideoCapture::height() const {
     return state_->pool->height();
 }
+double VideoCapture::frameRate() const {
+    return state_->input->frameRate();
+}
+
+void VideoCapture::setPaused(bool paused) {
+    state_->input->paused = paused;
+}
 
 void VideoCapture::start(SerialQueue& queue, FrameHandler onFrame, ErrorHandler onError) {
     stop();
@@ -72,12 +79,12 @@ void VideoCapture::stop() {
 
 void VideoCapture::State::read(SerialQueue& queue, const FrameHandler& onFrame,
                                const ErrorHandler& onError, const std::shared_ptr<State>& self) {
+    // Late frames are dropped: the previous one is still being processed.
     input->readFrames(
         [&](AVFrame* frame, double arrived) {
-            // Late frames are dropped: the previous one is still being processed.
             if (!pending) deliver(frame, arrived, queue, onFrame, self);
         },
-        onError);
+        onError, [this] { return pending.load(); });
 }
 
 void VideoCapture::State::deliver(AVFrame* frame, double seconds, SerialQueue& queue,

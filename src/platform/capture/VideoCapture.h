@@ -31,6 +31,11 @@ class VideoCapture {
 
     int width() const;
     int height() const;
+    // The rate the camera was set to deliver, frames a second; 0 when it does not say.
+    double frameRate() const;
+    // While paused the camera stays open and nothing is read or delivered; after it, the
+    // first frame delivered is one taken after the pause. Safe from any thread.
+    void setPaused(bool paused);
 
     // Starts reading on a thread of its own; onError is called (on that thread) when the
     // device fails while running.

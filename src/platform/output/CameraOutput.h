@@ -10,7 +10,7 @@
 namespace pelliqo {
 
 // A camera that other applications (video calls, browsers) can pick, showing the frames
-// published to it. Used from one thread at a time.
+// published to it. Used from one thread at a time, except hasReader().
 class CameraOutput {
   public:
     virtual ~CameraOutput() = default;
@@ -23,6 +23,9 @@ class CameraOutput {
     // Takes the camera off other applications' lists (a loopback device stays, showing
     // nothing new).
     virtual void stop() = 0;
+    // Whether an application is taking frames now, or may be where the place cannot tell;
+    // also when the camera has gone, so that the next publish says so. Safe from any thread.
+    virtual bool hasReader() const = 0;
 };
 
 inline constexpr const char* cameraOutputName = "Pelliqo camera";

@@ -19,6 +19,8 @@ class LoopbackOutput final : public CameraOutput {
     std::optional<PlatformError> start(int width, int height, int framesPerSecond) override;
     std::optional<PlatformError> publish(const PixelBuffer& frame) override;
     void stop() override;
+    // A loopback device keeps no count of its readers.
+    bool hasReader() const override { return true; }
 
     // The loopback devices, the one labelled with our name first; empty when there are none.
     static std::vector<std::string> devices();

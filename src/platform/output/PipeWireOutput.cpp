@@ -240,6 +240,19 @@ std::optional<PlatformError> PipeWireOutput::publish(const PixelBuffer& frame) {
     return std::nullopt;
 }
 
+bool PipeWireOutput::hasReader() const {
+    State& s = *state_;
+    if (s.loop == nullptr) return false;
+    State::Lock lock(s.loop);
+    if (s.stream == nullptr) return false;
+    {
+        std::lock_guard shared(s.guard);
+        if (s.failure) return true;  // the next publish reports it
+        if (!s.format) return false;
+    }
+    return pw_stream_get_state(s.stream, nullptr) == PW_STREAM_STATE_STREAMING;
+}
+
 void PipeWireOutput::stop() {
     State& s = *state_;
     if (s.loop == nullptr) return;

@@ -18,6 +18,7 @@ class PipeWireOutput final : public CameraOutput {
     std::optional<PlatformError> start(int width, int height, int framesPerSecond) override;
     std::optional<PlatformError> publish(const PixelBuffer& frame) override;
     void stop() override;
+    bool hasReader() const override;
 
     // Whether a PipeWire daemon answers for this user.
     static bool available();

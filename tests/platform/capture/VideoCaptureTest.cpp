@@ -1,0 +1,109 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Processes.h"
+#include "platform/capture/VideoCapture.h"
+#include "platform/image/MatView.h"
+
+namespace pelliqo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the capture delivered of one frame: where the moving square was, and whether the red
+// block stood top left.
+struct Seen {
+    int squareX = -1;
+    bool upright = false;
+    double time = 0;
+};
+
+Seen look(const PixelBuffer& frame, double time) {
+    const cv::Mat bgra = matView(frame);
+    const auto red = [&](int x, int y) {
+        const cv::Vec4b p = bgra.at<cv::Vec4b>(y, x);
+        return p[2] > 200 && p[1] < 60 && p[0] < 60;
+    };
+    Seen seen{-1, red(50, 50) && !red(1230, 50) && !red(50, 680), time};
+    for (int x = 0; x < bgra.cols && seen.squareX < 0; ++x)
+        if (bgra.at<cv::Vec4b>(620, x)[1] > 200) seen.squareX = x;
+    return seen;
+}
+
+// A camera as a USB webcam sends in its fast mode: Motion-JPEG at 1280 × 720, 30 frames a
+// second in real time (a red block top left, a white square moving right 8 pixels a frame),
+// read through a pipe by the same capture code, decoder and conversion a camera's frames go
+// through. Frames come upright, in order, at their size; a slow consumer gets fewer, never
+// stale ones.
+TEST(VideoCapture, MotionJpegFromACameraArrivesUprightInOrderAndInTime) {
+    QTemporaryDir dir;
+    const std::string fifo = dir.filePath("camera.mjpeg").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int camera =
+        test::spawnProgram({"ffmpeg", "-nostdin", "-re", "-f", "lavfi", "-i",
+                            "color=c=black:s=1280x720:r=30:d=3[bg];color=c=white:s=40x40:r=30[sq];"
+                            "[bg][sq]overlay=x='n*8':y=600:eval=frame:shortest=1,"
+                            "drawbox=x=0:y=0:w=200:h=100:c=red:t=fill",
+                            "-c:v", "mjpeg", "-q:v", "4", "-f", "mjpeg", "-y", fifo},
+                           dir.filePath("camera.log").toStdString());
+    ASSERT_GT(camera, 0);
+    // Should the camera never start, opening the pipe would wait for it forever.
+    auto unblock = std::async(std::launch::async, [&fifo, camera] {
+        for (int i = 0; i < 200 && waitpid(camera, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(50ms);
+        close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+
+    auto capture = VideoCapture::open({"mjpeg", fifo, {}});
+    ASSERT_TRUE(capture) << capture.error().description;
+    EXPECT_EQ(capture.value()->width(), 1280);
+    EXPECT_EQ(capture.value()->height(), 720);
+    SerialQueue queue("pelliqo.test");
+    std::mutex lock;
+    std::vector<Seen> frames;
+    std::promise<void> ended;
+    const double started = captureClock();
+    capture.value()->start(
+        queue,
+        [&](const PixelBuffer& frame, double time) {
+            std::this_thread::sleep_for(45ms);  // a consumer slower than the camera
+            std::lock_guard guard(lock);
+            frames.push_back(look(frame, time));
+        },
+        [&](const PlatformError&) { ended.set_value(); });
+    EXPECT_EQ(ended.get_future().wait_for(20s), std::future_status::ready)
+        << "the stream did not end";
+    capture.value()->stop();
+    kill(camera, SIGKILL);
+    unblock.wait();
+
+    std::lock_guard guard(lock);
+    // About every other one of the 90 frames reaches a consumer that takes 45 ms.
+    ASSERT_GE(frames.size(), 15u);
+    EXPECT_LT(frames.size(), 70u);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(frames[i].upright);
+        ASSERT_GE(frames[i].squareX, 0);
+        if (i > 0) {
+            EXPECT_GT(frames[i].squareX, frames[i - 1].squareX);
+        }
+    }
+    // Frames were left out, not queued: the last one seen is near the stream's end.
+    EXPECT_GE(frames.back().squareX, 78 * 8);
+    EXPECT_LT(frames.front().time - started, 1.0);
+}
+
+}  // namespace
+}  // namespace pelliqo
