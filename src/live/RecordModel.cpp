@@ -43,6 +43,7 @@ struct RecordModel::Pipeline {
     double fpsStart = captureClock();
     std::int64_t fpsCount = 0;
     LiveRecorder recorder;
+    std::function<void(double)> onPublished;
     QPointer<RecordModel> owner;  // made on the main thread, tested only there
 
     void toMain(std::function<void(RecordModel&)> work) const {
@@ -63,7 +64,8 @@ struct RecordModel::Pipeline {
     // Offers the camera to other apps at the frame's size and rate, when not yet offered so;
     // whether it is offered.
     bool offer(const std::shared_ptr<CameraOutput>& output, const CapturedFrame& frame);
-    void publish(const std::shared_ptr<CameraOutput>& output, const PixelBuffer& picture);
+    void publish(const std::shared_ptr<CameraOutput>& output, const PixelBuffer& picture,
+                 double captured);
     void outputFailed(const std::shared_ptr<CameraOutput>& output, const PlatformError& error);
     // The output last started, and with what size, and the last that failed. Held weakly:
     // switched off, an output must go.
@@ -109,7 +111,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettin
                                           settings, unmirrored);
     if (!composed) return;
     if (unmirrored) renderInto(*composed, *unmirrored);
-    if (output && unmirrored) publish(output, *unmirrored);
+    if (output && unmirrored) publish(output, *unmirrored, frame.time);
     Image base = *composed;
     bool baseMirrored = false;
     if (recording) {
@@ -158,10 +160,11 @@ bool RecordModel::Pipeline::offer(const std::shared_ptr<CameraOutput>& output,
 }
 
 void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
-                                    const PixelBuffer& picture) {
+                                    const PixelBuffer& picture, double captured) {
     const auto failed = failedOutput.lock();
     if (failed == output) return;
-    if (auto error = output->publish(picture)) outputFailed(output, *error);
+    if (auto error = output->publish(picture)) return outputFailed(output, *error);
+    if (onPublished) onPublished(captured);
 }
 
 void RecordModel::Pipeline::outputFailed(const std::shared_ptr<CameraOutput>& output,
@@ -230,6 +233,10 @@ void RecordModel::setErrorInfo(std::optional<ErrorInfo> info) {
     if (info == errorInfo_) return;
     errorInfo_ = std::move(info);
     emit errorInfoChanged();
+}
+
+void RecordModel::setOnPublished(std::function<void(double)> tap) {
+    pipeline_->onPublished = std::move(tap);
 }
 
 void RecordModel::setPreviewsWanted(bool wanted) {

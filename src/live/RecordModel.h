@@ -108,6 +108,9 @@ class RecordModel : public QObject {
     void setFreeSpace(FreeSpace freeSpace) { freeSpace_ = std::move(freeSpace); }
     void setFolder(Folder folder) { folder_ = std::move(folder); }
     void setStamp(Stamp stamp) { stamp_ = std::move(stamp); }
+    // Told on the video queue, with its capture time, of each frame handed to other apps; for
+    // measuring. Set before the camera starts.
+    void setOnPublished(std::function<void(double captured)> tap);
 
     // What the video queue reads for every frame. The model keeps it and hands the queue a
     // copy of the whole after every change, so a frame never sees half of one.
