@@ -1,5 +1,7 @@
 #include "platform/inference/ModelDirectory.h"
 
+#include <dlfcn.h>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
@@ -65,14 +67,18 @@ PlatformError damagedModel(const fs::path& path) {
 
 fs::path ModelDirectory::defaultLocation() {
     std::error_code error;
+    std::vector<fs::path> folders;
+    // Beside the program in the build; in the data folder of an installed program.
     const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        // Beside the program in the build; in the data folder of an installed program.
-        for (const fs::path& folder :
-             {exe.parent_path() / "models", exe.parent_path() / PELLIQO_INSTALLED_MODEL_DIR}) {
-            if (fs::exists(folder / "manifest.json", error)) return folder.lexically_normal();
-        }
-    }
+    if (!error)
+        folders = {exe.parent_path() / "models", exe.parent_path() / PELLIQO_INSTALLED_MODEL_DIR};
+    // Code loaded into another program (the frei0r filter in PREFIX/lib/frei0r-1) finds the
+    // data folder from its own file.
+    Dl_info code{};
+    if (dladdr(reinterpret_cast<void*>(&damagedModel), &code) != 0 && code.dli_fname != nullptr)
+        folders.push_back(fs::path(code.dli_fname).parent_path() / "../../share/pelliqo/models");
+    for (const fs::path& folder : folders)
+        if (fs::exists(folder / "manifest.json", error)) return folder.lexically_normal();
     return PELLIQO_MODEL_DIR;
 }
 
