@@ -83,20 +83,43 @@ class Hosts : public testing::Test {
 };
 QTemporaryDir* Hosts::dir = nullptr;
 
-// Through FFmpeg and through MLT the clip comes out as `pelliqo process` makes it, within 1.5
+// Raw RGBA frames of the clip's size, as BGR.
+std::vector<cv::Mat> rawFramesOf(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<cv::Mat> frames;
+    cv::Mat rgba(240, 320, CV_8UC4), bgr;
+    while (in.read(reinterpret_cast<char*>(rgba.data),
+                   static_cast<std::streamsize>(rgba.total() * 4))) {
+        cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
+        frames.push_back(bgr.clone());
+    }
+    return frames;
+}
+
+// Through FFmpeg, MLT and GStreamer the clip comes out as `pelliqo process` makes it, within 1.5
 // grey levels on average in every frame (measured: 0.3 to 0.7; the hosts convert between YUV
 // and RGBA their own way, and the export composes in YUV).
-TEST_F(Hosts, FFmpegAndMeltRenderWhatTheExportMakes) {
+TEST_F(Hosts, FFmpegMeltAndGStreamerRenderWhatTheExportMakes) {
     // Blur strength 41 is the middle of its range, 0.5 to a host.
     const auto expected =
         processed({"--background", "blur", "--blur-strength", "41", "--quality", "fast"});
     ASSERT_EQ(expected.size(), 20u);
     ASSERT_TRUE(run({"ffmpeg", "-nostdin", "-y", "-i", path("walk.mp4"), "-vf",
-                     "frei0r=filter_name=pelliqo:filter_params=blur|0.5|0/0/0|fill||fast", "-c:v", "ffv1",
-                     path("ffmpeg.mkv")}));
-    ASSERT_TRUE(melt(path("walk.mp4"), {"kind=blur", "blurStrength=0.5", "quality=fast"}, path("melt.mkv")));
-    for (const char* host : {"ffmpeg.mkv", "melt.mkv"}) {
-        const auto frames = framesOf(path(host));
+                     "frei0r=filter_name=pelliqo:filter_params=blur|0.5|0/0/0|fill||fast", "-c:v",
+                     "ffv1", path("ffmpeg.mkv")}));
+    ASSERT_TRUE(melt(path("walk.mp4"), {"kind=blur", "blurStrength=0.5", "quality=fast"},
+                     path("melt.mkv")));
+    // GStreamer reads the clip's frames as raw pictures (its own decoders are other packages).
+    ASSERT_TRUE(run({"ffmpeg", "-nostdin", "-y", "-i", path("walk.mp4"), "-f", "rawvideo",
+                     "-pix_fmt", "rgba", path("walk.rgba")}));
+    const test::ScopedEnvironment registry{"GST_REGISTRY", path("gstreamer.registry")};
+    ASSERT_TRUE(run({"gst-launch-1.0", "-q", "filesrc", "location=" + path("walk.rgba"), "!",
+                     "rawvideoparse", "width=320", "height=240", "format=rgba", "framerate=10/1",
+                     "!", "frei0r-filter-pelliqo", "kind=blur", "blurstrength=0.5", "quality=fast",
+                     "!", "filesink", "location=" + path("gstreamer.rgba")}));
+    for (const char* host : {"ffmpeg.mkv", "melt.mkv", "gstreamer.rgba"}) {
+        const auto frames =
+            std::string(host).ends_with(".rgba") ? rawFramesOf(path(host)) : framesOf(path(host));
         ASSERT_EQ(frames.size(), expected.size()) << host;
         for (std::size_t i = 0; i < frames.size(); ++i)
             EXPECT_LE(meanDifference(frames[i], expected[i]), 1.5) << host << " frame " << i;
@@ -144,6 +167,35 @@ TEST_F(Hosts, AJumpInMeltRestartsTheHistory) {
     ASSERT_FALSE(alone.empty());
     EXPECT_LE(meanDifference(again[15], alone[0]), 0.5);  // frame 5 after the jump
     EXPECT_GT(meanDifference(again[5], alone[0]), 1.0);   // frame 5 in its run, smoothed
+}
+
+// Installed beside models that are damaged, the filter passes frames through unchanged and
+// says why, once.
+TEST_F(Hosts, WithoutUsableModelsFramesPassThroughWithOneLineSaid) {
+    const fs::path root = path("prefix");
+    fs::create_directories(root / "lib/frei0r-1");
+    fs::create_directories(root / "share/pelliqo/models");
+    fs::copy_file(fs::path(PELLIQO_FREI0R_DIR) / "pelliqo.so", root / "lib/frei0r-1/pelliqo.so");
+    std::ofstream(root / "share/pelliqo/models/manifest.json") << "not a manifest";
+    test::ScopedEnvironment installed{"FREI0R_PATH", (root / "lib/frei0r-1").string()};
+    const auto copy = [](const std::string& filter, const std::string& out) {
+        return test::runWithin({"ffmpeg", "-nostdin", "-y", "-i", path("walk.mp4"), "-vf",
+                                filter + "format=rgba", "-c:v", "ffv1", path(out)},
+                               120s, path(out + ".log"));
+    };
+    const test::ProgramRun filtered =
+        copy("frei0r=filter_name=pelliqo:filter_params=blur,", "through.mkv");
+    ASSERT_EQ(filtered.code, 0) << filtered.output;
+    ASSERT_EQ(copy("", "plain.mkv").code, 0);
+    const auto through = framesOf(path("through.mkv")), plain = framesOf(path("plain.mkv"));
+    ASSERT_EQ(through.size(), plain.size());
+    for (std::size_t i = 0; i < through.size(); ++i)
+        EXPECT_EQ(meanDifference(through[i], plain[i]), 0) << i;
+    const std::string said = "pelliqo: The model file ";
+    const auto at = filtered.output.find(said);
+    ASSERT_NE(at, std::string::npos) << filtered.output;
+    EXPECT_EQ(filtered.output.find(said, at + 1), std::string::npos);
+    EXPECT_NE(filtered.output.find("Frames pass through unchanged.", at), std::string::npos);
 }
 
 }  // namespace
