@@ -97,8 +97,7 @@ std::span<const FilterParameter> filterParameters() {
 HostValue hostValue(const FilterParameter& parameter, const EffectSettings& settings) {
     if (!parameter.effect) return std::string();
     if (parameter.type == F0R_PARAM_COLOR) {
-        return HostColor{static_cast<float>(settings.red), static_cast<float>(settings.green),
-                         static_cast<float>(settings.blue)};
+        return settings.color();
     }
     return std::visit(
         [&](auto field) -> HostValue {
@@ -119,11 +118,13 @@ HostValue hostValue(const FilterParameter& parameter, const EffectSettings& sett
 bool setFromHost(const FilterParameter& parameter, const HostValue& value,
                  EffectSettings& settings) {
     if (!parameter.effect) return false;
-    if (const auto* color = std::get_if<HostColor>(&value)) {
+    if (const auto* color = std::get_if<Color>(&value)) {
         if (parameter.type != F0R_PARAM_COLOR) return false;
-        settings.setColor(Color{std::clamp(double(color->red), 0.0, 1.0),
-                                std::clamp(double(color->green), 0.0, 1.0),
-                                std::clamp(double(color->blue), 0.0, 1.0), 1});
+        const auto component = [](double v) {
+            return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0;
+        };
+        settings.setColor(
+            {component(color->red), component(color->green), component(color->blue), 1});
         return true;
     }
     return std::visit(

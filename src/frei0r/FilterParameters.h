@@ -5,18 +5,13 @@
 #include <string>
 #include <variant>
 
+#include "engine/Color.h"
 #include "engine/EffectParameters.h"
 
 namespace pelliqo {
 
 // A host's value for one filter parameter, in frei0r's kinds.
-struct HostColor {
-    float red = 0;
-    float green = 0;
-    float blue = 0;
-    bool operator==(const HostColor&) const = default;
-};
-using HostValue = std::variant<double, bool, HostColor, std::string>;
+using HostValue = std::variant<double, bool, Color, std::string>;
 
 // One parameter of the frei0r filter: an effect parameter as a host sees it (numbers in 0…1
 // across the table's range, choices and paths as text, the colour as one colour), or the

@@ -74,7 +74,7 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
             return filter.setValue(index, *static_cast<f0r_param_double*>(param));
         case F0R_PARAM_COLOR: {
             const auto& c = *static_cast<f0r_param_color_t*>(param);
-            return filter.setValue(index, pelliqo::HostColor{c.r, c.g, c.b});
+            return filter.setValue(index, pelliqo::Color{c.r, c.g, c.b, 1});
         }
         default: {
             const char* text = *static_cast<f0r_param_string*>(param);
@@ -92,8 +92,9 @@ void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int index) 
         *static_cast<f0r_param_bool*>(param) = *on ? 1.0 : 0.0;
     } else if (const auto* number = std::get_if<double>(&value)) {
         *static_cast<f0r_param_double*>(param) = *number;
-    } else if (const auto* c = std::get_if<pelliqo::HostColor>(&value)) {
-        *static_cast<f0r_param_color_t*>(param) = {c->red, c->green, c->blue};
+    } else if (const auto* c = std::get_if<pelliqo::Color>(&value)) {
+        *static_cast<f0r_param_color_t*>(param) = {
+            static_cast<float>(c->red), static_cast<float>(c->green), static_cast<float>(c->blue)};
     } else {
         text = std::get<std::string>(value);
         *static_cast<f0r_param_string*>(param) = text.data();

@@ -74,7 +74,7 @@ TEST(FilterParameters, EachEffectParameterOnceInItsHostsKindAndRange) {
     filter.setValue(indexOf("quality"), std::string("ultra"));
     EXPECT_EQ(filter.settings().quality, QualityChoice::accurate);
     // As on the command line, a colour chooses its background unless one is set.
-    filter.setValue(indexOf("color"), HostColor{1, 0, 0});
+    filter.setValue(indexOf("color"), Color{1, 0, 0, 1});
     EXPECT_EQ(filter.settings().kind, BackgroundKind::color);
     filter.setValue(indexOf("kind"), std::string("transparent"));
     EXPECT_EQ(filter.settings().kind, BackgroundKind::transparent);
