@@ -69,10 +69,11 @@ TEST(VideoCapture, MotionJpegFromACameraArrivesUprightInOrderAndInTime) {
     ASSERT_TRUE(capture) << capture.error().description;
     EXPECT_EQ(capture.value()->width(), 1280);
     EXPECT_EQ(capture.value()->height(), 720);
-    SerialQueue queue("pelliqo.test");
     std::mutex lock;
     std::vector<Seen> frames;
     std::promise<void> ended;
+    // Last, so that it goes first: deliveries still waiting on it find the rest in place.
+    SerialQueue queue("pelliqo.test");
     const double started = captureClock();
     capture.value()->start(
         queue,
