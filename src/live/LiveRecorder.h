@@ -31,7 +31,8 @@ class LiveRecorder {
         bool withAudio = false;
         std::filesystem::path outputURL;
         std::optional<std::filesystem::path> originalURL;
-        double frameRate = 30;  // the camera's, for the encoder's rate control
+        double frameRate =
+            CapturedFrame::usualRate;  // the camera's, for the encoder's rate control
     };
     using Completion = std::function<void(Result<std::vector<std::filesystem::path>>)>;
     // The error, and the files that hold what was recorded before it.

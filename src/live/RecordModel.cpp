@@ -19,15 +19,12 @@ namespace pelliqo {
 
 namespace fs = std::filesystem;
 
-// What the camera delivers: the frame size and the rate it was set to (0 when it does not say).
+// What the camera delivers: the frame size and the rate it was set to.
 struct CameraFormat {
     int width = 0;
     int height = 0;
     double rate = 0;
 };
-
-// The rate other apps and the recorder's encoder are told when the camera does not say.
-constexpr double usualRate = 30;
 
 // Everything the video queue touches. The main thread writes the live settings; the video
 // queue reads them once a frame, and writes the frame size.
@@ -77,7 +74,7 @@ struct RecordModel::Pipeline {
 };
 
 void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
-    cameraFormat.set({frame.buffer.width(), frame.buffer.height(), frame.rate});
+    cameraFormat.set({frame.buffer.width(), frame.buffer.height(), frame.rateOrUsual()});
     const LiveSettings live = liveSettings.get();
     const bool recording = recorder.active();
     const double now = captureClock();
@@ -149,7 +146,7 @@ bool RecordModel::Pipeline::offer(const std::shared_ptr<CameraOutput>& output,
     const int width = frame.buffer.width(), height = frame.buffer.height();
     if (same(startedOutput) && width == outputWidth && height == outputHeight) return true;
     // Applications are told the camera's rate when it appears; frames come as it delivers.
-    const int rate = static_cast<int>(std::lround(frame.rate > 0 ? frame.rate : usualRate));
+    const int rate = static_cast<int>(std::lround(frame.rateOrUsual()));
     const auto error = output->start(width, height, std::max(rate, 1));
     startedOutput = output;
     outputWidth = width;
@@ -161,8 +158,6 @@ bool RecordModel::Pipeline::offer(const std::shared_ptr<CameraOutput>& output,
 
 void RecordModel::Pipeline::publish(const std::shared_ptr<CameraOutput>& output,
                                     const PixelBuffer& picture, double captured) {
-    const auto failed = failedOutput.lock();
-    if (failed == output) return;
     if (auto error = output->publish(picture)) return outputFailed(output, *error);
     if (onPublished) onPublished(captured);
 }
@@ -335,7 +330,7 @@ void RecordModel::startRecording() {
                                       .withAudio = withAudio,
                                       .outputURL = paths.processed,
                                       .originalURL = paths.original,
-                                      .frameRate = camera.rate > 0 ? camera.rate : usualRate};
+                                      .frameRate = camera.rate};
     if (auto error = pipeline_->recorder.start(config))
         return setErrorInfo(ErrorInfo::make(text::title::couldNotStartRecording, *error));
     setErrorInfo(std::nullopt);

@@ -10,6 +10,10 @@ struct CapturedFrame {
     PixelBuffer buffer;
     double time = 0;
     double rate = 0;
+
+    // The rate assumed when the camera does not say.
+    static constexpr double usualRate = 30;
+    double rateOrUsual() const { return rate > 0 ? rate : usualRate; }
 };
 
 }  // namespace pelliqo
