@@ -1,20 +1,33 @@
 // Edge quality of the mask through the real export: flicker where nothing moves, the trail a
-// moving person leaves, and the error against the known alpha. Run by hand:
-//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [--quality Q] [--420] [BACKGROUND.jpg]
+// moving person leaves, the lag where one arrives, and the error against the known alpha.
+// Run by hand:
+//   ./build/bench/pelliqo_edge_quality [--smoothed-only] [--quality Q] [--subject] [--420]
+//                                      [BACKGROUND.jpg]
 // Each shared photo, its reference mask as alpha, is pasted over a background picture
-// (opencv-doc's building.jpg unless one is given) and made into two 720p clips: (a) still,
-// with camera-like noise of σ = 8 grey levels, (b) moving 6 px a frame, noise σ = 3. Every
-// quality exports them with the mask view and no edge softness; the decoded masks are
-// compared with the alpha that made the clip. "raw" rows are the same without "Reduce
-// flicker". Columns: flicker (still clip) is the mean change of the mask between frames in
-// the band 8 px either side of the person's edge; trail (moving clip) is the mean mask on
-// pixels the person left in the last three frames; error is the mean |mask − alpha| (both
-// clips); all in grey levels of 255. dtSSD is the root mean square of the difference between
-// the mask's and the alpha's change from frame to frame, × 100. The clips are lossless 4:4:4,
-// which exports read as BGRA; with --420 they are 4:2:0 in BT.709, as HD movies are, which
-// exports keep in those colours (the mask found in a half-size picture).
+// (opencv-doc's building.jpg unless one is given) and made into 720p clips of 30 frames, one
+// for each scene of EdgeScenes.h: still (camera-like noise of σ = 8), walking (6 px a frame),
+// panning (the camera), approaching (1 % larger a frame), behind (a still person before a
+// moving background) and waving (an arm moving up to 16 px a frame); noise σ = 3 but for the
+// still one. Every quality exports them with the mask view and no edge softness; the decoded
+// masks are compared with the alpha that made the clip. "raw" rows are the same without
+// "Reduce flicker"; --subject adds the subject mask's rows. Columns, in grey levels of 255,
+// means over the three photos: flicker is the mean change of the mask between frames in the
+// band 8 px either side of the person's edge; trail is the mean mask on pixels the person
+// left in the last three frames; lag is the mean of 1 − mask on pixels the person came to in
+// the last three frames; error is the mean |mask − alpha|. dtSSD is the root mean square of the
+// difference between the mask's and the alpha's change from frame to frame, × 100. The
+// "summary" row is the older form of the table: flicker of the still scene, trail of the
+// walking one, error and dtSSD of the two.
+// Real footage (opencv-doc's vtest.avi and Megamind.avi, static cameras, their first 150
+// frames): "unexplained" is the mean change of the mask, near its edge, on pixels where the
+// picture itself did not change between frames (flicker that nothing in the scene explains).
+// The clips are lossless 4:4:4, which exports read as BGRA; with --420 they are 4:2:0 in
+// BT.709, as HD movies are, which exports keep in those colours (the mask found in a
+// half-size picture).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -23,6 +36,7 @@
 
 #include "BenchApplication.h"
 #include "BenchExport.h"
+#include "EdgeScenes.h"
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
@@ -31,99 +45,51 @@ namespace pelliqo {
 namespace {
 
 namespace fs = std::filesystem;
+using bench::Clip;
 
-constexpr int width = 1280;
-constexpr int height = 720;
-constexpr int frames = 30;
-constexpr int step = 6;        // pixels a frame, moving clip
-constexpr int bandRadius = 8;  // pixels either side of the reference edge
+constexpr int bandRadius = 8;  // pixels either side of the edge
+const std::string footageFolder = "/usr/share/doc/opencv-doc/examples/data/";
 
-struct Clip {
-    fs::path file;
-    std::vector<cv::Mat> alpha;  // per frame, CV_32F 0…1 at the frame's size
-};
-
-// The person at (x, y) over the background; its alpha at the frame's size.
-void paste(const cv::Mat& background, const cv::Mat& person, const cv::Mat& mask, int x, int y,
-           cv::Mat& frame, cv::Mat& alpha) {
-    frame = background.clone();
-    alpha = cv::Mat(height, width, CV_32F, cv::Scalar(0));
-    const cv::Rect place = cv::Rect(x, y, person.cols, person.rows) & cv::Rect(0, 0, width, height);
-    const cv::Rect inside(place.x - x, place.y - y, place.width, place.height);
-    cv::Mat a;
-    mask(inside).convertTo(a, CV_32F, 1 / 255.0);
-    a.copyTo(alpha(place));
-    cv::Mat fg, bg, a3;
-    person(inside).convertTo(fg, CV_32FC3);
-    frame(place).convertTo(bg, CV_32FC3);
-    cv::merge(std::vector<cv::Mat>{a, a, a}, a3);
-    cv::Mat mixed = fg.mul(a3) + bg.mul(cv::Scalar::all(1) - a3);
-    mixed.convertTo(frame(place), CV_8UC3);
-}
-
-// Writes the frames as a lossless H.264 clip with the ffmpeg tool: 4:4:4, or 4:2:0 in BT.709.
-bool writeClip(const std::vector<cv::Mat>& pictures, const fs::path& file, bool yuv420) {
-    const std::string layout =
-        yuv420 ? "-vf scale=out_color_matrix=bt709:out_range=tv -colorspace bt709 "
-                 "-color_primaries bt709 -color_trc bt709 -pix_fmt yuv420p"
-               : "-pix_fmt yuv444p";
-    const std::string command = "ffmpeg -v error -nostdin -y -f rawvideo -pix_fmt bgr24 -s " +
-                                std::to_string(width) + "x" + std::to_string(height) +
-                                " -r 30 -i - -c:v libx264 -qp 0 " + layout + " '" + file.string() +
-                                "'";
-    FILE* pipe = popen(command.c_str(), "w");
-    if (pipe == nullptr) return false;
-    for (const cv::Mat& p : pictures) fwrite(p.data, 1, p.total() * p.elemSize(), pipe);
-    return pclose(pipe) == 0;
-}
-
-Clip makeClip(const std::string& name, const cv::Mat& background, bool moving, bool yuv420) {
-    const std::string people = PELLIQO_TEST_DATA "/people/";
-    const cv::Mat person = cv::imread(people + name + ".png", cv::IMREAD_COLOR);
-    const cv::Mat mask =
-        cv::imread(people + name + ".reference-balanced.png", cv::IMREAD_GRAYSCALE);
-    Clip clip{fs::temp_directory_path() /
-                  ("pelliqo-quality-" + name + (moving ? "-moving" : "-still") + ".mp4"),
-              {}};
-    cv::RNG noise(moving ? 3 : 8);
-    std::vector<cv::Mat> pictures;
-    for (int i = 0; i < frames; ++i) {
-        const int x = (width - person.cols) / 2 + (moving ? (i - frames / 2) * step : 0);
-        cv::Mat frame, alpha;
-        paste(background, person, mask, x, height - person.rows, frame, alpha);
-        cv::Mat grain(frame.size(), CV_16SC3);
-        noise.fill(grain, cv::RNG::NORMAL, 0, moving ? 3 : 8);
-        cv::Mat noisy;
-        cv::add(frame, grain, noisy, cv::noArray(), CV_8UC3);
-        pictures.push_back(noisy);
-        clip.alpha.push_back(alpha);
-    }
-    if (!writeClip(pictures, clip.file, yuv420)) clip.file.clear();
-    return clip;
-}
-
-// The export with the mask view; the decoded masks, CV_32F 0…1.
-std::vector<cv::Mat> exportedMasks(const fs::path& input, QualityChoice quality, bool smooth) {
-    EffectSettings settings;
-    settings.showMask = true;
-    settings.edgeSoftness = 0;
-    settings.quality = quality;
-    settings.reduceFlicker = smooth;
-    const fs::path output = fs::temp_directory_path() / "pelliqo-quality-out.mp4";
-    std::vector<cv::Mat> masks;
-    if (!exportMovie(input, output, settings)) return masks;
-    auto reader = TrackReader::video(output, *MovieAsset::open(output).video);
+// The frames of a movie as grey, CV_32F 0…1.
+std::vector<cv::Mat> greyFrames(const fs::path& movie) {
+    std::vector<cv::Mat> out;
+    const MovieAsset asset = MovieAsset::open(movie);
+    if (!asset.video) return out;
+    auto reader = TrackReader::video(movie, *asset.video);
+    if (!reader) return out;
     while (auto sample = reader.value()->nextVideo()) {
         cv::Mat grey;
         cv::cvtColor(matView(sample->frame), grey, cv::COLOR_BGRA2GRAY);
         grey.convertTo(grey, CV_32F, 1 / 255.0);
-        masks.push_back(grey);
+        out.push_back(grey);
     }
-    return masks;
+    return out;
 }
 
-cv::Mat edgeBand(const cv::Mat& alpha) {
-    const cv::Mat inside = alpha > 0.5f;
+struct Engine {
+    QualityChoice quality;
+    bool smooth;
+    bool subject;
+    std::string name() const {
+        return std::string(subject ? "subject" : rawValue(quality)) + (smooth ? "" : " raw");
+    }
+};
+
+// The export with the mask view; the decoded masks.
+std::vector<cv::Mat> exportedMasks(const fs::path& input, const Engine& engine) {
+    EffectSettings settings;
+    settings.showMask = true;
+    settings.edgeSoftness = 0;
+    settings.quality = engine.quality;
+    settings.reduceFlicker = engine.smooth;
+    settings.useSubjectMask = engine.subject;
+    const fs::path output = bench::workFolder() / ("out-" + std::to_string(getpid()) + ".mp4");
+    if (!exportMovie(input, output, settings)) return {};
+    return greyFrames(output);
+}
+
+// The band either side of the edge of what is set in inside.
+cv::Mat bandAround(const cv::Mat& inside) {
     const cv::Mat disc = cv::getStructuringElement(
         cv::MORPH_ELLIPSE, cv::Size(2 * bandRadius + 1, 2 * bandRadius + 1));
     cv::Mat grown, shrunk;
@@ -135,36 +101,93 @@ cv::Mat edgeBand(const cv::Mat& alpha) {
 struct Scores {
     double flicker = 0;  // mean |Δmask| in the edge band
     double trail = 0;    // mask left where the person was in the last three frames
+    double lag = 0;      // mask missing where the person came in the last three frames
     double error = 0;    // mean |mask − alpha|
     double dtSSD = 0;    // temporal-derivative error, × 100
+
+    Scores& operator+=(const Scores& o) {
+        flicker += o.flicker;
+        trail += o.trail;
+        lag += o.lag;
+        error += o.error;
+        dtSSD += o.dtSSD;
+        return *this;
+    }
+    Scores scaledBy(double f) const {
+        return {flicker * f, trail * f, lag * f, error * f, dtSSD * f};
+    }
 };
+
+// The mean of values over where, accumulated with its count when where is not empty.
+void addMean(const cv::Mat& values, const cv::Mat& where, double& sum, int& count) {
+    if (cv::countNonZero(where) == 0) return;
+    sum += cv::mean(values, where)[0];
+    ++count;
+}
 
 Scores score(const std::vector<cv::Mat>& masks, const std::vector<cv::Mat>& alpha) {
     Scores s;
     const std::size_t n = std::min(masks.size(), alpha.size());
-    int pairs = 0, trails = 0;
+    int pairs = 0, trails = 0, lags = 0;
     for (std::size_t t = 0; t < n; ++t) {
         s.error += cv::mean(cv::abs(masks[t] - alpha[t]))[0];
         if (t == 0) continue;
-        const cv::Mat band = edgeBand(alpha[t]);
-        s.flicker += cv::mean(cv::abs(masks[t] - masks[t - 1]), band)[0];
+        s.flicker += cv::mean(cv::abs(masks[t] - masks[t - 1]), bandAround(alpha[t] > 0.5f))[0];
         const cv::Mat dt = (masks[t] - masks[t - 1]) - (alpha[t] - alpha[t - 1]);
         s.dtSSD += std::sqrt(cv::mean(dt.mul(dt))[0]) * 100;
         ++pairs;
-        if (t >= 3) {
-            cv::Mat left = (alpha[t - 1] > 0.5f) | (alpha[t - 2] > 0.5f) | (alpha[t - 3] > 0.5f);
-            left &= alpha[t] < 0.5f;
-            if (cv::countNonZero(left) > 0) {
-                s.trail += cv::mean(masks[t], left)[0];
-                ++trails;
-            }
-        }
+        if (t < 3) continue;
+        const cv::Mat in = alpha[t] > 0.5f;
+        const cv::Mat wasIn = (alpha[t - 1] > 0.5f) | (alpha[t - 2] > 0.5f) | (alpha[t - 3] > 0.5f);
+        const cv::Mat wasOut =
+            (alpha[t - 1] < 0.5f) | (alpha[t - 2] < 0.5f) | (alpha[t - 3] < 0.5f);
+        addMean(masks[t], wasIn & ~in, s.trail, trails);
+        addMean(1 - masks[t], in & wasOut, s.lag, lags);
     }
     s.error /= std::max<double>(static_cast<double>(n), 1);
     s.flicker /= std::max(pairs, 1);
     s.dtSSD /= std::max(pairs, 1);
     s.trail /= std::max(trails, 1);
+    s.lag /= std::max(lags, 1);
     return s;
+}
+
+// The mean change of the mask near its edge where the picture did not change (by at most
+// 2 grey levels, on a 5 × 5 average that takes out compression noise), in grey levels.
+double unexplainedFlicker(const std::vector<cv::Mat>& masks, const std::vector<cv::Mat>& pictures) {
+    double sum = 0;
+    int count = 0;
+    cv::Mat before;
+    for (std::size_t t = 0; t < std::min(masks.size(), pictures.size()); ++t) {
+        cv::Mat now;
+        cv::blur(pictures[t], now, cv::Size(5, 5));
+        if (t > 0) {
+            const cv::Mat unchanged = cv::abs(now - before) <= 2 / 255.0;
+            const cv::Mat near = bandAround((masks[t] > 0.5f) | (masks[t - 1] > 0.5f));
+            addMean(cv::abs(masks[t] - masks[t - 1]), unchanged & near, sum, count);
+        }
+        before = now;
+    }
+    return sum / std::max(count, 1) * 255;
+}
+
+// The first 150 frames of a piece of opencv-doc's footage, as a lossless clip.
+fs::path footageClip(const std::string& name, bool yuv420) {
+    const fs::path clip = bench::workFolder() / (name + ".mp4");
+    const std::string layout = yuv420 ? "-vf scale=out_color_matrix=bt709:out_range=tv "
+                                        "-colorspace bt709 -color_primaries bt709 "
+                                        "-color_trc bt709 -pix_fmt yuv420p"
+                                      : "-pix_fmt yuv444p";
+    const std::string command = "ffmpeg -v error -nostdin -y -i '" + footageFolder + name +
+                                ".avi' -frames:v 150 -an -c:v libx264 -qp 0 " + layout + " '" +
+                                clip.string() + "'";
+    if (!bench::mustWrite(clip)) return clip;
+    return std::system(command.c_str()) == 0 ? clip : fs::path();
+}
+
+void printRow(const std::string& engine, const std::string& scene, const Scores& s) {
+    std::printf("%-13s %-12s %8.2f %8.2f %8.2f %8.2f %8.2f\n", engine.c_str(), scene.c_str(),
+                s.flicker, s.trail, s.lag, s.error, s.dtSSD);
 }
 
 }  // namespace
@@ -174,58 +197,87 @@ int main(int argc, char** argv) {
     using namespace pelliqo;
     prepareBenchApplication();
     std::vector<std::string> args(argv + 1, argv + argc);
-    const bool smoothedOnly = !args.empty() && args.front() == "--smoothed-only";
-    if (smoothedOnly) args.erase(args.begin());
+    const auto flag = [&](const std::string& name) {
+        const auto at = std::find(args.begin(), args.end(), name);
+        if (at == args.end()) return false;
+        args.erase(at);
+        return true;
+    };
+    const bool smoothedOnly = flag("--smoothed-only");
+    const bool withSubject = flag("--subject");
+    const bool yuv420 = flag("--420");
     std::string onlyQuality;  // every quality when empty
-    if (args.size() >= 2 && args.front() == "--quality") {
-        onlyQuality = args[1];
-        args.erase(args.begin(), args.begin() + 2);
+    if (const auto at = std::find(args.begin(), args.end(), "--quality");
+        at != args.end() && at + 1 != args.end()) {
+        onlyQuality = *(at + 1);
+        args.erase(at, at + 2);
     }
-    const bool yuv420 = !args.empty() && args.front() == "--420";
-    if (yuv420) args.erase(args.begin());
     const std::string backgroundPath =
-        !args.empty() ? args.front() : "/usr/share/doc/opencv-doc/examples/data/building.jpg";
-    cv::Mat background = cv::imread(backgroundPath, cv::IMREAD_COLOR);
+        !args.empty() ? args.front() : footageFolder + "building.jpg";
+    const cv::Mat background = cv::imread(backgroundPath, cv::IMREAD_COLOR);
     if (background.empty()) {
         std::fprintf(stderr, "No background picture at %s (apt install opencv-doc, or name one)\n",
                      backgroundPath.c_str());
         return 1;
     }
-    cv::resize(background, background, cv::Size(width, height), 0, 0, cv::INTER_AREA);
-    std::printf("%-13s %-13s %8s %8s %8s %8s\n", "quality", "photo", "flicker", "trail", "error",
-                "dtSSD");
     const std::vector<std::string> photos{"astronaut", "camera", "grace_hopper"};
-    std::vector<std::pair<Clip, Clip>> clips;  // still, moving
-    for (const std::string& photo : photos) {
-        clips.emplace_back(makeClip(photo, background, false, yuv420),
-                           makeClip(photo, background, true, yuv420));
-        if (clips.back().first.file.empty() || clips.back().second.file.empty()) return 1;
-    }
-    for (const auto& [quality, smooth] : {std::pair{QualityChoice::fast, true},
-                                          {QualityChoice::balanced, true},
-                                          {QualityChoice::accurate, true},
-                                          {QualityChoice::fast, false},
-                                          {QualityChoice::balanced, false},
-                                          {QualityChoice::accurate, false}}) {
-        if ((smoothedOnly && !smooth) || (!onlyQuality.empty() && onlyQuality != rawValue(quality)))
-            continue;
-        const std::string name = std::string(rawValue(quality)) + (smooth ? "" : " raw");
-        Scores total{};
-        for (std::size_t i = 0; i < photos.size(); ++i) {
-            const auto& [still, moving] = clips[i];
-            const Scores a = score(exportedMasks(still.file, quality, smooth), still.alpha);
-            const Scores b = score(exportedMasks(moving.file, quality, smooth), moving.alpha);
-            const Scores row{a.flicker * 255, b.trail * 255, (a.error + b.error) / 2 * 255,
-                             (a.dtSSD + b.dtSSD) / 2};
-            std::printf("%-13s %-13s %8.2f %8.2f %8.2f %8.2f\n", name.c_str(), photos[i].c_str(),
-                        row.flicker, row.trail, row.error, row.dtSSD);
-            total.flicker += row.flicker / 3;
-            total.trail += row.trail / 3;
-            total.error += row.error / 3;
-            total.dtSSD += row.dtSSD / 3;
+    std::vector<std::vector<Clip>> clips;  // by scene, then photo
+    for (const bench::Scene& scene : bench::scenes) {
+        clips.emplace_back();
+        for (const std::string& photo : photos) {
+            clips.back().push_back(bench::makeClip(photo, scene, background, yuv420));
+            if (clips.back().back().file.empty()) return 1;
         }
-        std::printf("%-13s %-13s %8.2f %8.2f %8.2f %8.2f\n", name.c_str(), "mean", total.flicker,
-                    total.trail, total.error, total.dtSSD);
     }
+    const std::vector<std::string> footage{"vtest", "Megamind"};
+    std::vector<std::pair<fs::path, std::vector<cv::Mat>>> footageClips;
+    for (const std::string& name : footage) {
+        const fs::path clip = footageClip(name, yuv420);
+        if (clip.empty()) return 1;
+        footageClips.emplace_back(clip, greyFrames(clip));
+    }
+
+    std::vector<Engine> engines;
+    for (const bool smooth : {true, false}) {
+        if (smoothedOnly && !smooth) continue;
+        for (const auto quality :
+             {QualityChoice::fast, QualityChoice::balanced, QualityChoice::accurate}) {
+            if (onlyQuality.empty() || onlyQuality == rawValue(quality))
+                engines.push_back({quality, smooth, false});
+        }
+        if (withSubject) engines.push_back({QualityChoice::accurate, smooth, true});
+    }
+    std::printf("%-13s %-12s %8s %8s %8s %8s %8s\n", "engine", "scene", "flicker", "trail", "lag",
+                "error", "dtSSD");
+    std::vector<std::string> footageRows;
+    for (const Engine& engine : engines) {
+        std::vector<Scores> byScene;
+        for (std::size_t k = 0; k < bench::scenes.size(); ++k) {
+            Scores mean;
+            for (const Clip& clip : clips[k])
+                mean += score(exportedMasks(clip.file, engine), clip.alpha).scaledBy(255.0 / 3);
+            mean.dtSSD /= 255;  // already × 100
+            byScene.push_back(mean);
+            printRow(engine.name(), bench::scenes[k].name, mean);
+        }
+        const Scores summary{byScene[0].flicker, byScene[1].trail, byScene[1].lag,
+                             (byScene[0].error + byScene[1].error) / 2,
+                             (byScene[0].dtSSD + byScene[1].dtSSD) / 2};
+        printRow(engine.name(), "summary", summary);
+        std::string row = engine.name();
+        row.resize(13, ' ');
+        for (const auto& [clip, pictures] : footageClips) {
+            char figure[16];
+            std::snprintf(figure, sizeof figure, " %10.2f",
+                          unexplainedFlicker(exportedMasks(clip, engine), pictures));
+            row += figure;
+        }
+        footageRows.push_back(row);
+        std::fflush(stdout);
+    }
+    std::printf("\n%-13s %10s %10s   (unexplained flicker, real footage)\n", "engine", "vtest",
+                "Megamind");
+    for (const std::string& row : footageRows) std::printf("%s\n", row.c_str());
+    if (!bench::keptClips()) fs::remove_all(bench::workFolder());
     return 0;
 }

@@ -1,7 +1,7 @@
 # Debian's per-module OpenCV packages ship no CMake or pkg-config files (those come
-# with the umbrella package, which pulls in far more), so find the four modules by hand.
+# with the umbrella package, which pulls in far more), so find the modules we use by hand.
 find_path(OpenCVParts_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4)
-set(_parts core imgproc imgcodecs dnn)
+set(_parts core imgproc imgcodecs dnn video)
 set(_missing)
 foreach(part IN LISTS _parts)
     find_library(OpenCVParts_${part}_LIBRARY opencv_${part})
@@ -13,7 +13,8 @@ endforeach()
 include(FindPackageHandleStandardArgs)
 find_package_handle_standard_args(OpenCVParts
     REQUIRED_VARS OpenCVParts_INCLUDE_DIR OpenCVParts_core_LIBRARY OpenCVParts_imgproc_LIBRARY
-                  OpenCVParts_imgcodecs_LIBRARY OpenCVParts_dnn_LIBRARY)
+                  OpenCVParts_imgcodecs_LIBRARY OpenCVParts_dnn_LIBRARY
+                  OpenCVParts_video_LIBRARY)
 
 if(OpenCVParts_FOUND)
     foreach(part IN LISTS _parts)

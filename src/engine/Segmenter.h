@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/EffectSettings.h"
+#include "engine/MaskHistory.h"
 #include "platform/image/Bitmap.h"
 #include "platform/image/Image.h"
 #include "platform/image/PixelBuffer.h"
@@ -40,17 +41,13 @@ class Segmenter {
     // The mask for the source (white = person) at the engine's resolution, or nothing when
     // the engine fails. With the settings' useSubjectMask, the subject engine's mask where it
     // finds something, else the person mask at the settings' quality. With smooth, it is
-    // blended with this stream's previous mask (whichever engine made it, at the same size);
-    // without, the history (and any engine memory) is cleared first.
+    // blended with this stream's previous mask carried along the picture's motion (whichever
+    // engine made it, at the same size); without, the history (and any engine memory) is
+    // cleared first.
     std::optional<Image> mask(const SegmentSource& source, const EffectSettings& settings,
                               bool smooth);
 
   private:
-    // The mask blended with the previous one, always 8-bit; nothing for a mask it cannot
-    // read. Where the picture (grey, at the mask's size) moved since the last frame, 3 parts
-    // new to 2 parts old; where it is still, the history holds, the more so the less sure
-    // the engine is of the new value.
-    std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture);
     SegmentationEngine* engine(SegmentationLevel level);
     SegmentationEngine* subjectEngine();
     // The engine's mask; engine memory from another stretch of frames (before a switch of
@@ -59,7 +56,6 @@ class Segmenter {
     // nothing does not end the person engine's.
     std::optional<PixelBuffer> run(SegmentationEngine& engine, const SegmentationInput& input,
                                    bool smooth);
-    void clearHistory();
 
     EngineFactory factory_;
     SubjectFactory subjectFactory_;
@@ -69,11 +65,7 @@ class Segmenter {
     bool triedSubject_ = false;
     const SegmentationEngine* lastEngine_ = nullptr;
 
-    std::vector<std::uint8_t> prev_;
-    int prevW_ = 0;
-    int prevH_ = 0;
-    bool havePrev_ = false;
-    cv::Mat prevPicture_;  // the last frame, grey at the mask's size
+    MaskHistory history_;
 };
 
 // The segmentation level a quality choice asks for.

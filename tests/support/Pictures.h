@@ -7,10 +7,11 @@
 
 namespace pelliqo::test {
 
-// A BGRA matrix as a frame buffer.
-inline PixelBuffer bufferOf(const cv::Mat& bgra) {
-    auto buffer = PixelBuffer::make(bgra.cols, bgra.rows, PixelFormat::bgra8).value();
-    bgra.copyTo(matView(buffer));
+// A BGRA or grey matrix as a buffer.
+inline PixelBuffer bufferOf(const cv::Mat& pixels) {
+    const PixelFormat format = pixels.type() == CV_8UC1 ? PixelFormat::gray8 : PixelFormat::bgra8;
+    auto buffer = PixelBuffer::make(pixels.cols, pixels.rows, format).value();
+    pixels.copyTo(matView(buffer));
     return buffer;
 }
 

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <optional>
+
+#include "platform/image/PixelBuffer.h"
+
+namespace cv {
+class DISOpticalFlow;
+}
+
+namespace pelliqo {
+
+// The smoothed masks of one stream. Each new mask is blended with the last smoothed one
+// carried along the picture's motion: where the carried picture agrees with the new one
+// (still or well-tracked pixels) the history holds, the more so the less sure the engine is
+// of the new value; where the motion could not be followed (something appeared, was
+// uncovered, changed), or where something moves and the new value is far from the carried
+// one, the new mask is taken. So a still edge stays still and a moving one leaves no trail.
+class MaskHistory {
+  public:
+    MaskHistory();
+    ~MaskHistory();
+    MaskHistory(MaskHistory&&) noexcept;
+    MaskHistory& operator=(MaskHistory&&) noexcept;
+
+    // The mask blended with the history, always 8-bit; nothing for a mask it cannot read,
+    // leaving the history as it was. picture is the frame in grey at the mask's size; when
+    // two such pictures cannot be compared, every pixel counts as untracked. The first mask,
+    // and the first at a new size, comes back unchanged.
+    std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture);
+    void clear();
+
+  private:
+    // Where each pixel of a picture was in the last one, in the fixed-point form cv::remap
+    // takes, and how fast it moved (0 still, 1 moving).
+    struct Origins {
+        cv::Mat points;
+        cv::Mat fractions;
+        cv::Mat moving;
+    };
+    // Nothing when there is no motion to follow.
+    std::optional<Origins> whereFrom(const cv::Mat& picture);
+
+    cv::Mat mask_;     // CV_8U, the last smoothed mask
+    cv::Mat picture_;  // CV_8U, the last picture
+    cv::Ptr<cv::DISOpticalFlow> flow_;
+};
+
+}  // namespace pelliqo
