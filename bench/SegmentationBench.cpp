@@ -115,7 +115,7 @@ BENCHMARK(maskSmoothing)
     ->ArgNames({"maskWidth", "maskHeight", "smooth"})
     ->ArgsProduct({{256}, {144}, {0, 1}})
     ->Args({256, 256, 1})
-    ->Args({512, 288, 1})
+    ->Args({320, 176, 1})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1.0);
 
