@@ -6,6 +6,7 @@
 #include "errors/AppErr.h"
 #include "errors/Texts.h"
 #include "live/RealtimeWriter.h"
+#include "platform/media/FragmentedMovie.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
 
@@ -67,14 +68,16 @@ bool showsNothing(const fs::path& path) {
     return reader && !reader.value()->nextVideo();
 }
 
-// The files that hold something after a failure: a fragmented file plays up to its last whole
-// fragment. One known to show nothing goes, so that nothing is reported kept that would not
-// play; any other stays.
+// The files that hold something after a failure, each cut back to its last whole fragment
+// (a write cut off inside a fragment's index would leave no reader able to open it). One
+// known to show nothing goes, so that nothing is reported kept that would not play; any
+// other stays.
 std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
     std::vector<fs::path> kept;
     for (const fs::path& p : paths) {
         std::error_code e;
         if (!fs::exists(p, e)) continue;
+        trimToWholeFragments(p);  // a file it cannot trim is judged as it stands
         if (showsNothing(p)) {
             fs::remove(p, e);
         } else {

@@ -9,6 +9,7 @@
 #include "MovieProbe.h"
 #include "Pictures.h"
 #include "platform/image/MatView.h"
+#include "platform/media/FragmentedMovie.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
 #include "platform/media/StillFrameGenerator.h"
@@ -22,6 +23,7 @@ extern "C" {
 namespace pelliqo {
 namespace {
 
+namespace fs = std::filesystem;
 using test::makeClip;
 
 class Movies : public testing::Test {
@@ -126,6 +128,68 @@ TEST_F(Movies, ADamagedFrameIsSkippedAndTheRestIsRead) {
     while (auto sample = reader.value()->nextVideo()) times.push_back(sample->time.seconds());
     EXPECT_FALSE(reader.value()->error()) << reader.value()->error()->description;
     EXPECT_EQ(times, (std::vector<double>{0, 0.1, 0.2, 0.3, 0.5, 0.6, 0.7, 0.8, 0.9}));
+}
+
+// The frames a movie's video track gives, or -1 when the movie does not open.
+int framesIn(const std::string& file) {
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.isReadable || !asset.video) return -1;
+    auto reader = TrackReader::video(file, *asset.video);
+    if (!reader) return -1;
+    int frames = 0;
+    while (reader.value()->nextVideo()) ++frames;
+    return frames;
+}
+
+// A recording cut off by a full disk ends anywhere, inside a fragment's index too; one
+// killed ends where the system last wrote.
+TEST_F(Movies, ACutOffRecordingIsTrimmedToItsLastWholeFragment) {
+    const std::string whole = path("fragments.mp4");
+    {
+        auto writer = MovieWriter::create(whole, MovieFileType::mpeg4, MovieLayout::fragmented);
+        MovieWriter& w = *writer.value();
+        ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 64, 48, 500'000, {0, 1, 10}}));
+        ASSERT_TRUE(w.startWriting());
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(w.appendVideo(test::solidBuffer(64, 48, {0, 0, 8.0 * i, 255}), {i, 1, 10}));
+            if (i == 25) fs::copy_file(whole, path("killed.mp4"));
+        }
+        w.markAsFinished(MovieWriter::Input::video);
+        ASSERT_TRUE(w.finishWriting());
+    }
+    std::ifstream in(whole, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t first = bytes.find("moof") - 4;
+    const std::size_t second = bytes.find("moof", first + 8) - 4;
+    ASSERT_LT(second, bytes.size());
+    const auto cutAt = [&](std::size_t size) {
+        const std::string cut = path("cut.mp4");
+        std::ofstream(cut, std::ios::binary | std::ios::trunc).write(bytes.data(), size);
+        return cut;
+    };
+    // Cut four bytes short of the second fragment's index end: nothing would open it.
+    const std::uint32_t secondSize = (std::uint8_t(bytes[second]) << 24) |
+                                     (std::uint8_t(bytes[second + 1]) << 16) |
+                                     (std::uint8_t(bytes[second + 2]) << 8) |
+                                     std::uint8_t(bytes[second + 3]);
+    const std::string insideIndex = cutAt(second + secondSize - 4);
+    ASSERT_EQ(framesIn(insideIndex), -1);
+    EXPECT_FALSE(trimToWholeFragments(insideIndex));
+    EXPECT_EQ(fs::file_size(insideIndex), second);
+    EXPECT_EQ(framesIn(insideIndex), 10);  // the first second, whole
+    // Cut inside the first fragment's pictures: its header alone is left.
+    const std::string insidePictures = cutAt(second - 100);
+    EXPECT_FALSE(trimToWholeFragments(insidePictures));
+    EXPECT_EQ(fs::file_size(insidePictures), first);
+    // A run killed mid-fragment has the fragments before it whole on disk.
+    const auto killedSize = fs::file_size(path("killed.mp4"));
+    EXPECT_FALSE(trimToWholeFragments(path("killed.mp4")));
+    EXPECT_EQ(fs::file_size(path("killed.mp4")), killedSize);
+    EXPECT_GE(framesIn(path("killed.mp4")), 10);
+    // A whole movie stays as it is.
+    EXPECT_FALSE(trimToWholeFragments(whole));
+    EXPECT_EQ(fs::file_size(whole), bytes.size());
+    EXPECT_EQ(framesIn(whole), 30);
 }
 
 TEST(H264Level, TheLowestLevelThatHoldsTheStream) {

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "errors/PlatformError.h"
+
+namespace pelliqo {
+
+// A fragmented movie cut off while it was written (a full disk, a failed write) may end
+// inside a fragment's index, and then no reader opens any of it. This cuts such a file back
+// to the end of its last whole fragment (or of its header), which every reader plays.
+std::optional<PlatformError> trimToWholeFragments(const std::filesystem::path& path);
+
+}  // namespace pelliqo
