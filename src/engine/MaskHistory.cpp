@@ -119,51 +119,51 @@ std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& pictur
     return origins;
 }
 
+MaskHistory::Carried MaskHistory::carried(const cv::Mat& picture) {
+    Carried c{mask_.clone(), cv::Mat(mask_.size(), CV_32F, cv::Scalar(1)),
+              cv::Mat(mask_.size(), CV_32F, cv::Scalar(0))};
+    const bool comparable = picture.size() == mask_.size() && picture.type() == CV_8UC1 &&
+                            picture_.size() == picture.size();
+    if (!comparable) return c;
+    cv::Mat residual = residualBetween(picture_, picture);
+    if (const auto from = whereFrom(picture)) {
+        cv::Mat movedMask, movedPicture;
+        cv::remap(mask_, movedMask, from->points, from->fractions, cv::INTER_LINEAR,
+                  cv::BORDER_REPLICATE);
+        cv::remap(picture_, movedPicture, from->points, from->fractions, cv::INTER_LINEAR,
+                  cv::BORDER_REPLICATE);
+        c.moving = from->moving;
+        // Each pixel's history comes from where the picture agrees better. A still pixel keeps
+        // its own: the flow of a noisy still picture jitters, and next to a moving background
+        // it drags a still edge along.
+        const cv::Mat movedResidual = residualBetween(movedPicture, picture);
+        cv::Mat moved;
+        cv::add(movedResidual, cv::Scalar(preferStill), moved);
+        moved = moved < residual;
+        movedMask.copyTo(c.mask, moved);
+        movedResidual.copyTo(residual, moved);
+    }
+    c.untracked = untrackedFrom(residual);
+    return c;
+}
+
 std::optional<PixelBuffer> MaskHistory::smoothed(const PixelBuffer& mask, const cv::Mat& picture) {
-    const cv::Mat current = bytesOf(mask);
+    cv::Mat current = bytesOf(mask);
     if (current.empty()) return std::nullopt;
     auto out = PixelBuffer::make(current.cols, current.rows, PixelFormat::gray8);
     if (!out) return std::nullopt;
-    const bool comparable = picture.size() == current.size() && picture.type() == CV_8UC1 &&
-                            picture_.size() == picture.size();
-    if (mask_.size() != current.size()) {
-        mask_ = current;
-    } else {
-        cv::Mat carried = mask_.clone(), untracked(current.size(), CV_32F, cv::Scalar(1));
-        cv::Mat moving(current.size(), CV_32F, cv::Scalar(0));
-        if (comparable) {
-            cv::Mat residual = residualBetween(picture_, picture);
-            if (const auto from = whereFrom(picture)) {
-                cv::Mat movedMask, movedPicture;
-                cv::remap(mask_, movedMask, from->points, from->fractions, cv::INTER_LINEAR,
-                          cv::BORDER_REPLICATE);
-                cv::remap(picture_, movedPicture, from->points, from->fractions, cv::INTER_LINEAR,
-                          cv::BORDER_REPLICATE);
-                moving = from->moving;
-                // Each pixel's history comes from where the picture agrees better. A still pixel
-                // keeps its own: the flow of a noisy still picture jitters, and next to a moving
-                // background it drags a still edge along.
-                const cv::Mat movedResidual = residualBetween(movedPicture, picture);
-                cv::Mat moved;
-                cv::add(movedResidual, cv::Scalar(preferStill), moved);
-                moved = moved < residual;
-                movedMask.copyTo(carried, moved);
-                movedResidual.copyTo(residual, moved);
-            }
-            untracked = untrackedFrom(residual);
-        }
-        cv::Mat blended(current.size(), CV_8U);
+    if (mask_.size() == current.size()) {
+        const Carried history = carried(picture);
         for (int y = 0; y < current.rows; ++y) {
-            const auto* now = current.ptr<std::uint8_t>(y);
-            const auto* before = carried.ptr<std::uint8_t>(y);
-            const auto* lost = untracked.ptr<float>(y);
-            const auto* speed = moving.ptr<float>(y);
-            auto* row = blended.ptr<std::uint8_t>(y);
+            auto* now = current.ptr<std::uint8_t>(y);
+            const auto* before = history.mask.ptr<std::uint8_t>(y);
+            const auto* lost = history.untracked.ptr<float>(y);
+            const auto* speed = history.moving.ptr<float>(y);
             for (int x = 0; x < current.cols; ++x)
-                row[x] = blendedValue(now[x], before[x], lost[x], speed[x]);
+                now[x] = blendedValue(now[x], before[x], lost[x], speed[x]);
         }
-        mask_ = blended;
     }
+    mask_ = current;
     picture_ = picture.type() == CV_8UC1 ? picture.clone() : cv::Mat();
     mask_.copyTo(matView(*out));
     return out;

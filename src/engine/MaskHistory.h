@@ -41,6 +41,14 @@ class MaskHistory {
     };
     // Nothing when there is no motion to follow.
     std::optional<Origins> whereFrom(const cv::Mat& picture);
+    // The last mask carried to the new picture, per pixel: how far the motion was lost there
+    // (0 followed, 1 lost; all lost when the pictures cannot be compared) and how fast it moved.
+    struct Carried {
+        cv::Mat mask;
+        cv::Mat untracked;
+        cv::Mat moving;
+    };
+    Carried carried(const cv::Mat& picture);
 
     cv::Mat mask_;     // CV_8U, the last smoothed mask
     cv::Mat picture_;  // CV_8U, the last picture

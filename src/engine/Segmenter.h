@@ -1,13 +1,10 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <opencv2/core.hpp>
 #include <optional>
 #include <variant>
-#include <vector>
 
 #include "engine/EffectSettings.h"
 #include "engine/MaskHistory.h"

@@ -168,10 +168,9 @@ TEST_F(Movies, ACutOffRecordingIsTrimmedToItsLastWholeFragment) {
         return cut;
     };
     // Cut four bytes short of the second fragment's index end: nothing would open it.
-    const std::uint32_t secondSize = (std::uint8_t(bytes[second]) << 24) |
-                                     (std::uint8_t(bytes[second + 1]) << 16) |
-                                     (std::uint8_t(bytes[second + 2]) << 8) |
-                                     std::uint8_t(bytes[second + 3]);
+    const std::uint32_t secondSize =
+        (std::uint8_t(bytes[second]) << 24) | (std::uint8_t(bytes[second + 1]) << 16) |
+        (std::uint8_t(bytes[second + 2]) << 8) | std::uint8_t(bytes[second + 3]);
     const std::string insideIndex = cutAt(second + secondSize - 4);
     ASSERT_EQ(framesIn(insideIndex), -1);
     EXPECT_FALSE(trimToWholeFragments(insideIndex));
