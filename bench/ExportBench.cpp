@@ -20,48 +20,66 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double clipSeconds = 4;
+struct BenchClip {
+    fs::path path;  // empty when it could not be made
+    double frames = 0;
+    double seconds = 0;
+};
 
-// A 30 fps clip with sound at the given size, made once.
-fs::path clip(int width, int height) {
-    const fs::path path =
-        fs::temp_directory_path() / ("pelliqo-bench-" + std::to_string(width) + ".mp4");
-    if (!fs::exists(path)) {
-        const std::string command =
-            "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
-            std::to_string(height) + ":rate=30:duration=4 -f lavfi -i sine=duration=4 " +
-            "-c:v libx264 -pix_fmt yuv420p -c:a aac '" + path.string() + "'";
-        if (std::system(command.c_str()) != 0) return {};
-    }
-    return path;
+// A clip at the given size, made once: FFmpeg's test pattern (30 fps, 4 s, with sound), or
+// real people walking, the first 12 s of opencv-doc's vtest.avi (10 fps) scaled and cropped
+// to the size and encoded as a camera or phone would, H.264 High with AAC.
+BenchClip clip(int width, int height, bool footage) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const fs::path path = fs::temp_directory_path() /
+                          ("pelliqo-bench-" + std::string(footage ? "vtest-" : "") + size + ".mp4");
+    const std::string source =
+        footage ? "-i /usr/share/doc/opencv-doc/examples/data/vtest.avi -f lavfi -i sine -t 12 "
+                  "-vf scale=" +
+                      std::to_string(width) + ":" + std::to_string(width * 3 / 4) +
+                      ",crop=" + std::to_string(width) + ":" + std::to_string(height) +
+                      " -profile:v high -crf 20"
+                : "-f lavfi -i testsrc2=size=" + size +
+                      ":rate=30:duration=4 -f lavfi -i "
+                      "sine=duration=4";
+    const std::string command = "ffmpeg -v error -nostdin -y " + source +
+                                " -c:v libx264 -pix_fmt yuv420p -c:a aac '" + path.string() + "'";
+    if (!fs::exists(path) && std::system(command.c_str()) != 0) return {};
+    return footage ? BenchClip{path, 120, 12} : BenchClip{path, 120, 4};
 }
 
 // One whole export; counters give frames per second and how many times faster than real time.
 void exportClip(benchmark::State& state) {
     prepareBenchApplication();
     const int width = static_cast<int>(state.range(1));
-    const fs::path input = clip(width, width * 9 / 16);
-    if (input.empty()) return state.SkipWithError("ffmpeg could not make the clip");
+    const BenchClip input = clip(width, width * 9 / 16, state.range(4) != 0);
+    if (input.path.empty()) return state.SkipWithError("ffmpeg could not make the clip");
     EffectSettings settings;
     settings.kind = static_cast<BackgroundKind>(state.range(0));
     settings.quality = static_cast<QualityChoice>(state.range(2));
+    settings.useSubjectMask = state.range(3) != 0;
     const fs::path output = fs::temp_directory_path() / "pelliqo-bench-out.mp4";
     for (auto _ : state) {
-        if (!exportMovie(input, output, settings))
+        if (!exportMovie(input.path, output, settings))
             return state.SkipWithError("the export failed (models installed?)");
     }
-    state.counters["fps"] = benchmark::Counter(
-        clipSeconds * 30 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["realtime"] = benchmark::Counter(
-        clipSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    const auto runs = static_cast<double>(state.iterations());
+    state.counters["fps"] = benchmark::Counter(input.frames * runs, benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(input.seconds * runs, benchmark::Counter::kIsRate);
     state.SetLabel(std::string(rawValue(settings.kind)) + ", " +
-                   std::string(rawValue(settings.quality)));
+                   std::string(settings.useSubjectMask ? "subject" : rawValue(settings.quality)) +
+                   (state.range(4) ? ", footage" : ", test pattern"));
 }
-// none and blur at fast quality; blur at accurate quality (the window's default).
+// none and blur at fast quality; blur at accurate quality; blur with the subject mask (the
+// window's default); on the test pattern and on footage.
+constexpr int fast = static_cast<int>(QualityChoice::fast);
+constexpr int accurate = static_cast<int>(QualityChoice::accurate);
 BENCHMARK(exportClip)
-    ->ArgNames({"kind", "width", "quality"})
-    ->ArgsProduct({{0, 1}, {1280, 1920}, {static_cast<int>(QualityChoice::fast)}})
-    ->ArgsProduct({{1}, {1280, 1920}, {static_cast<int>(QualityChoice::accurate)}})
+    ->ArgNames({"kind", "width", "quality", "subject", "footage"})
+    ->ArgsProduct({{0, 1}, {1280, 1920}, {fast}, {0}, {0, 1}})
+    ->ArgsProduct({{1}, {1280, 1920}, {accurate}, {0}, {0, 1}})
+    ->ArgsProduct({{1}, {1280}, {accurate}, {1}, {0, 1}})
     ->Unit(benchmark::kSecond)
     ->UseRealTime()
     ->Iterations(1)
@@ -81,14 +99,14 @@ std::optional<double> timed(const std::string& command) {
 void exportAgainstTranscode(benchmark::State& state) {
     prepareBenchApplication();
     const int width = static_cast<int>(state.range(0)), height = width * 9 / 16;
-    const fs::path input = clip(width, height);
-    if (input.empty()) return state.SkipWithError("ffmpeg could not make the clip");
+    const BenchClip input = clip(width, height, state.range(1) != 0);
+    if (input.path.empty()) return state.SkipWithError("ffmpeg could not make the clip");
     EffectSettings settings;
     settings.kind = BackgroundKind::blur;
     settings.quality = QualityChoice::fast;
     const fs::path output = fs::temp_directory_path() / "pelliqo-bench-out.mp4";
     const std::string transcode =
-        "ffmpeg -v error -nostdin -y -i '" + input.string() +
+        "ffmpeg -v error -nostdin -y -i '" + input.path.string() +
         "' -c:v libx264 -preset veryfast -profile:v high -pix_fmt yuv420p -b:v " +
         std::to_string(videoBitRate(width, height)) + " -c:a aac -b:a 160k '" +
         (fs::temp_directory_path() / "pelliqo-bench-plain.mp4").string() + "'";
@@ -98,16 +116,17 @@ void exportAgainstTranscode(benchmark::State& state) {
         if (!seconds) return state.SkipWithError("ffmpeg could not transcode the clip");
         plain += *seconds;
         const auto start = std::chrono::steady_clock::now();
-        if (!exportMovie(input, output, settings))
+        if (!exportMovie(input.path, output, settings))
             return state.SkipWithError("the export failed (models installed?)");
         ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    state.counters["fps"] = clipSeconds * 30 * static_cast<double>(state.iterations()) / ours;
+    state.counters["fps"] = input.frames * static_cast<double>(state.iterations()) / ours;
     state.counters["ratio"] = ours / plain;
+    state.SetLabel(state.range(1) ? "footage" : "test pattern");
 }
 BENCHMARK(exportAgainstTranscode)
-    ->ArgName("width")
-    ->Arg(1920)
+    ->ArgNames({"width", "footage"})
+    ->ArgsProduct({{1920}, {0, 1}})
     ->Unit(benchmark::kSecond)
     ->UseRealTime()
     ->Iterations(1)
@@ -120,7 +139,7 @@ BENCHMARK(exportAgainstTranscode)
 void exportStages(benchmark::State& state) {
     prepareBenchApplication();
     const int width = static_cast<int>(state.range(0)), height = width * 9 / 16;
-    const fs::path input = clip(width, height);
+    const fs::path input = clip(width, height, false).path;
     const MovieAsset asset = MovieAsset::open(input);
     if (input.empty() || !asset.video) return state.SkipWithError("no clip");
     EffectSettings settings;
