@@ -68,8 +68,8 @@ bool showsNothing(const fs::path& path) {
     return reader && !reader.value()->nextVideo();
 }
 
-// The files that hold something after a failure, each cut back to its last whole fragment
-// (a write cut off inside a fragment's index would leave no reader able to open it). One
+// The files that hold something after a failure, each cut back to where it opens (a write
+// cut off inside a fragment's index would leave no reader able to open it). One
 // known to show nothing goes, so that nothing is reported kept that would not play; any
 // other stays.
 std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
@@ -187,8 +187,11 @@ void LiveRecorder::stop(Completion completion) {
         for (const auto& w : writers) finished.push_back(w->finish());
         std::vector<fs::path> paths;
         for (std::size_t i = 0; i < writers.size(); ++i) {
-            if (!finished[i])
+            if (!finished[i]) {
+                // A file cut off while it was finished stays readable.
+                for (const auto& w : writers) trimToWholeFragments(w->path());
                 return completion(errorOr(*writers[i], text::failure::recordingNotFinished));
+            }
             paths.push_back(writers[i]->path());
         }
         completion(std::move(paths));

@@ -23,8 +23,8 @@ std::uint64_t bigEndian(const unsigned char* bytes, int count) {
     return value;
 }
 
-// The box that starts at `at`, if its header is there and it fits in the file.
-std::optional<Box> boxAt(int fd, std::uint64_t at, std::uint64_t fileSize) {
+// The box that starts at `at`, if its header is there; whole tells whether all of it is.
+std::optional<Box> boxAt(int fd, std::uint64_t at, std::uint64_t fileSize, bool& whole) {
     unsigned char header[16];
     if (fileSize - at < 8 || pread(fd, header, 8, static_cast<off_t>(at)) != 8) return {};
     Box box;
@@ -39,18 +39,31 @@ std::optional<Box> boxAt(int fd, std::uint64_t at, std::uint64_t fileSize) {
     } else if (box.size == 0) {  // up to the end of the file
         box.size = fileSize - at;
     }
-    if (box.size < headerSize || box.size > fileSize - at) return {};
+    if (box.size < headerSize) return {};
+    whole = box.size <= fileSize - at;
     return box;
 }
 
-// Where the file's whole boxes end, not counting a fragment's index whose media is missing.
-std::uint64_t wholeEnd(int fd, std::uint64_t fileSize) {
+bool is(const Box& box, const char* type) {
+    return std::memcmp(box.type.data(), type, 4) == 0;
+}
+
+// Where the file must end for every reader to open it cleanly: after its last whole box, but
+// not after a fragment's index without its media. When no fragment is whole, the first one's
+// media cut off behind its whole index stays: readers play it up to the cut, and it is all
+// there is.
+std::uint64_t readableEnd(int fd, std::uint64_t fileSize) {
     std::uint64_t end = 0;
+    bool afterIndex = false, anyFragment = false;
     for (std::uint64_t at = 0; at < fileSize;) {
-        const auto box = boxAt(fd, at, fileSize);
-        if (!box) break;
+        bool whole = false;
+        const auto box = boxAt(fd, at, fileSize, whole);
+        if (box && !whole && afterIndex && !anyFragment && is(*box, "mdat")) return fileSize;
+        if (!box || !whole) break;
         at += box->size;
-        if (std::memcmp(box->type.data(), "moof", 4) != 0) end = at;
+        anyFragment = anyFragment || (afterIndex && is(*box, "mdat"));
+        afterIndex = is(*box, "moof");
+        if (!afterIndex) end = at;
     }
     return end;
 }
@@ -64,7 +77,7 @@ std::optional<PlatformError> trimToWholeFragments(const std::filesystem::path& p
     const off_t size = lseek(fd, 0, SEEK_END);
     if (size < 0) {
         failure = PlatformError::posix(errno);
-    } else if (const auto end = wholeEnd(fd, static_cast<std::uint64_t>(size));
+    } else if (const auto end = readableEnd(fd, static_cast<std::uint64_t>(size));
                end < static_cast<std::uint64_t>(size) &&
                ftruncate(fd, static_cast<off_t>(end)) != 0) {
         failure = PlatformError::posix(errno);

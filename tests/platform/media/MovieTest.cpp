@@ -143,7 +143,7 @@ int framesIn(const std::string& file) {
 
 // A recording cut off by a full disk ends anywhere, inside a fragment's index too; one
 // killed ends where the system last wrote.
-TEST_F(Movies, ACutOffRecordingIsTrimmedToItsLastWholeFragment) {
+TEST_F(Movies, ACutOffRecordingIsCutBackToWhereItOpens) {
     const std::string whole = path("fragments.mp4");
     {
         auto writer = MovieWriter::create(whole, MovieFileType::mpeg4, MovieLayout::fragmented);
@@ -176,10 +176,22 @@ TEST_F(Movies, ACutOffRecordingIsTrimmedToItsLastWholeFragment) {
     EXPECT_FALSE(trimToWholeFragments(insideIndex));
     EXPECT_EQ(fs::file_size(insideIndex), second);
     EXPECT_EQ(framesIn(insideIndex), 10);  // the first second, whole
-    // Cut inside the first fragment's pictures: its header alone is left.
-    const std::string insidePictures = cutAt(second - 100);
-    EXPECT_FALSE(trimToWholeFragments(insidePictures));
-    EXPECT_EQ(fs::file_size(insidePictures), first);
+    // Cut inside the second fragment's pictures: back to the first, whole. Cut inside the
+    // first's: they play up to the cut, as nothing else would. Cut inside the header of its
+    // pictures: the header alone is left.
+    const std::string secondCut = cutAt(second + secondSize + 100);
+    EXPECT_FALSE(trimToWholeFragments(secondCut));
+    EXPECT_EQ(fs::file_size(secondCut), second);
+    const std::string firstCut = cutAt(second - 100);
+    EXPECT_FALSE(trimToWholeFragments(firstCut));
+    EXPECT_EQ(fs::file_size(firstCut), second - 100);
+    EXPECT_GT(framesIn(firstCut), 0);  // small frames: the last 100 bytes hold several
+    const std::uint32_t firstSize =
+        (std::uint8_t(bytes[first]) << 24) | (std::uint8_t(bytes[first + 1]) << 16) |
+        (std::uint8_t(bytes[first + 2]) << 8) | std::uint8_t(bytes[first + 3]);
+    const std::string insideHeader = cutAt(first + firstSize + 4);
+    EXPECT_FALSE(trimToWholeFragments(insideHeader));
+    EXPECT_EQ(fs::file_size(insideHeader), first);
     // A run killed mid-fragment has the fragments before it whole on disk.
     const auto killedSize = fs::file_size(path("killed.mp4"));
     EXPECT_FALSE(trimToWholeFragments(path("killed.mp4")));
