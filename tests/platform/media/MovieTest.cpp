@@ -168,9 +168,12 @@ TEST_F(Movies, ACutOffRecordingIsCutBackToWhereItOpens) {
         return cut;
     };
     // Cut four bytes short of the second fragment's index end: nothing would open it.
-    const std::uint32_t secondSize =
-        (std::uint8_t(bytes[second]) << 24) | (std::uint8_t(bytes[second + 1]) << 16) |
-        (std::uint8_t(bytes[second + 2]) << 8) | std::uint8_t(bytes[second + 3]);
+    const auto sizeAt = [&](std::size_t at) {  // a box's, big-endian
+        std::uint32_t size = 0;
+        for (int i = 0; i < 4; ++i) size = size << 8 | std::uint8_t(bytes[at + i]);
+        return size;
+    };
+    const std::uint32_t secondSize = sizeAt(second);
     const std::string insideIndex = cutAt(second + secondSize - 4);
     ASSERT_EQ(framesIn(insideIndex), -1);
     EXPECT_FALSE(trimToWholeFragments(insideIndex));
@@ -186,10 +189,7 @@ TEST_F(Movies, ACutOffRecordingIsCutBackToWhereItOpens) {
     EXPECT_FALSE(trimToWholeFragments(firstCut));
     EXPECT_EQ(fs::file_size(firstCut), second - 100);
     EXPECT_GT(framesIn(firstCut), 0);  // small frames: the last 100 bytes hold several
-    const std::uint32_t firstSize =
-        (std::uint8_t(bytes[first]) << 24) | (std::uint8_t(bytes[first + 1]) << 16) |
-        (std::uint8_t(bytes[first + 2]) << 8) | std::uint8_t(bytes[first + 3]);
-    const std::string insideHeader = cutAt(first + firstSize + 4);
+    const std::string insideHeader = cutAt(first + sizeAt(first) + 4);
     EXPECT_FALSE(trimToWholeFragments(insideHeader));
     EXPECT_EQ(fs::file_size(insideHeader), first);
     // A run killed mid-fragment has the fragments before it whole on disk.
