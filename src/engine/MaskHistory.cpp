@@ -120,19 +120,21 @@ std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& pictur
 }
 
 MaskHistory::Carried MaskHistory::carried(const cv::Mat& picture) {
-    Carried c{mask_.clone(), cv::Mat(mask_.size(), CV_32F, cv::Scalar(1)),
-              cv::Mat(mask_.size(), CV_32F, cv::Scalar(0))};
+    Carried c{mask_.clone(), {}, cv::Mat(mask_.size(), CV_32F, cv::Scalar(0))};
     const bool comparable = picture.size() == mask_.size() && picture.type() == CV_8UC1 &&
                             picture_.size() == picture.size();
-    if (!comparable) return c;
+    if (!comparable) {
+        c.untracked = cv::Mat(mask_.size(), CV_32F, cv::Scalar(1));
+        return c;
+    }
     cv::Mat residual = residualBetween(picture_, picture);
     if (const auto from = whereFrom(picture)) {
+        c.moving = from->moving;
         cv::Mat movedMask, movedPicture;
         cv::remap(mask_, movedMask, from->points, from->fractions, cv::INTER_LINEAR,
                   cv::BORDER_REPLICATE);
         cv::remap(picture_, movedPicture, from->points, from->fractions, cv::INTER_LINEAR,
                   cv::BORDER_REPLICATE);
-        c.moving = from->moving;
         // Each pixel's history comes from where the picture agrees better. A still pixel keeps
         // its own: the flow of a noisy still picture jitters, and next to a moving background
         // it drags a still edge along.
