@@ -77,24 +77,6 @@ TEST_F(ProcessCommand, FailuresPrintTheReport) {
     EXPECT_EQ(process({clip}).code, 2);
 }
 
-// Interrupted over a file the user had: that file stays as it was, and nothing else is left.
-TEST_F(ProcessCommand, CtrlCCancelsAndKeepsTheFileThatWasThere) {
-    const std::string longer = longerClip();
-    std::ofstream(out) << "old";
-    // Interrupt once the export has begun writing.
-    std::thread interrupter([&] {
-        for (int i = 0; i < 6000 && !stagedBeyond(0); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::raise(SIGINT);
-    });
-    const Outcome o = process({"--background", "blur", "--quality", "fast", longer, out});
-    interrupter.join();
-    EXPECT_EQ(o.code, 130);
-    EXPECT_NE(o.err.find("Cancelled."), std::string::npos);
-    EXPECT_EQ(test::bytesOf(out), "old");
-    EXPECT_TRUE(staged().empty());
-}
-
 // A disk that fills part-way through an HD export, as a small memory file system in a private
 // mount namespace: the program ends in time with the disk-full report, and the disk holds
 // nothing afterwards. (Every other point at which a disk can fill is the export tests' sweep.)
@@ -125,12 +107,24 @@ TEST_F(ProcessCommand, ADiskThatFillsMidExportEndsItInTimeAndLeavesNothing) {
     EXPECT_TRUE(run.output.ends_with("left:\n")) << run.output;
 }
 
-// A run killed over a file the user had leaves that file as it was, beside a hidden one of
-// its own that nobody takes for the result; the next run replaces the file with a finished
-// movie and clears what the killed one left.
-TEST_F(ProcessCommand, AKilledRunKeepsTheFileThatWasThereAndTheNextRunCleansUp) {
+// Interrupted over a file the user had, by Ctrl-C or by a kill, the file stays as it was.
+// Ctrl-C leaves nothing else; a killed run leaves a hidden file of its own that nobody takes
+// for the result, and the next run replaces the file with a finished movie and clears it.
+TEST_F(ProcessCommand, InterruptedRunsKeepTheFileThatWasThereAndTheNextRunCleansUp) {
     const std::string longer = longerClip();
     std::ofstream(out) << "old";
+    std::thread interrupter([&] {  // once the export has begun writing
+        for (int i = 0; i < 6000 && !stagedBeyond(0); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::raise(SIGINT);
+    });
+    const Outcome cancelled = process({"--background", "blur", "--quality", "fast", longer, out});
+    interrupter.join();
+    EXPECT_EQ(cancelled.code, 130);
+    EXPECT_NE(cancelled.err.find("Cancelled."), std::string::npos);
+    EXPECT_EQ(test::bytesOf(out), "old");
+    EXPECT_TRUE(staged().empty());
+
     const pid_t child = test::spawnProgram(
         {PELLIQO_EXECUTABLE, "process", "--background", "blur", "--quality", "fast", longer, out},
         dir.filePath("run").toStdString());
