@@ -77,36 +77,6 @@ TEST_F(ProcessCommand, FailuresPrintTheReport) {
     EXPECT_EQ(process({clip}).code, 2);
 }
 
-// A disk that fills part-way through an HD export, as a small memory file system in a private
-// mount namespace: the program ends in time with the disk-full report, and the disk holds
-// nothing afterwards. (Every other point at which a disk can fill is the export tests' sweep.)
-TEST_F(ProcessCommand, ADiskThatFillsMidExportEndsItInTimeAndLeavesNothing) {
-    const std::string input = dir.filePath("hd.mp4").toStdString();
-    ASSERT_TRUE(
-        test::makeClip("-f lavfi -i testsrc2=size=1280x720:rate=10:duration=10 -vf "
-                       "noise=alls=20:allf=t -c:v libx264 -preset ultrafast -pix_fmt yuv420p",
-                       input));
-    const std::string small = dir.filePath("small").toStdString();
-    fs::create_directories(small);
-    const std::string script =
-        "mount -t tmpfs -o size=2m tmpfs \"$1\" || exit 77; \"$2\" "
-        "process --background none --quality fast \"$3\" \"$1/out.mp4\"; code=$?; "
-        "echo left:; ls -A \"$1\"; exit $code";
-    const test::ProgramRun run = test::runWithin(
-        {"unshare", "-rm", "sh", "-c", script, "sh", small, PELLIQO_EXECUTABLE, input},
-        std::chrono::seconds(120), dir.filePath("run").toStdString());
-    if (run.code == 77 || run.output.find("unshare:") != std::string::npos)
-        GTEST_SKIP() << "no private file system here";
-    ASSERT_TRUE(run.code) << "did not end: " << run.output;
-    EXPECT_EQ(*run.code, 1) << run.output;
-    EXPECT_NE(run.output.find("Processing stopped\nThe disk is full. Free some space and try "
-                              "again.\n"),
-              std::string::npos)
-        << run.output;
-    EXPECT_NE(run.output.find("%\n"), std::string::npos);  // it had begun
-    EXPECT_TRUE(run.output.ends_with("left:\n")) << run.output;
-}
-
 // Interrupted over a file the user had, by Ctrl-C or by a kill, the file stays as it was.
 // Ctrl-C leaves nothing else; a killed run leaves a hidden file of its own that nobody takes
 // for the result, and the next run replaces the file with a finished movie and clears it.

@@ -171,42 +171,6 @@ TEST(Compositor, HostileNumbersTinyFramesAndMismatchedMasksStillGiveTheFrame) {
     }
 }
 
-// Real photos, their reference masks shrunk to an engine's size and brought back by the
-// compositor along the picture's edges: the person keeps its shape (IoU ≥ 0.98 against the
-// reference at one half) and, away from the edge, the finished frame is the photo itself.
-TEST(Compositor, OnRealPhotosThePersonKeepsItsShapeAndItsInside) {
-    const std::string people = PELLIQO_TEST_DATA "/people/";
-    for (const std::string photo : {"astronaut", "camera", "grace_hopper"}) {
-        cv::Mat frame;
-        cv::cvtColor(cv::imread(people + photo + ".png"), frame, cv::COLOR_BGR2BGRA);
-        const cv::Mat reference =
-            cv::imread(people + photo + ".reference-fast.png", cv::IMREAD_GRAYSCALE);
-        cv::Mat small;
-        cv::resize(reference, small, {128, 128 * frame.rows / frame.cols}, 0, 0, cv::INTER_AREA);
-        small.convertTo(small, CV_32F, 1.0 / 255);
-        Compositor compositor;
-        EffectSettings s = test::settingsWith(BackgroundKind::color);
-        s.showMask = true;
-        const cv::Mat shown =
-            compositor.compose(Image::fromPixels(frame), Image::fromPixels(small), s).pixels();
-        const cv::Mat ours = shown >= 0.5, theirs = reference >= 128;
-        EXPECT_GE(cv::countNonZero(ours & theirs) / double(cv::countNonZero(ours | theirs)), 0.98)
-            << photo;
-
-        s.showMask = false;
-        const cv::Mat finished =
-            compositor.compose(Image::fromPixels(frame), Image::fromPixels(small), s).pixels();
-        cv::Mat inside, difference, changed;
-        cv::erode(reference == 255, inside,
-                  cv::getStructuringElement(cv::MORPH_ELLIPSE, {41, 41}));  // the filter's reach
-        ASSERT_GT(cv::countNonZero(inside), frame.total() / 10) << photo;
-        cv::absdiff(finished, frame, difference);
-        cv::reduce(difference.reshape(1, static_cast<int>(frame.total())), changed, 1,
-                   cv::REDUCE_MAX);
-        EXPECT_EQ(cv::countNonZero((changed.reshape(1, frame.rows) > 0) & inside), 0) << photo;
-    }
-}
-
 // A picture drawn as a frame's BGRA, as 4:2:0.
 Yuv420Frame yuvOf(const Image& picture) {
     const cv::Rect area = pixelArea(picture.extent());

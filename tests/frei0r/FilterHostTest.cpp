@@ -6,10 +6,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "Clips.h"
+#include "MovieProbe.h"
 #include "Processes.h"
-#include "platform/image/MatView.h"
-#include "platform/media/MovieAsset.h"
-#include "platform/media/TrackReader.h"
 
 namespace pelliqo {
 namespace {
@@ -19,16 +17,8 @@ using namespace std::chrono_literals;
 
 // The frames of a movie as BGR.
 std::vector<cv::Mat> framesOf(const fs::path& movie) {
-    std::vector<cv::Mat> frames;
-    const MovieAsset asset = MovieAsset::open(movie);
-    if (!asset.video) return frames;
-    auto reader = TrackReader::video(movie, *asset.video);
-    if (!reader) return frames;
-    while (auto sample = reader.value()->nextVideo()) {
-        cv::Mat bgr;
-        cv::cvtColor(matView(sample->frame), bgr, cv::COLOR_BGRA2BGR);
-        frames.push_back(bgr);
-    }
+    std::vector<cv::Mat> frames = test::framesOf(movie);
+    for (cv::Mat& frame : frames) cv::cvtColor(frame, frame, cv::COLOR_BGRA2BGR);
     return frames;
 }
 

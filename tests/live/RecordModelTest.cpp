@@ -11,8 +11,6 @@
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
 #include "platform/image/MatView.h"
-#include "platform/media/MovieAsset.h"
-#include "platform/media/TrackReader.h"
 
 namespace pelliqo {
 namespace {
@@ -145,12 +143,9 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     test::runMainLoopFor(0.3);
     m.model->stopRecording();
     ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
-    const fs::path recorded = m.model->savedURLs()[0];
-    const MovieAsset asset = MovieAsset::open(recorded);
-    auto reader = TrackReader::video(recorded, *asset.video);
-    const auto frame = reader.value()->nextVideo();
-    ASSERT_TRUE(frame);
-    const cv::Mat bgra = matView(frame->frame);
+    const auto frames = test::framesOf(m.model->savedURLs()[0]);
+    ASSERT_FALSE(frames.empty());
+    const cv::Mat& bgra = frames[0];
     EXPECT_GT(bgra.at<cv::Vec4b>(24, 60)[0], 200);  // blue on the right
     EXPECT_GT(bgra.at<cv::Vec4b>(24, 4)[2], 200);   // red on the left
 }

@@ -5,7 +5,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <thread>
 #include <tuple>
 
 #include "Clips.h"
@@ -147,43 +146,6 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
         EXPECT_EQ(kept[0].width, width) << name;
         fs::remove(out);
     }
-}
-
-// A movie still being written while it is exported: the export ends, with what it could read
-// or with an error and no file.
-TEST(DamagedMovies, AMovieThatGrowsWhileReadEndsCleanly) {
-    QTemporaryDir dir;
-    const auto path = [&](const char* name) { return fs::path(dir.filePath(name).toStdString()); };
-    ASSERT_TRUE(
-        test::makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=4 -c:v libx264 "
-                       "-pix_fmt yuv420p",
-                       path("whole.mkv")));
-    const std::string whole = test::bytesOf(path("whole.mkv"));
-    const std::size_t chunk = whole.size() / 20;
-    const EffectSettings none = test::settingsWith(BackgroundKind::none);
-    std::ofstream growing(path("growing.mkv"), std::ios::binary);
-    growing.write(whole.data(), static_cast<std::streamsize>(chunk * 4)).flush();
-    std::thread writer([&] {
-        for (std::size_t at = chunk * 4; at < whole.size(); at += chunk) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            growing.write(whole.data() + at,
-                          static_cast<std::streamsize>(std::min(chunk, whole.size() - at)));
-            growing.flush();
-        }
-    });
-    const test::Outcome o = test::exportVideo(
-        path("growing.mkv"), path("out.mp4"), none,
-        {.byteLimit = {}, .cancelAfter = {}, .timeout = std::chrono::seconds(30)});
-    writer.join();
-    ASSERT_TRUE(o.result) << "the export did not end";
-    if (!o.result->ok()) {
-        EXPECT_FALSE(fs::exists(path("out.mp4")));
-        return;
-    }
-    const std::vector<double> times = test::frameTimes(path("out.mp4"));
-    ASSERT_FALSE(times.empty());
-    EXPECT_LE(times.size(), 40u);
-    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST_F(ProcessModelTest, ExportRefusesTheInputItselfAndTooLittleRoom) {
     EXPECT_FALSE(model.isProcessing());
 }
 
-TEST_F(ProcessModelTest, CancellingShowsItsStateAndLeavesNoFile) {
+TEST_F(ProcessModelTest, CancelledOrFailedExportsShowTheirStateAndLeaveNoFile) {
     loadClip();
     EffectSettings blur = model.settings();
     blur.kind = BackgroundKind::blur;
@@ -131,6 +131,14 @@ TEST_F(ProcessModelTest, CancellingShowsItsStateAndLeavesNoFile) {
     EXPECT_FALSE(model.errorInfo());
     EXPECT_FALSE(model.outputURL());
     EXPECT_FALSE(fs::exists(path("cancelled.mp4")));
+
+    // A failed export says why, leaves no time left standing and can be tried again.
+    panel.answer = path("no such folder/out.mp4");
+    model.exportVideo();
+    ASSERT_TRUE(waitFor([&] { return !model.isProcessing(); }));
+    ASSERT_TRUE(model.errorInfo());
+    EXPECT_EQ(model.errorInfo()->title, "Processing stopped");
+    EXPECT_EQ(model.etaText(), "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "MovieProbe.h"
 
+#include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
 
@@ -23,6 +24,17 @@ Stream streamOf(const std::filesystem::path& file, AVMediaType kind) {
     for (const Stream& s : streamsOf(file))
         if (s.kind == kind) return s;
     return {};
+}
+
+std::vector<cv::Mat> framesOf(const std::filesystem::path& file) {
+    std::vector<cv::Mat> frames;
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.video) return frames;
+    auto reader = TrackReader::video(file, *asset.video);
+    if (!reader) return frames;
+    while (auto sample = reader.value()->nextVideo())
+        frames.push_back(matView(sample->frame).clone());
+    return frames;
 }
 
 std::vector<double> frameTimes(const std::filesystem::path& file) {

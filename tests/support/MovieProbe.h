@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct Stream {
 std::vector<Stream> streamsOf(const std::filesystem::path& file);
 // The first stream of the kind, or a stream with codec none.
 Stream streamOf(const std::filesystem::path& file, AVMediaType kind);
+// Every video frame as we read it (BGRA), upright; none when the movie does not open.
+std::vector<cv::Mat> framesOf(const std::filesystem::path& file);
 // The presentation times of every video frame, in seconds.
 std::vector<double> frameTimes(const std::filesystem::path& file);
 // How much sound the file's first audio track holds, in seconds.

@@ -130,15 +130,8 @@ TEST_F(Movies, ADamagedFrameIsSkippedAndTheRestIsRead) {
     EXPECT_EQ(times, (std::vector<double>{0, 0.1, 0.2, 0.3, 0.5, 0.6, 0.7, 0.8, 0.9}));
 }
 
-// The frames a movie's video track gives, or -1 when the movie does not open.
 int framesIn(const std::string& file) {
-    const MovieAsset asset = MovieAsset::open(file);
-    if (!asset.isReadable || !asset.video) return -1;
-    auto reader = TrackReader::video(file, *asset.video);
-    if (!reader) return -1;
-    int frames = 0;
-    while (reader.value()->nextVideo()) ++frames;
-    return frames;
+    return static_cast<int>(test::framesOf(file).size());
 }
 
 // A recording cut off by a full disk ends anywhere, inside a fragment's index too; one
@@ -175,7 +168,7 @@ TEST_F(Movies, ACutOffRecordingIsCutBackToWhereItOpens) {
     };
     const std::uint32_t secondSize = sizeAt(second);
     const std::string insideIndex = cutAt(second + secondSize - 4);
-    ASSERT_EQ(framesIn(insideIndex), -1);
+    ASSERT_EQ(framesIn(insideIndex), 0);
     EXPECT_FALSE(trimToWholeFragments(insideIndex));
     EXPECT_EQ(fs::file_size(insideIndex), second);
     EXPECT_EQ(framesIn(insideIndex), 10);  // the first second, whole
