@@ -12,10 +12,14 @@ std::optional<Image> imageOf(const SegmentSource& frame) {
 
 }  // namespace
 
-FrameEffect::FrameEffect(Frames frames) : frames_(frames) {}
+FrameEffect::FrameEffect(Frames frames) : frames_(frames) {
+    segmenter_.setQuick(frames == Frames::live);
+}
 
 FrameEffect::FrameEffect(Frames frames, Segmenter::EngineFactory engines)
-    : frames_(frames), segmenter_(engines ? Segmenter(std::move(engines)) : Segmenter()) {}
+    : frames_(frames), segmenter_(engines ? Segmenter(std::move(engines)) : Segmenter()) {
+    segmenter_.setQuick(frames == Frames::live);
+}
 
 bool FrameEffect::needsMask(const EffectSettings& settings) {
     return settings.kind != BackgroundKind::none || settings.showMask;
@@ -41,6 +45,13 @@ std::optional<Image> FrameEffect::composed(const SegmentSource& frame,
     return compositor_.compose(*image, personMask, settings, into);
 }
 
+std::optional<Image> FrameEffect::carriedMask(const SegmentSource& frame,
+                                              const EffectSettings& settings) {
+    if (!needsMask(settings) || frames_ == Frames::stills || !settings.reduceFlicker)
+        return std::nullopt;
+    return segmenter_.carried(frame);
+}
+
 bool FrameEffect::canComposeYuv(const EffectSettings& settings) {
     return !needsMask(settings) || Compositor::canComposeYuv(settings);
 }
@@ -56,7 +67,7 @@ std::optional<Yuv420Frame> FrameEffect::composed(const Yuv420Frame& frame,
 }
 
 std::optional<Image> FrameEffect::mask(const SegmentSource& frame, const EffectSettings& settings) {
-    return segmenter_.mask(frame, settings, frames_ == Frames::video && settings.reduceFlicker);
+    return segmenter_.mask(frame, settings, frames_ != Frames::stills && settings.reduceFlicker);
 }
 
 }  // namespace pelliqo

@@ -17,8 +17,9 @@ namespace pelliqo {
 class FrameEffect {
   public:
     // A video stream blends each mask with the ones before it when the settings ask to
-    // reduce flicker; stills are unrelated pictures and never blend.
-    enum class Frames { video, stills };
+    // reduce flicker; a camera's (live) does too, and must keep its pace, so its engines run
+    // in their quickest form; stills are unrelated pictures and never blend.
+    enum class Frames { video, live, stills };
 
     // Engines from the installed models, or from the factory when one is given.
     explicit FrameEffect(Frames frames);
@@ -40,6 +41,11 @@ class FrameEffect {
     std::optional<Image> composed(const SegmentSource& frame, const std::optional<Image>& mask,
                                   const EffectSettings& settings,
                                   const std::optional<PixelBuffer>& into = std::nullopt);
+
+    // For a frame the engine skips to keep a camera's pace, in place of neededMask: the last
+    // mask carried along the picture's motion to it. Nothing when no mask is needed, the
+    // stream is not smoothed or the motion was lost; then the frame needs neededMask.
+    std::optional<Image> carriedMask(const SegmentSource& frame, const EffectSettings& settings);
 
     // Whether these settings' pictures can be composed in 4:2:0: the composed below.
     static bool canComposeYuv(const EffectSettings& settings);

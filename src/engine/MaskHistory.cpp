@@ -119,11 +119,14 @@ std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& pictur
     return origins;
 }
 
+bool MaskHistory::comparable(const cv::Mat& picture) const {
+    return picture.size() == mask_.size() && picture.type() == CV_8UC1 &&
+           picture_.size() == picture.size();
+}
+
 MaskHistory::Carried MaskHistory::carried(const cv::Mat& picture) {
     Carried c{mask_.clone(), {}, cv::Mat(mask_.size(), CV_32F, cv::Scalar(0))};
-    const bool comparable = picture.size() == mask_.size() && picture.type() == CV_8UC1 &&
-                            picture_.size() == picture.size();
-    if (!comparable) {
+    if (!comparable(picture)) {
         c.untracked = cv::Mat(mask_.size(), CV_32F, cv::Scalar(1));
         return c;
     }
@@ -167,6 +170,18 @@ std::optional<PixelBuffer> MaskHistory::smoothed(const PixelBuffer& mask, const 
     }
     mask_ = current;
     picture_ = picture.type() == CV_8UC1 ? picture.clone() : cv::Mat();
+    mask_.copyTo(matView(*out));
+    return out;
+}
+
+std::optional<PixelBuffer> MaskHistory::carriedTo(const cv::Mat& picture, double lostAtMost) {
+    if (mask_.empty() || !comparable(picture)) return std::nullopt;
+    Carried history = carried(picture);
+    if (cv::mean(history.untracked)[0] > lostAtMost) return std::nullopt;
+    auto out = PixelBuffer::make(mask_.cols, mask_.rows, PixelFormat::gray8);
+    if (!out) return std::nullopt;
+    mask_ = std::move(history.mask);
+    picture_ = picture.clone();
     mask_.copyTo(matView(*out));
     return out;
 }

@@ -29,6 +29,12 @@ class MaskHistory {
     // two such pictures cannot be compared, every pixel counts as untracked. The first mask,
     // and the first at a new size, comes back unchanged.
     std::optional<PixelBuffer> smoothed(const PixelBuffer& mask, const cv::Mat& picture);
+    // The history carried along the motion to a new picture, for a frame with no new mask: it
+    // becomes the history. Nothing, and the history as it was, when the pictures cannot be
+    // compared or the motion was lost over more than `lostAtMost` of the picture (0…1).
+    std::optional<PixelBuffer> carriedTo(const cv::Mat& picture, double lostAtMost);
+    // The size of the masks in the history; empty when there is none.
+    cv::Size size() const { return mask_.size(); }
     void clear();
 
   private:
@@ -49,6 +55,8 @@ class MaskHistory {
         cv::Mat moving;
     };
     Carried carried(const cv::Mat& picture);
+    // Whether the picture can be compared with the last one, at the history's size.
+    bool comparable(const cv::Mat& picture) const;
 
     cv::Mat mask_;     // CV_8U, the last smoothed mask
     cv::Mat picture_;  // CV_8U, the last picture

@@ -44,6 +44,14 @@ class Segmenter {
     std::optional<Image> mask(const SegmentSource& source, const EffectSettings& settings,
                               bool smooth);
 
+    // For a frame the engine skips to keep pace: the last mask carried along the picture's
+    // motion to it, which becomes the history. Nothing when the stream keeps no history (not
+    // smoothed) or the motion could not be followed; then the frame needs mask().
+    std::optional<Image> carried(const SegmentSource& source);
+
+    // Whether the frames must keep a camera's pace: engines with a quicker form use it.
+    void setQuick(bool quick) { quick_ = quick; }
+
   private:
     SegmentationEngine* engine(SegmentationLevel level);
     SegmentationEngine* subjectEngine();
@@ -61,6 +69,7 @@ class Segmenter {
     std::shared_ptr<SegmentationEngine> subject_;
     bool triedSubject_ = false;
     const SegmentationEngine* lastEngine_ = nullptr;
+    bool quick_ = false;
 
     MaskHistory history_;
 };

@@ -26,11 +26,15 @@ struct CameraFormat {
     double rate = 0;
 };
 
+// How many of the camera's frame intervals a frame may take before the next one's mask is
+// carried rather than made.
+constexpr double carryAfterIntervals = 1.5;
+
 // Everything the video queue touches. The main thread writes the live settings; the video
 // queue reads them once a frame, and writes the frame size.
 struct RecordModel::Pipeline {
     explicit Pipeline(Segmenter::EngineFactory engines)
-        : effect(FrameEffect::Frames::video, std::move(engines)) {}
+        : effect(FrameEffect::Frames::live, std::move(engines)) {}
 
     Locked<LiveSettings> liveSettings{LiveSettings{}};
     Locked<CameraFormat> cameraFormat{CameraFormat{}};
@@ -39,6 +43,8 @@ struct RecordModel::Pipeline {
     double lastPreview = -std::numeric_limits<double>::infinity();
     double fpsStart = captureClock();
     std::int64_t fpsCount = 0;
+    bool carryNext = false;  // the next frame's mask is to be carried, not made
+    bool carried = false;    // this frame's was
     LiveRecorder recorder;
     std::function<void(double)> onPublished;
     QPointer<RecordModel> owner;  // made on the main thread, tested only there
@@ -87,6 +93,12 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
     if (!recording && !previewDue && !othersWatch) return;
     process(frame, live, {recording, previewDue, othersWatch}, now);
     count(now);
+    // A frame that took half as long again as the camera's interval means the pace has fallen
+    // below two thirds of the camera's (20 of 30): the next one skips the network, its mask
+    // carried along the motion. A carried mask trails a moving person more than the network's
+    // own, so a machine that nearly keeps up never carries; and never two in a row, so the
+    // network still sees every other frame.
+    carryNext = !carried && captureClock() - now > carryAfterIntervals / frame.rateOrUsual();
 }
 
 void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettings& live,
@@ -104,8 +116,10 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettin
     // is mirrored), made straight in a buffer where the blend allows.
     auto unmirrored = output || (recording && !mirrorRecording) ? outPool.get(width, height)
                                                                 : std::optional<PixelBuffer>();
-    const auto composed = effect.composed(frame.buffer, effect.neededMask(frame.buffer, settings),
-                                          settings, unmirrored);
+    auto mask = carryNext ? effect.carriedMask(frame.buffer, settings) : std::nullopt;
+    carried = mask.has_value();
+    if (!carried) mask = effect.neededMask(frame.buffer, settings);
+    const auto composed = effect.composed(frame.buffer, mask, settings, unmirrored);
     if (!composed) return;
     if (unmirrored) renderInto(*composed, *unmirrored);
     if (output && unmirrored) publish(output, *unmirrored, frame.time);

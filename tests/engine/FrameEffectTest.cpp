@@ -72,6 +72,20 @@ TEST(FrameEffect, VideoFramesBlendTheirMasksAndStillsNever) {
     EXPECT_EQ(maskValue(FrameEffect::Frames::stills), 0);
     settings.reduceFlicker = false;
     EXPECT_EQ(maskValue(FrameEffect::Frames::video), 0);
+
+    // A frame the engine skips gets the last mask carried on, without asking the engine; only
+    // in a stream that keeps a history.
+    const auto carried = [&](FrameEffect::Frames frames, bool smooth) {
+        Effect e(frames);
+        settings.reduceFlicker = smooth;
+        e.effect.neededMask(redFrame(), settings);
+        const auto mask = e.effect.carriedMask(redFrame(), settings);
+        EXPECT_EQ(e.engine->calls, 1);
+        return mask ? mask->pixels().at<float>(1, 1) : -1.0f;
+    };
+    EXPECT_EQ(carried(FrameEffect::Frames::live, true), 1.0f);
+    EXPECT_EQ(carried(FrameEffect::Frames::stills, true), -1.0f);
+    EXPECT_EQ(carried(FrameEffect::Frames::live, false), -1.0f);
 }
 
 // A movie frame read as 4:2:0 is segmented in its half-size picture: on the real photos made

@@ -109,6 +109,22 @@ TEST(MaskHistory, WhatAppearsTakesTheNewMask) {
     EXPECT_EQ(cv::countNonZero(around), 0);
 }
 
+// A frame with no new mask gets the history carried along the picture's motion, as long as
+// the motion can be followed.
+TEST(MaskHistory, WithoutANewMaskTheHistoryIsCarriedAlongTheMotion) {
+    MaskHistory history;
+    const cv::Mat picture = texture(6);
+    const cv::Mat person = disc(40, 48);
+    smoothed(history, person, picture);
+    for (int i = 1; i <= 3; ++i) {
+        const auto carried = history.carriedTo(shifted(picture, 4 * i), 0.1);
+        ASSERT_TRUE(carried) << i;
+        const cv::Mat moved = shifted(person, 4 * i, cv::BORDER_CONSTANT);
+        EXPECT_LE(largestDifference(matView(*carried), moved), 6) << i;
+    }
+    EXPECT_FALSE(history.carriedTo(texture(7), 0.1));  // another picture: nothing to follow
+}
+
 // A mask it cannot read changes nothing; a new size starts afresh.
 TEST(MaskHistory, UnreadableMasksAndNewSizes) {
     MaskHistory history;

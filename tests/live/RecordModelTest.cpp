@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 
 #include "FakeCapture.h"
 #include "MainLoop.h"
@@ -210,6 +212,39 @@ TEST(RecordModel, ACameraOnlyOtherAppsSeeRestsUntilOneTakesItAtTheCamerasRate) {
     m.model->startRecording();
     EXPECT_FALSE(m.model->camera().isPaused());
     m.model->stopRecording();
+}
+
+// An engine slower than the camera's frames, counting its calls.
+class SlowEngine : public SegmentationEngine {
+  public:
+    std::atomic<int> calls = 0;
+    std::optional<PixelBuffer> segment(const SegmentationInput&) override {
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        auto mask = *PixelBuffer::make(64, 48, PixelFormat::gray8);
+        matView(mask).setTo(255);
+        return mask;
+    }
+};
+
+// Behind the camera, every other recorded frame skips the network and has its mask carried
+// along the motion; never two in a row.
+TEST(RecordModel, AnEngineSlowerThanTheCameraRunsOnEveryOtherFrame) {
+    const auto engine = std::make_shared<SlowEngine>();
+    Model m(FakeDevices{{{"still", "Still"}}, {}}, [engine](SegmentationLevel) { return engine; });
+    m.model->setSettings(test::settingsWith(BackgroundKind::blur));
+    m.model->setKeepOriginal(false);
+    ASSERT_TRUE(m.preview());
+    m.model->startRecording();
+    const int before = engine->calls;
+    test::runMainLoopFor(2);
+    const int calls = engine->calls - before;
+    m.model->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
+    const int frames = static_cast<int>(test::frameTimes(m.model->savedURLs()[0]).size());
+    ASSERT_GT(frames, 6);
+    EXPECT_GE(calls, frames / 2 - 1) << frames;
+    EXPECT_LE(calls, frames * 3 / 4) << frames;
 }
 
 TEST(RecordModel, ACameraThatGoesAwayMidRecordingLeavesWhatWasRecordedToSave) {

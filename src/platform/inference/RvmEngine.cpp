@@ -28,7 +28,8 @@ Result<std::shared_ptr<SegmentationEngine>> RvmEngine::load(const std::vector<Mo
             cv::dnn::Net net = cv::dnn::readNetFromONNX(info.path.string());
             if (net.empty()) return damagedModel(info.path);
             net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-            models.push_back({cv::Size(info.inputWidth, info.inputHeight), std::move(net)});
+            const bool quick = info.name.find("-quick-") != std::string::npos;
+            models.push_back({cv::Size(info.inputWidth, info.inputHeight), quick, std::move(net)});
         } catch (const cv::Exception&) {
             return damagedModel(info.path);
         }
@@ -36,17 +37,17 @@ Result<std::shared_ptr<SegmentationEngine>> RvmEngine::load(const std::vector<Mo
     return std::shared_ptr<SegmentationEngine>(new RvmEngine(std::move(models)));
 }
 
-cv::Size RvmEngine::sizeFor(int width, int height) const {
-    const double aspect = std::log(static_cast<double>(width) / height);
-    const Model* best = &models_.front();
+cv::Size RvmEngine::sizeFor(int width, int height, bool quick) const {
+    const auto distance = [aspect = std::log(static_cast<double>(width) / height)](cv::Size s) {
+        return std::abs(std::log(static_cast<double>(s.width) / s.height) - aspect);
+    };
+    const Model* best = nullptr;
     for (const Model& m : models_) {
-        const double distance =
-            std::abs(std::log(static_cast<double>(m.size.width) / m.size.height) - aspect);
-        const double bestDistance =
-            std::abs(std::log(static_cast<double>(best->size.width) / best->size.height) - aspect);
-        if (distance < bestDistance) best = &m;
+        if (m.quick != quick) continue;
+        if (best == nullptr || distance(m.size) < distance(best->size)) best = &m;
     }
-    return best->size;
+    // Models made before the quick sizes existed have none: the others serve.
+    return best != nullptr ? best->size : sizeFor(width, height, !quick);
 }
 
 void RvmEngine::resetState() {
@@ -64,7 +65,7 @@ void RvmEngine::startStates(cv::Size size) {
 
 std::optional<PixelBuffer> RvmEngine::segment(const SegmentationInput& input) {
     if (input.pixels.empty() || input.pixels.type() != CV_8UC4) return std::nullopt;
-    const cv::Size size = sizeFor(input.pixels.cols, input.pixels.rows);
+    const cv::Size size = sizeFor(input.pixels.cols, input.pixels.rows, input.quick);
     if (size != stateSize_) startStates(size);
     auto& net = std::find_if(models_.begin(), models_.end(), [&](const Model& m) {
                     return m.size == size;

@@ -10,8 +10,9 @@
 namespace pelliqo {
 
 // Robust Video Matting: a recurrent network that carries four states from frame to frame.
-// It comes converted at a few fixed sizes; each frame runs at the size whose aspect is
-// nearest its own, and a change of size starts the states afresh.
+// It comes converted at a few fixed sizes, and the same shapes smaller for inputs that ask to
+// be quick (a camera's); each frame runs at the size of its kind whose aspect is nearest its
+// own, and a change of size starts the states afresh.
 class RvmEngine final : public SegmentationEngine {
   public:
     // Every size must load; a damaged file fails the engine.
@@ -20,12 +21,14 @@ class RvmEngine final : public SegmentationEngine {
     std::optional<PixelBuffer> segment(const SegmentationInput& input) override;
     void resetState() override;
 
-    // The converted size (width, height) used for a frame of this size.
-    cv::Size sizeFor(int width, int height) const;
+    // The converted size (width, height) used for a frame of this size; among the quick
+    // sizes when asked and there are any.
+    cv::Size sizeFor(int width, int height, bool quick = false) const;
 
   private:
     struct Model {
         cv::Size size;
+        bool quick = false;
         cv::dnn::Net net;
     };
     explicit RvmEngine(std::vector<Model> models) : models_(std::move(models)) {}

@@ -24,6 +24,8 @@ struct SegmentationInput {
     // (a movie frame's 4:2:0 planes, of which pixels is a half-size copy): a network's input
     // keeps the edge detail of the full frame. Empty for other pictures.
     std::function<cv::Mat(cv::Size)> scaled;
+    // Whether the frame must keep a camera's pace: an engine with a quicker form uses it.
+    bool quick = false;
 };
 
 // A segmentation engine (of persons, or of all foreground objects). Each instance keeps its own

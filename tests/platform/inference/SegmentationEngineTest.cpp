@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
+#include <tuple>
 
 #include "platform/image/ImageFile.h"
 #include "platform/image/MatView.h"
@@ -65,6 +66,22 @@ TEST(RvmEngine, StatesCarryFromFrameToFrameAndResetStartsAgain) {
     const auto again = engine->segment(input);
     ASSERT_TRUE(again);
     EXPECT_EQ(meanDifference(*again, *first), 0.0);
+}
+
+// A camera's frames, asking to be quick, run at the smaller sizes of the same shapes.
+TEST(RvmEngine, QuickFramesRunAtTheSmallerSizeOfTheirShape) {
+    const auto engine = installed(SegmentationLevel::accurate);
+    ASSERT_TRUE(engine);
+    for (const auto& [w, h, quick, expected] : {std::tuple{1280, 720, false, cv::Size(320, 176)},
+                                                {1280, 720, true, cv::Size(256, 144)},
+                                                {720, 1280, true, cv::Size(144, 256)},
+                                                {640, 640, true, cv::Size(192, 192)}}) {
+        SegmentationInput input = grey(w, h);
+        input.quick = quick;
+        const auto mask = engine->segment(input);
+        ASSERT_TRUE(mask) << w << "x" << h;
+        EXPECT_EQ(cv::Size(mask->width(), mask->height()), expected) << w << "x" << h << quick;
+    }
 }
 
 }  // namespace
