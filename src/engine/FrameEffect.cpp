@@ -12,9 +12,7 @@ std::optional<Image> imageOf(const SegmentSource& frame) {
 
 }  // namespace
 
-FrameEffect::FrameEffect(Frames frames) : frames_(frames) {
-    segmenter_.setQuick(frames == Frames::live);
-}
+FrameEffect::FrameEffect(Frames frames) : FrameEffect(frames, nullptr) {}
 
 FrameEffect::FrameEffect(Frames frames, Segmenter::EngineFactory engines)
     : frames_(frames), segmenter_(engines ? Segmenter(std::move(engines)) : Segmenter()) {

@@ -44,7 +44,6 @@ struct RecordModel::Pipeline {
     double fpsStart = captureClock();
     std::int64_t fpsCount = 0;
     bool carryNext = false;  // the next frame's mask is to be carried, not made
-    bool carried = false;    // this frame's was
     LiveRecorder recorder;
     std::function<void(double)> onPublished;
     QPointer<RecordModel> owner;  // made on the main thread, tested only there
@@ -62,7 +61,8 @@ struct RecordModel::Pipeline {
         bool previewDue = false;
         bool othersWatch = false;
     };
-    void process(const CapturedFrame& frame, const LiveSettings& settings, Viewers viewers,
+    // Whether the frame's mask was carried rather than made.
+    bool process(const CapturedFrame& frame, const LiveSettings& settings, Viewers viewers,
                  double now);
     // Offers the camera to other apps at the frame's size and rate, when not yet offered so;
     // whether it is offered.
@@ -91,7 +91,7 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
         live.cameraOutput && offer(live.cameraOutput, frame) && live.cameraOutput->hasReader();
     // Frames nobody sees (not recorded, previewed or taken by other apps) are not worth any work.
     if (!recording && !previewDue && !othersWatch) return;
-    process(frame, live, {recording, previewDue, othersWatch}, now);
+    const bool carried = process(frame, live, {recording, previewDue, othersWatch}, now);
     count(now);
     // A frame that took half as long again as the camera's interval means the pace has fallen
     // below two thirds of the camera's (20 of 30): the next one skips the network, its mask
@@ -101,7 +101,7 @@ void RecordModel::Pipeline::handleVideo(const CapturedFrame& frame) {
     carryNext = !carried && captureClock() - now > carryAfterIntervals / frame.rateOrUsual();
 }
 
-void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettings& live,
+bool RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettings& live,
                                     Viewers viewers, double now) {
     const auto [recording, previewDue, othersWatch] = viewers;
     EffectSettings settings = live.effect;
@@ -117,10 +117,10 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettin
     auto unmirrored = output || (recording && !mirrorRecording) ? outPool.get(width, height)
                                                                 : std::optional<PixelBuffer>();
     auto mask = carryNext ? effect.carriedMask(frame.buffer, settings) : std::nullopt;
-    carried = mask.has_value();
+    const bool carried = mask.has_value();
     if (!carried) mask = effect.neededMask(frame.buffer, settings);
     const auto composed = effect.composed(frame.buffer, mask, settings, unmirrored);
-    if (!composed) return;
+    if (!composed) return carried;
     if (unmirrored) renderInto(*composed, *unmirrored);
     if (output && unmirrored) publish(output, *unmirrored, frame.time);
     Image base = *composed;
@@ -137,7 +137,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettin
             }
         }
     }
-    if (!previewDue) return;
+    if (!previewDue) return carried;
     lastPreview = now;
     const Image shown = baseMirrored != mirrorPreview ? base.mirrored() : base;
     if (auto bitmap = effect.compositor().makeCGImage(shown, previewMaxWidth)) {
@@ -147,6 +147,7 @@ void RecordModel::Pipeline::process(const CapturedFrame& frame, const LiveSettin
             emit model.previewImageChanged();
         });
     }
+    return carried;
 }
 
 bool RecordModel::Pipeline::offer(const std::shared_ptr<CameraOutput>& output,
