@@ -113,7 +113,11 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
     const MovieAsset asset = MovieAsset::open(file);
     ASSERT_TRUE(asset.isReadable);
     EXPECT_GE(asset.duration, 2.0);
-    EXPECT_GE(test::frameTimes(file).size(), 10u);  // and its frames decode
+    // Its frames decode up to the end of its last fragment (a loaded machine keeps fewer of
+    // them, so their number says nothing).
+    const auto times = test::frameTimes(file);
+    ASSERT_GE(times.size(), 2u);
+    EXPECT_GE(times.back(), asset.duration - 1.0);
 }
 
 }  // namespace
