@@ -2,7 +2,6 @@
 
 #include <QTemporaryDir>
 #include <fstream>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "Clips.h"
@@ -116,17 +115,6 @@ TEST_F(Hosts, FFmpegMeltAndGStreamerRenderWhatTheExportMakes) {
         // And the filter did something: the wall behind her is blurred, not the clip's own.
         EXPECT_GT(meanDifference(frames[5], framesOf(path("walk.mp4"))[5]), 0.5) << host;
     }
-}
-
-// Transparency through FFmpeg: alpha 0 on the wall, 255 on her.
-TEST_F(Hosts, ATransparentBackgroundIsAlphaThroughFFmpeg) {
-    ASSERT_TRUE(run({"ffmpeg", "-nostdin", "-y", "-i", path("walk.mp4"), "-vf",
-                     "frei0r=filter_name=pelliqo:filter_params=transparent,format=rgba",
-                     "-frames:v", "1", path("clear.png")}));
-    const cv::Mat picture = cv::imread(path("clear.png"), cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(picture.type(), CV_8UC4);
-    EXPECT_EQ(picture.at<cv::Vec4b>(20, 300)[3], 0);
-    EXPECT_EQ(picture.at<cv::Vec4b>(230, 80)[3], 255);  // her jacket
 }
 
 // A playlist that plays the second half of the clip again: at the jump back the mask starts
