@@ -108,16 +108,32 @@ void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFra
                               const std::function<bool()>& busy) {
     using std::chrono::milliseconds;
     ff::Packet packet(av_packet_alloc());
+    ff::Packet held(av_packet_alloc());
+    double heldArrived = 0;
     ff::Frame frame(av_frame_alloc());
     const AVCodecDescriptor* codec = avcodec_descriptor_get(decoder->codec_id);
     const bool intraOnly = codec != nullptr && (codec->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+    // Raw pictures cost nothing to decode: they are handed over for the consumer to hold.
+    const bool holdsUndecoded = intraOnly && decoder->codec_id != AV_CODEC_ID_RAWVIDEO;
     bool caughtUp = true;
+    const auto isBusy = [&] { return busy && busy(); };
+    const auto decode = [&](AVPacket* coded, double arrived) {
+        if (avcodec_send_packet(decoder.get(), coded) == 0) {
+            while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+                if (caughtUp) onFrame(frame.get(), arrived);
+                av_frame_unref(frame.get());
+            }
+        }
+        av_packet_unref(coded);
+    };
     while (running) {
         if (paused) {
             caughtUp = false;
+            av_packet_unref(held.get());
             std::this_thread::sleep_for(milliseconds(10));
             continue;
         }
+        if (held->size > 0 && !isBusy()) decode(held.get(), heldArrived);
         const double asked = captureClock();
         const int e = av_read_frame(format.get(), packet.get());
         if (e == AVERROR(EAGAIN)) {
@@ -133,15 +149,17 @@ void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFra
         const double arrived = captureClock();
         // A read that had to wait for its picture brought one taken just now.
         if (arrived - asked >= 0.005) caughtUp = true;
-        const bool skipped = intraOnly && (!caughtUp || (busy && busy()));
-        if (packet->stream_index == streamIndex && !skipped &&
-            avcodec_send_packet(decoder.get(), packet.get()) == 0) {
-            while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-                if (caughtUp) onFrame(frame.get(), arrived);
-                av_frame_unref(frame.get());
-            }
+        if (packet->stream_index != streamIndex || (intraOnly && !caughtUp)) {
+            av_packet_unref(packet.get());
+        } else if (holdsUndecoded && isBusy()) {
+            // Kept undecoded until the consumer is free; a newer picture replaces it.
+            av_packet_unref(held.get());
+            av_packet_move_ref(held.get(), packet.get());
+            heldArrived = arrived;
+        } else {
+            av_packet_unref(held.get());
+            decode(packet.get(), arrived);
         }
-        av_packet_unref(packet.get());
     }
 }
 

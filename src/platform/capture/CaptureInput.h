@@ -40,11 +40,13 @@ struct CaptureInput {
     double frameRate() const;
 
     // Reads and decodes until running is cleared, handing each decoded frame over with the
-    // capture-clock time its packet arrived. A frame that busy() says would be dropped is
-    // not decoded where the codec allows (each picture coded on its own). After a pause the
-    // pictures the device kept meanwhile are stale: they are read and left out, and frames
-    // come again once reading has caught up. A device that fails while running is reported
-    // through onError, which ends the reading.
+    // capture-clock time its packet arrived. While busy() says the consumer cannot take a
+    // frame, a picture coded on its own (Motion-JPEG) is kept undecoded, the newest only, and
+    // handed over once a read finds the consumer free (reads from a camera do not block, so
+    // within milliseconds); other frames are handed over for the consumer to keep or drop.
+    // After a pause the pictures the device kept meanwhile are stale: they are read and left
+    // out, and frames come again once reading has caught up. A device that fails while running
+    // is reported through onError, which ends the reading.
     void readFrames(const std::function<void(AVFrame* frame, double arrived)>& onFrame,
                     const std::function<void(const PlatformError&)>& onError,
                     const std::function<bool()>& busy = {});

@@ -17,8 +17,8 @@ CaptureSource cameraSource(const std::string& device);
 CaptureSource testCameraSource();
 
 // Frames from a capture device as BGRA, stamped on arrival with captureClock(). Frames are
-// delivered on the given queue; a frame that arrives while the previous one is still
-// waiting there is dropped, never queued.
+// delivered on the given queue, one at a time: of the frames that arrive while one is still
+// waiting or being handled there, only the newest is kept, and handed over when it is done.
 class VideoCapture {
   public:
     using FrameHandler = std::function<void(const PixelBuffer& frame, double seconds)>;
