@@ -36,9 +36,14 @@ std::unique_ptr<QCoreApplication> commandApplication() {
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
-std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err) {
+std::optional<PixelBuffer> readInputPicture(const std::string& path, const EffectSettings& settings,
+                                            std::ostream& err) {
     auto frame = readImageFile(path);
-    if (!frame) err << "pelliqo: can't read " << path << " as an image.\n";
+    if (!frame) {
+        err << "pelliqo: can't read " << path << " as an image.\n";
+        return std::nullopt;
+    }
+    if (!modelsReady(settings, err)) return std::nullopt;
     return frame;
 }
 

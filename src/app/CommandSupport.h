@@ -21,8 +21,10 @@ bool modelsReady(const EffectSettings& settings, std::ostream& err);
 // exists (then nothing).
 std::unique_ptr<QCoreApplication> commandApplication();
 
-// The picture file as a frame, or nothing after saying so on err.
-std::optional<PixelBuffer> readInputPicture(const std::string& path, std::ostream& err);
+// The picture file as a frame, once the models the settings need are ready; nothing after
+// saying what is wrong on err.
+std::optional<PixelBuffer> readInputPicture(const std::string& path, const EffectSettings& settings,
+                                            std::ostream& err);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

@@ -32,12 +32,9 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
         settings.quality = *quality;
     }
     settings.useSubjectMask = arguments.flags.contains("--subject-mask");
-    const std::string& input = arguments.positional[0];
     const std::string& output = arguments.positional[1];
-
-    const auto frame = readInputPicture(input, err);
+    const auto frame = readInputPicture(arguments.positional[0], settings, err);
     if (!frame) return exitCode::failure;
-    if (!modelsReady(settings, err)) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);
     const auto mask = effect.mask(*frame, settings);
     if (!mask) {

@@ -33,12 +33,9 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, settings, presets))
         return usageError(err, *problem);
-    const std::string& input = arguments.positional[0];
     const std::string& output = arguments.positional[1];
-
-    const auto frame = readInputPicture(input, err);
+    const auto frame = readInputPicture(arguments.positional[0], settings, err);
     if (!frame) return exitCode::failure;
-    if (!modelsReady(settings, err)) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);
     const auto result = effect.apply(*frame, settings);
     auto rendered = PixelBuffer::make(frame->width(), frame->height(), PixelFormat::bgra8);
