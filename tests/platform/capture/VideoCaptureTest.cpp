@@ -122,8 +122,8 @@ TEST(VideoCapture, MotionJpegFromACameraArrivesUprightInOrderAndInTime) {
 
 // Once a slow consumer is done, the newest frame that came meanwhile is handed over at once
 // rather than the next to come: the consumer takes frames back to back. (Motion-JPEG is held
-// undecoded and handed over when a read finds the consumer free, which reads from a camera,
-// which do not block, do within milliseconds; the pipe above blocks until the next picture.)
+// undecoded until a read finds the consumer free; a camera's reads do not block, so that is
+// within milliseconds, but the pipe above blocks until the next picture comes.)
 TEST(VideoCapture, FramesThatCameWhileTheConsumerWasBusyAreHandedOverOnceItIsDone) {
     auto capture = VideoCapture::open(testCameraSource());
     ASSERT_TRUE(capture) << capture.error().description;
