@@ -11,7 +11,8 @@ CommandRun run(const std::vector<std::string>& args) {
     return test::runCommand(args);
 }
 
-TEST(CommandLine, WithoutArgumentsOrWithHelpItPrintsUsage) {
+// Without arguments or with help: usage on standard output; an unknown command: a usage error.
+TEST(CommandLine, UsageIsPrintedOnHelpAndUnknownCommandsAreUsageErrors) {
     for (auto args : {std::vector<std::string>{}, {"--help"}, {"-h"}, {"help"}}) {
         const CommandRun r = run(args);
         EXPECT_EQ(r.code, 0);
@@ -19,9 +20,6 @@ TEST(CommandLine, WithoutArgumentsOrWithHelpItPrintsUsage) {
         EXPECT_NE(r.out.find("version"), std::string::npos);
         EXPECT_TRUE(r.err.empty());
     }
-}
-
-TEST(CommandLine, UnknownCommandsAreUsageErrors) {
     const CommandRun r = run({"frobnicate", "x"});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.out.empty());
