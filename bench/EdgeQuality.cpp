@@ -2,7 +2,8 @@
 // moving person leaves, the lag where one arrives, and the error against the known alpha.
 // Run by hand:
 //   ./build/bench/pelliqo_edge_quality [--smoothed-only] [--quality Q] [--subject] [--live]
-//                                      [--420] [BACKGROUND.jpg]
+//                                      [--420] [--agreement [--every K] [--clip NAME]]
+//                                      [BACKGROUND.jpg]
 // Each shared photo, its reference mask as alpha, is pasted over a background picture
 // (opencv-doc's building.jpg unless one is given) and made into 720p clips of 30 frames, one
 // for each scene of EdgeScenes.h: still (camera-like noise of σ = 8), walking (6 px a frame),
@@ -23,10 +24,15 @@
 // Real footage (opencv-doc's vtest.avi and Megamind.avi, static cameras, their first 150
 // frames): "unexplained" is the mean change of the mask, near its edge, on pixels where the
 // picture itself did not change between frames (flicker that nothing in the scene explains).
+// --agreement prints instead how far the subject mask made with the network on one frame in K
+// (3, the export's, unless given) agrees with the one made on every frame, on every clip (or
+// those whose name begins with NAME), and its cost; PELLIQO_AGREEMENT_FRAMES=1 adds each
+// frame's figure.
 // The clips are lossless 4:4:4, which exports read as BGRA; with --420 they are 4:2:0 in
 // BT.709, as HD movies are, which exports keep in those colours (the mask found in a
 // half-size picture).
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -209,6 +215,69 @@ fs::path footageClip(const std::string& name, bool yuv420) {
     return std::system(command.c_str()) == 0 ? clip : fs::path();
 }
 
+// The subject masks of a movie's frames through a segmenter that runs the subject network on
+// one frame in `every`, and the seconds that took.
+std::pair<std::vector<cv::Mat>, double> subjectMasks(const fs::path& movie, int every) {
+    std::vector<cv::Mat> out;
+    auto reader = TrackReader::video(movie, *MovieAsset::open(movie).video);
+    if (!reader) return {};
+    EffectSettings settings;
+    settings.useSubjectMask = true;
+    Segmenter segmenter;
+    segmenter.setSubjectKeyFrames(every);
+    double seconds = 0;
+    while (auto sample = reader.value()->nextVideo()) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto mask = segmenter.mask(sample->frame, settings, true);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        out.push_back(mask ? mask->pixels().clone() : cv::Mat());
+    }
+    return {out, seconds};
+}
+
+// The intersection over union of two masks (0…1) at one half; where one found no subject its
+// mask is the person engine's, at another size.
+double iou(const cv::Mat& reference, const cv::Mat& mask) {
+    cv::Mat other;
+    cv::resize(mask, other, reference.size(), 0, 0, cv::INTER_LINEAR);
+    const cv::Mat a = reference >= 0.5f, b = other >= 0.5f;
+    const int together = cv::countNonZero(a | b);
+    return together ? cv::countNonZero(a & b) / static_cast<double>(together) : 1.0;
+}
+
+// The mean and the 5th percentile.
+std::pair<double, double> meanAndP5(std::vector<double> values) {
+    if (values.empty()) return {0, 0};
+    std::sort(values.begin(), values.end());
+    double sum = 0;
+    for (const double v : values) sum += v;
+    return {sum / static_cast<double>(values.size()), values[values.size() / 20]};
+}
+
+// Agreement of the subject mask made on key frames with the one made on every frame: the
+// intersection over union at one half per frame (mean, and the 5th percentile over frames) and
+// the share of the time it took; then, for scale, the every-frame mask's agreement with itself
+// one frame before. Adds the frames' figures to `all`.
+void printAgreement(const std::string& name, const fs::path& movie, int every,
+                    std::vector<double>& all) {
+    const auto [reference, fullSeconds] = subjectMasks(movie, 1);
+    const auto [keyed, keyedSeconds] = subjectMasks(movie, every);
+    std::vector<double> ious, self;
+    for (std::size_t t = 0; t < std::min(reference.size(), keyed.size()); ++t) {
+        if (reference[t].empty() || keyed[t].empty()) continue;
+        ious.push_back(iou(reference[t], keyed[t]));
+        if (t > 0 && !reference[t - 1].empty()) self.push_back(iou(reference[t], reference[t - 1]));
+    }
+    if (std::getenv("PELLIQO_AGREEMENT_FRAMES"))
+        for (std::size_t t = 0; t < ious.size(); ++t) std::printf("  %zu %.3f\n", t, ious[t]);
+    all.insert(all.end(), ious.begin(), ious.end());
+    const auto [mean, p5] = meanAndP5(ious);
+    const auto [selfMean, selfP5] = meanAndP5(self);
+    std::printf("%-24s %8.3f %8.3f %8.2f %8.3f %8.3f\n", name.c_str(), mean, p5,
+                keyedSeconds / std::max(fullSeconds, 1e-9), selfMean, selfP5);
+    std::fflush(stdout);
+}
+
 void printRow(const std::string& engine, const std::string& scene, const Scores& s) {
     std::printf("%-22s %-12s %8.2f %8.2f %8.2f %8.2f %8.2f\n", engine.c_str(), scene.c_str(),
                 s.flicker, s.trail, s.lag, s.error, s.dtSSD);
@@ -231,6 +300,20 @@ int main(int argc, char** argv) {
     const bool withSubject = flag("--subject");
     const bool withLive = flag("--live");
     const bool yuv420 = flag("--420");
+    const bool agreement = flag("--agreement");
+    int every = 3;
+    if (const auto at = std::find(args.begin(), args.end(), "--every");
+        at != args.end() && at + 1 != args.end()) {
+        every = std::stoi(*(at + 1));
+        args.erase(at, at + 2);
+    }
+    std::string onlyClip;  // with --agreement, the clips whose name begins so
+    if (const auto at = std::find(args.begin(), args.end(), "--clip");
+        at != args.end() && at + 1 != args.end()) {
+        onlyClip = *(at + 1);
+        args.erase(at, at + 2);
+    }
+    const auto wanted = [&](const std::string& name) { return name.starts_with(onlyClip); };
     std::string onlyQuality;  // every quality when empty
     if (const auto at = std::find(args.begin(), args.end(), "--quality");
         at != args.end() && at + 1 != args.end()) {
@@ -262,6 +345,23 @@ int main(int argc, char** argv) {
         footageClips.emplace_back(clip, greyFrames(clip));
     }
 
+    if (agreement) {
+        std::printf(
+            "%-24s %8s %8s %8s %8s %8s   (subject mask every %d frames against every "
+            "frame; self: every frame against the one before)\n",
+            "clip", "IoU", "p5", "time", "self", "p5", every);
+        std::vector<double> all;
+        for (std::size_t k = 0; k < bench::scenes.size(); ++k)
+            for (std::size_t p = 0; p < photos.size(); ++p) {
+                const std::string name = std::string(bench::scenes[k].name) + " " + photos[p];
+                if (wanted(name)) printAgreement(name, clips[k][p].file, every, all);
+            }
+        for (std::size_t f = 0; f < footage.size(); ++f)
+            if (wanted(footage[f])) printAgreement(footage[f], footageClips[f].first, every, all);
+        const auto [mean, p5] = meanAndP5(all);
+        std::printf("%-24s %8.3f %8.3f\n", "all frames", mean, p5);
+        return 0;
+    }
     std::vector<Engine> engines;
     for (const bool smooth : {true, false}) {
         if (smoothedOnly && !smooth) continue;

@@ -4,6 +4,11 @@ namespace pelliqo {
 
 namespace {
 
+// A movie's subject network sees at least one frame in this many: in four was a little
+// quicker (7.9 against 7.0 frames a second in 720p) but agreed less with its every-frame mask
+// on real footage.
+constexpr int subjectKeyFrameEvery = 3;
+
 std::optional<Image> imageOf(const SegmentSource& frame) {
     if (const auto* buffer = std::get_if<PixelBuffer>(&frame)) return Image::fromBuffer(*buffer);
     if (const auto* bitmap = std::get_if<Bitmap>(&frame)) return Image::fromBitmap(*bitmap);
@@ -17,6 +22,7 @@ FrameEffect::FrameEffect(Frames frames) : FrameEffect(frames, nullptr) {}
 FrameEffect::FrameEffect(Frames frames, Segmenter::EngineFactory engines)
     : frames_(frames), segmenter_(engines ? Segmenter(std::move(engines)) : Segmenter()) {
     segmenter_.setQuick(frames == Frames::live);
+    if (frames == Frames::video) segmenter_.setSubjectKeyFrames(subjectKeyFrameEvery);
 }
 
 bool FrameEffect::needsMask(const EffectSettings& settings) {

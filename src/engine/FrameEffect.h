@@ -17,8 +17,9 @@ namespace pelliqo {
 class FrameEffect {
   public:
     // A video stream blends each mask with the ones before it when the settings ask to
-    // reduce flicker; a camera's (live) does too, and must keep its pace, so its engines run
-    // in their quickest form; stills are unrelated pictures and never blend.
+    // reduce flicker, and then runs the costly subject network on key frames only; a camera's
+    // (live) blends too, and must keep its pace, so its engines run in their quickest form;
+    // stills are unrelated pictures and never blend.
     enum class Frames { video, live, stills };
 
     // Engines from the installed models, or from the factory when one is given.

@@ -175,15 +175,26 @@ std::optional<PixelBuffer> MaskHistory::smoothed(const PixelBuffer& mask, const 
 }
 
 std::optional<PixelBuffer> MaskHistory::carriedTo(const cv::Mat& picture, double lostAtMost) {
+    const auto masks = carriedMasksTo(picture, lostAtMost);
+    if (!masks) return std::nullopt;
+    auto out = PixelBuffer::make(masks->cols, masks->rows, PixelFormat::gray8);
+    if (!out) return std::nullopt;
+    masks->copyTo(matView(*out));
+    return out;
+}
+
+void MaskHistory::restart(const cv::Mat& masks, const cv::Mat& picture) {
+    mask_ = masks.clone();
+    picture_ = picture.clone();
+}
+
+std::optional<cv::Mat> MaskHistory::carriedMasksTo(const cv::Mat& picture, double lostAtMost) {
     if (mask_.empty() || !comparable(picture)) return std::nullopt;
     Carried history = carried(picture);
     if (cv::mean(history.untracked)[0] > lostAtMost) return std::nullopt;
-    auto out = PixelBuffer::make(mask_.cols, mask_.rows, PixelFormat::gray8);
-    if (!out) return std::nullopt;
     mask_ = std::move(history.mask);
     picture_ = picture.clone();
-    mask_.copyTo(matView(*out));
-    return out;
+    return mask_.clone();
 }
 
 }  // namespace pelliqo

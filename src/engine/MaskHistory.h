@@ -33,6 +33,11 @@ class MaskHistory {
     // becomes the history. Nothing, and the history as it was, when the pictures cannot be
     // compared or the motion was lost over more than `lostAtMost` of the picture (0…1).
     std::optional<PixelBuffer> carriedTo(const cv::Mat& picture, double lostAtMost);
+    // The same for masks carried together (an 8-bit matrix of any number of channels, one
+    // mask each), which restart sets with the picture they belong to. They share one motion
+    // estimate, so masks made of one frame stay in register with each other.
+    void restart(const cv::Mat& masks, const cv::Mat& picture);
+    std::optional<cv::Mat> carriedMasksTo(const cv::Mat& picture, double lostAtMost);
     // The size of the masks in the history; empty when there is none.
     cv::Size size() const { return mask_.size(); }
     void clear();
@@ -58,7 +63,7 @@ class MaskHistory {
     // Whether the picture can be compared with the last one, at the history's size.
     bool comparable(const cv::Mat& picture) const;
 
-    cv::Mat mask_;     // CV_8U, the last smoothed mask
+    cv::Mat mask_;     // CV_8U, the last smoothed mask (or the masks carried together)
     cv::Mat picture_;  // CV_8U, the last picture
     cv::Ptr<cv::DISOpticalFlow> flow_;
 };

@@ -37,6 +37,12 @@ bool foundAnything(const PixelBuffer& mask) {
     return most >= 128;
 }
 
+std::optional<PixelBuffer> maskBuffer(const cv::Mat& mask) {
+    auto out = PixelBuffer::make(mask.cols, mask.rows, PixelFormat::gray8);
+    if (out) mask.copyTo(matView(*out));
+    return out;
+}
+
 std::optional<SegmentationInput> inputFor(const SegmentSource& source) {
     // A movie frame is judged (its shape, its motion) on a half-size picture, a quarter of the
     // pixels; the networks take their samples from its planes, as a half-size picture would
@@ -105,16 +111,48 @@ std::optional<PixelBuffer> Segmenter::run(SegmentationEngine& engine,
     return engine.segment(input);
 }
 
+std::optional<PixelBuffer> Segmenter::subjectMask(SegmentationEngine& subject,
+                                                  const SegmentationInput& input, bool smooth) {
+    // The person engine that tells where people moved is the quickest: it runs on every frame.
+    SegmentationEngine* person =
+        smooth && keyFrames_.every() > 1 ? engine(SegmentationLevel::fast) : nullptr;
+    const auto personMask = person ? person->segment(input) : std::nullopt;
+    const auto people = [&](cv::Size size) {
+        cv::Mat scaled;
+        if (personMask && personMask->format() == PixelFormat::gray8)
+            cv::resize(matView(*personMask), scaled, size, 0, 0, cv::INTER_LINEAR);
+        return scaled;
+    };
+    const auto found = [](std::optional<PixelBuffer> mask) {
+        return mask && foundAnything(*mask) ? std::move(mask) : std::nullopt;
+    };
+    if (const cv::Size size = keyFrames_.size(); !size.empty()) {
+        const auto carried =
+            keyFrames_.between(people(size), pictureAt(input.pixels, size.width, size.height));
+        if (carried) return found(maskBuffer(*carried));
+    }
+    auto made = run(subject, input, smooth);
+    if (made && made->format() == PixelFormat::gray8 && personMask) {
+        const cv::Size size(made->width(), made->height());
+        keyFrames_.keyFrame(matView(*made), people(size),
+                            pictureAt(input.pixels, size.width, size.height));
+    } else {
+        keyFrames_.clear();
+    }
+    return found(std::move(made));
+}
+
 std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSettings& settings,
                                      bool smooth) {
     auto input = inputFor(source);
     if (!input) return std::nullopt;
     input->quick = quick_;
     std::optional<PixelBuffer> raw;
+    // A subject mask carried from before the person engine took over would be stale.
+    if (!settings.useSubjectMask) keyFrames_.clear();
     if (settings.useSubjectMask) {
         if (SegmentationEngine* subject = subjectEngine()) {
-            raw = run(*subject, *input, smooth);
-            if (raw && !foundAnything(*raw)) raw.reset();
+            raw = subjectMask(*subject, *input, smooth);
             if (raw) lastEngine_ = subject;
         }
     }

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "engine/EffectSettings.h"
+#include "engine/KeyFrameMask.h"
 #include "engine/MaskHistory.h"
 #include "platform/image/Bitmap.h"
 #include "platform/image/Image.h"
@@ -51,6 +52,9 @@ class Segmenter {
 
     // Whether the frames must keep a camera's pace: engines with a quicker form use it.
     void setQuick(bool quick) { quick_ = quick; }
+    // For a smoothed stream, the subject network sees one frame in `every` (more often when
+    // the picture asks for it) and the frames between carry its mask; 1 runs it on every frame.
+    void setSubjectKeyFrames(int every) { keyFrames_ = KeyFrameMask(every); }
 
   private:
     SegmentationEngine* engine(SegmentationLevel level);
@@ -61,6 +65,10 @@ class Segmenter {
     // nothing does not end the person engine's.
     std::optional<PixelBuffer> run(SegmentationEngine& engine, const SegmentationInput& input,
                                    bool smooth);
+    // The subject mask: the network's on key frames, carried between them; nothing when the
+    // subject engine fails or finds nothing.
+    std::optional<PixelBuffer> subjectMask(SegmentationEngine& subject,
+                                           const SegmentationInput& input, bool smooth);
 
     EngineFactory factory_;
     SubjectFactory subjectFactory_;
@@ -72,6 +80,7 @@ class Segmenter {
     bool quick_ = false;
 
     MaskHistory history_;
+    KeyFrameMask keyFrames_{1};
 };
 
 // The segmentation level a quality choice asks for.

@@ -140,6 +140,21 @@ TEST_F(SegmenterTest, TheSubjectMaskWhereItFindsSomethingElseThePersonMask) {
     EXPECT_TRUE(subject->masks.empty());
 }
 
+// A movie's subject network sees one frame in so many; the person engine runs on every frame
+// to tell where people moved. Unsmoothed, the subject network sees every frame.
+TEST_F(SegmenterTest, WithKeyFramesTheSubjectEngineSeesOneFrameInSoMany) {
+    settings.useSubjectMask = true;
+    segmenter.setSubjectKeyFrames(3);
+    for (int i = 0; i < 2; ++i) subject->masks.push_back(filled(2, 1, 200));
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(next(filled(2, 1, 0)), std::vector<int>(2, 200)) << i;
+    EXPECT_TRUE(subject->masks.empty());
+    EXPECT_TRUE(engine->masks.empty());
+
+    subject->masks.push_back(filled(2, 1, 200));
+    EXPECT_EQ(next(filled(2, 1, 0), false), std::vector<int>(2, 200));
+    EXPECT_TRUE(subject->masks.empty());
+}
+
 // Person engines remember earlier frames: switching to one starts its memory afresh, while
 // asking the subject engine in vain does not.
 TEST_F(SegmenterTest, SwitchingEnginesClearsTheMemoryOfTheOneSwitchedTo) {
