@@ -9,8 +9,9 @@ namespace pelliqo {
 namespace {
 
 // The key frame's masks are carried unless the motion was lost over more than this share of
-// the picture.
-constexpr double carryLostAtMost = 0.1;
+// the picture (as at a cut). More than a skipped camera frame's carry allows: the person mask
+// mends where people moved, and a panning camera or a moving background loses 10–30 %.
+constexpr double carryLostAtMost = 0.3;
 // The person mask counts as changed (grey levels) from the first value on, fully from the
 // second; past this share of the picture changed, the subject network looks again.
 constexpr float changedFrom = 64;
