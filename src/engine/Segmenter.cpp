@@ -112,7 +112,8 @@ std::optional<PixelBuffer> Segmenter::run(SegmentationEngine& engine,
 }
 
 std::optional<PixelBuffer> Segmenter::subjectMask(SegmentationEngine& subject,
-                                                  const SegmentationInput& input, bool smooth) {
+                                                  const SegmentationInput& input, bool smooth,
+                                                  cv::Mat& picture) {
     // The person engine that tells where people moved is the quickest: it runs on every frame.
     SegmentationEngine* person =
         smooth && keyFrames_.every() > 1 ? engine(SegmentationLevel::fast) : nullptr;
@@ -127,15 +128,15 @@ std::optional<PixelBuffer> Segmenter::subjectMask(SegmentationEngine& subject,
         return mask && foundAnything(*mask) ? std::move(mask) : std::nullopt;
     };
     if (const cv::Size size = keyFrames_.size(); !size.empty()) {
-        const auto carried =
-            keyFrames_.between(people(size), pictureAt(input.pixels, size.width, size.height));
-        if (carried) return found(maskBuffer(*carried));
+        picture = pictureAt(input.pixels, size.width, size.height);
+        if (const auto carried = keyFrames_.between(people(size), picture))
+            return found(maskBuffer(*carried));
     }
     auto made = run(subject, input, smooth);
     if (made && made->format() == PixelFormat::gray8 && personMask) {
         const cv::Size size(made->width(), made->height());
-        keyFrames_.keyFrame(matView(*made), people(size),
-                            pictureAt(input.pixels, size.width, size.height));
+        if (picture.size() != size) picture = pictureAt(input.pixels, size.width, size.height);
+        keyFrames_.keyFrame(matView(*made), people(size), picture);
     } else {
         keyFrames_.clear();
     }
@@ -148,11 +149,12 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
     if (!input) return std::nullopt;
     input->quick = quick_;
     std::optional<PixelBuffer> raw;
+    cv::Mat picture;  // the frame in grey at the mask's size, once made
     // A subject mask carried from before the person engine took over would be stale.
     if (!settings.useSubjectMask) keyFrames_.clear();
     if (settings.useSubjectMask) {
         if (SegmentationEngine* subject = subjectEngine()) {
-            raw = subjectMask(*subject, *input, smooth);
+            raw = subjectMask(*subject, *input, smooth, picture);
             if (raw) lastEngine_ = subject;
         }
     }
@@ -168,7 +170,9 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
         history_.clear();
         return Image::fromMask(*raw);
     }
-    auto blended = history_.smoothed(*raw, pictureAt(input->pixels, raw->width(), raw->height()));
+    if (picture.size() != cv::Size(raw->width(), raw->height()))
+        picture = pictureAt(input->pixels, raw->width(), raw->height());
+    auto blended = history_.smoothed(*raw, picture);
     return Image::fromMask(blended ? *blended : *raw);
 }
 

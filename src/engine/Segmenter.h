@@ -66,9 +66,11 @@ class Segmenter {
     std::optional<PixelBuffer> run(SegmentationEngine& engine, const SegmentationInput& input,
                                    bool smooth);
     // The subject mask: the network's on key frames, carried between them; nothing when the
-    // subject engine fails or finds nothing.
+    // subject engine fails or finds nothing. Leaves in picture the frame in grey at the mask's
+    // size when it made one, for the smoothing.
     std::optional<PixelBuffer> subjectMask(SegmentationEngine& subject,
-                                           const SegmentationInput& input, bool smooth);
+                                           const SegmentationInput& input, bool smooth,
+                                           cv::Mat& picture);
 
     EngineFactory factory_;
     SubjectFactory subjectFactory_;
