@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -12,7 +9,6 @@
 #include "Pictures.h"
 #include "PipeWireServer.h"
 #include "platform/output/CameraOutput.h"
-#include "platform/output/LoopbackOutput.h"
 #include "platform/output/Yuyv.h"
 
 namespace pelliqo {
@@ -89,33 +85,6 @@ TEST(PipeWireCamera, AViewerReceivesThePublishedFrames) {
         }
         output->stop();
     }
-}
-
-// Where a loopback device exists, what a reader of the device gets is the YUYV picture.
-TEST(LoopbackCamera, AReaderOfTheDeviceGetsThePublishedFrame) {
-    const auto devices = LoopbackOutput::devices();
-    if (devices.empty())
-        GTEST_SKIP() << "no v4l2loopback device here (sudo modprobe v4l2loopback makes one)";
-    const int width = 64, height = 48;
-    const PixelBuffer frame = test::bufferOf(testPicture(width, height));
-    std::vector<std::uint8_t> yuyv(static_cast<std::size_t>(width * height * 2));
-    ASSERT_TRUE(convertToYuyv(frame, yuyv.data(), width * 2));
-    LoopbackOutput output(devices.front());
-    ASSERT_FALSE(output.start(width, height, 30));
-    ASSERT_FALSE(output.publish(frame));
-    const int reader = ::open(devices.front().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(reader, 0);
-    // A reader gets frames written after it opened: publish until one is there.
-    std::vector<std::uint8_t> got(yuyv.size());
-    ssize_t n = -1;
-    for (int i = 0; i < 100 && n < 0; ++i) {
-        ASSERT_FALSE(output.publish(frame));
-        pollfd ready{reader, POLLIN, 0};
-        if (::poll(&ready, 1, 50) == 1) n = ::read(reader, got.data(), got.size());
-    }
-    ::close(reader);
-    ASSERT_EQ(n, static_cast<ssize_t>(got.size()));
-    EXPECT_EQ(got, yuyv);
 }
 
 }  // namespace
