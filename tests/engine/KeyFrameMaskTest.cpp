@@ -46,12 +46,10 @@ TEST(KeyFrameMask, BetweenKeyFramesTheSubjectIsCarriedAndFollowsItsPeople) {
     EXPECT_EQ(cv::countNonZero(*mask != masks({stepped, object})), 0);
 }
 
-TEST(KeyFrameMask, TooMuchChangeOrAnotherSizeAsksForAKeyFrame) {
+TEST(KeyFrameMask, TooMuchChangeOrLostMotionAsksForAKeyFrame) {
     KeyFrameMask frames(4);
     frames.keyFrame(masks({person, object}), masks({person}), still());
     EXPECT_FALSE(frames.between(masks({{0, 0, 64, 48}}), still())) << "everyone moved";
-    frames.keyFrame(masks({person, object}), masks({person}), still());
-    EXPECT_FALSE(frames.between(cv::Mat(24, 32, CV_8U, cv::Scalar(0)), still()));
     frames.keyFrame(masks({person, object}), masks({person}), still());
     cv::Mat other;
     cv::flip(still(), other, 1);

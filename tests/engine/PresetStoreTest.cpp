@@ -7,10 +7,8 @@
 #include <cctype>
 #include <cmath>
 #include <random>
-#include <type_traits>
 
 #include "Damage.h"
-#include "engine/EffectParameters.h"
 #include "engine/PresetStore.h"
 
 namespace pelliqo {
@@ -85,7 +83,8 @@ std::string withHostileNumber(std::string text, std::mt19937& random) {
 }
 
 // Damaged stored text, with a fixed seed: the store loads the whole list or none of it; what
-// it loads has finite numbers and survives its own saving unchanged.
+// it loads survives its own saving unchanged (a number JSON cannot hold, such as NaN, would not
+// be stored, and NaN never equals itself).
 TEST_F(PresetStoreTest, DamagedStoredTextLoadsAllOrNothing) {
     {
         PresetStore presets(defaults());
@@ -103,21 +102,6 @@ TEST_F(PresetStoreTest, DamagedStoredTextLoadsAllOrNothing) {
         ASSERT_TRUE(loaded.presets().empty() || loaded.presets().size() == 2) << damaged;
         if (loaded.presets().empty()) continue;
         ++kept;
-        for (const Preset& p : loaded.presets()) {
-            for (const EffectParameter& parameter : effectParameters()) {
-                const double value = std::visit(
-                    [&](auto field) -> double {
-                        using T = std::remove_cvref_t<decltype(p.settings.*field)>;
-                        if constexpr (std::is_arithmetic_v<T>) {
-                            return static_cast<double>(p.settings.*field);
-                        } else {
-                            return 0;
-                        }
-                    },
-                    parameter.field);
-                EXPECT_TRUE(std::isfinite(value)) << parameter.key << " in " << damaged;
-            }
-        }
         loaded.add("Three", EffectSettings{});
         EXPECT_EQ(PresetStore(defaults()).presets(), loaded.presets()) << damaged;
     }
