@@ -10,11 +10,9 @@
 
 #include "CommandRun.h"
 #include "MovieProbe.h"
-#include "PipeWireServer.h"
 #include "Processes.h"
 #include "errors/Texts.h"
 #include "platform/media/MovieAsset.h"
-#include "platform/output/LoopbackOutput.h"
 
 namespace pelliqo {
 namespace {
@@ -31,35 +29,20 @@ std::vector<fs::path> printedPaths(const std::string& out) {
     return paths;
 }
 
-// Other apps, where PipeWire runs, see the camera while it records.
 TEST(RecordCommand, RecordsTheTestDevicesForTheTimeAskedWithTheOriginalTake) {
     if (underThreadSanitizer) GTEST_SKIP() << realSecondsSkipped;
     QTemporaryDir dir;
-    test::PipeWireServer server;
-    const bool shown = server.running() && LoopbackOutput::devices().empty();
-    test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 1280, 720);
-    std::vector<std::string> args{
-        "record", "--camera",        "test",     "--microphone",          "test", "--seconds",
-        "3",      "--keep-original", "--folder", dir.path().toStdString()};
-    if (shown) args.push_back("--virtual-camera");
-    const auto run = runCommand(args);
+    const auto run = runCommand({"record", "--camera", "test", "--microphone", "test", "--seconds",
+                                 "3", "--keep-original", "--folder", dir.path().toStdString()});
     ASSERT_EQ(run.code, 0) << run.err;
-    if (shown) {
-        EXPECT_EQ(viewer.firstFrame(std::chrono::milliseconds(0), [] {}).size(), 1280u * 720 * 4);
-    }
     const auto paths = printedPaths(run.out);
     ASSERT_EQ(paths.size(), 2u) << run.out;
     EXPECT_EQ(paths[0].parent_path(), fs::path(dir.path().toStdString()));
     EXPECT_EQ(paths[1].stem().string(), paths[0].stem().string() + " (original)");
     for (const fs::path& file : paths) {
-        const MovieAsset asset = MovieAsset::open(file);
-        ASSERT_TRUE(asset.isReadable) << file;
-        EXPECT_NEAR(asset.duration, 3.0, 0.2) << file;
-        EXPECT_EQ(asset.video->naturalWidth, 1280);
-        EXPECT_EQ(asset.video->naturalHeight, 720);
-        const test::Stream sound = test::streamOf(file, AVMEDIA_TYPE_AUDIO);
-        EXPECT_EQ(sound.codec, AV_CODEC_ID_AAC);
-        EXPECT_EQ(sound.channels, 1);
+        EXPECT_NEAR(MovieAsset::open(file).duration, 3.0, 0.2) << file;
+        EXPECT_EQ(test::streamOf(file, AVMEDIA_TYPE_VIDEO).width, 1280);
+        EXPECT_EQ(test::streamOf(file, AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_AAC);
         // How many frames a loaded machine keeps is the live benchmark's business; here
         // they must decode, in order.
         const auto times = test::frameTimes(file);
@@ -74,10 +57,8 @@ TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
     EXPECT_EQ(camera.err.rfind(std::string(text::title::noCameraFound) + "\n", 0), 0u)
         << camera.err;
     EXPECT_EQ(runCommand({"record", "--camera", "test", "--microphone", "no-such-mic"}).code, 1);
-    EXPECT_EQ(runCommand({"record", "--seconds", "0"}).code, 2);
-    EXPECT_EQ(runCommand({"record", "--seconds", "soon"}).code, 2);
-    EXPECT_EQ(runCommand({"record", "out.mp4"}).code, 2);
-    EXPECT_EQ(runCommand({"record", "--background", "sparkles"}).code, 2);
+    for (const char* bad : {"--seconds=0", "--seconds=soon", "out.mp4", "--background=sparkles"})
+        EXPECT_EQ(runCommand({"record", bad}).code, 2) << bad;
 }
 
 // A recording whose process is killed keeps everything up to its last fragment.

@@ -23,15 +23,8 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     ASSERT_EQ(still({"--background", "transparent", photo, clear}), 0);
     const cv::Mat withAlpha = cv::imread(clear, cv::IMREAD_UNCHANGED);
     ASSERT_EQ(withAlpha.type(), CV_8UC4);
-    cv::Mat alpha;
-    cv::extractChannel(withAlpha, alpha, 3);
-    double least = 0, most = 0;
-    cv::minMaxLoc(alpha, &least, &most);
-    EXPECT_EQ(least, 0);   // the background is gone
-    EXPECT_EQ(most, 255);  // the person stays
-    EXPECT_EQ(alpha.at<std::uint8_t>(alpha.rows - 1, alpha.cols / 2),
-              255);                              // her jacket, bottom centre
-    EXPECT_EQ(alpha.at<std::uint8_t>(5, 5), 0);  // the top-left corner
+    EXPECT_EQ(withAlpha.at<cv::Vec4b>(withAlpha.rows - 1, withAlpha.cols / 2)[3], 255);  // jacket
+    EXPECT_EQ(withAlpha.at<cv::Vec4b>(5, 5)[3], 0);  // the background is gone
 
     const std::string green = dir.filePath("green.png").toStdString();
     ASSERT_EQ(still({"--color", "0,1,0", photo, green}), 0);

@@ -117,36 +117,6 @@ TEST_F(Hosts, FFmpegMeltAndGStreamerRenderWhatTheExportMakes) {
     }
 }
 
-// A playlist that plays the second half of the clip again: at the jump back the mask starts
-// afresh, as the same frame's mask does on its own. In its run the frame is not fresh: the
-// accurate engine remembers the frames before it.
-TEST_F(Hosts, AJumpInMeltRestartsTheHistory) {
-    const std::string producer = "<producer id=\"walk\"><property name=\"resource\">" +
-                                 path("walk.mp4") +
-                                 "</property><filter><property name=\"mlt_service\">"
-                                 "frei0r.pelliqo</property><property name=\"quality\">accurate"
-                                 "</property><property name=\"showMask\">1</property>"
-                                 "</filter></producer>";
-    std::ofstream(path("again.mlt"))
-        << "<mlt>" << producer
-        << "<playlist id=\"list\"><entry producer=\"walk\" in=\"0\" out=\"14\"/>"
-           "<entry producer=\"walk\" in=\"5\" out=\"9\"/></playlist></mlt>";
-    std::ofstream(path("alone.mlt")) << "<mlt>" << producer
-                                     << "<playlist id=\"list\"><entry producer=\"walk\" "
-                                        "in=\"5\" out=\"5\"/></playlist></mlt>";
-    for (const char* name : {"again", "alone"}) {
-        ASSERT_TRUE(run({"melt", path(std::string(name) + ".mlt"), "-consumer",
-                         "avformat:" + path(std::string(name) + ".mkv"), "vcodec=ffv1", "an=1",
-                         "real_time=-1"}));
-    }
-    const auto again = framesOf(path("again.mkv"));
-    const auto alone = framesOf(path("alone.mkv"));
-    ASSERT_EQ(again.size(), 20u);
-    ASSERT_FALSE(alone.empty());
-    EXPECT_LE(meanDifference(again[15], alone[0]), 0.05);  // frame 5 after the jump: fresh
-    EXPECT_GT(meanDifference(again[5], alone[0]), 0.25);   // frame 5 in its run (measured 0.6)
-}
-
 // Installed beside models that are damaged, the filter passes frames through unchanged and
 // says why, once.
 TEST_F(Hosts, WithoutUsableModelsFramesPassThroughWithOneLineSaid) {

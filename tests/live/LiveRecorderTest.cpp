@@ -86,21 +86,6 @@ TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
     }
 }
 
-TEST_F(Recorder, ATransparentRecordingIsProResWithAlphaAndItsOriginalStaysH264) {
-    LiveRecorder recorder;
-    ASSERT_FALSE(
-        recorder.start({33, 24, true, false, path("clear.mov"), path("clear (original).mp4")}));
-    feed(recorder, 10, 33, 24);
-    const Outcome outcome = stopped(recorder);
-    ASSERT_TRUE(outcome) << outcome.error().description;
-    const test::Stream processed = streamOf(path("clear.mov"), AVMEDIA_TYPE_VIDEO);
-    EXPECT_EQ(processed.codec, AV_CODEC_ID_PRORES);
-    EXPECT_EQ(processed.profile, FF_PROFILE_PRORES_4444);
-    EXPECT_EQ(processed.width, 32);
-    EXPECT_EQ(streamOf(path("clear (original).mp4"), AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
-    EXPECT_EQ(streamOf(path("clear.mov"), AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
-}
-
 // A burst of frames faster than the encoder: what finds the backlog full is left out, so
 // the camera's thread never waits; what was taken is all in the file.
 TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {

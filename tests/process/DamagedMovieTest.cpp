@@ -35,7 +35,6 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
         {"h264.mp4", picture + sound + "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
         {"prores.mov", picture + sound + "-c:v prores_ks -c:a pcm_s16le"},
         {"vp9.webm", picture + sound + "-c:v libvpx-vp9 -deadline realtime -c:a libopus"},
-        {"h264.mkv", picture + sound + "-c:v libx264 -pix_fmt yuv420p -c:a aac"},
     };
     const std::set<std::string> unreadable = {std::string(text::failure::notAVideo),
                                               std::string(text::failure::videoTrackUndecodable),
@@ -71,8 +70,6 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
     // Both ends happen, or the damage is not reaching the reader.
     EXPECT_GT(finished, 0);
     EXPECT_GT(refused, 0);
-    RecordProperty("finished", finished);
-    RecordProperty("refused", refused);
 }
 
 // The output keeps each frame of the input at the time FFmpeg presents it.
@@ -138,8 +135,8 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
                                                {"many.mkv", 64, 2}}) {
         const fs::path out = path("out.mp4");
         const test::Outcome o = test::exportVideo(path(name), out, blur);
-        ASSERT_TRUE(o.result && o.result->ok())
-            << name << ": " << (o.result ? o.result->error().description : "no result");
+        ASSERT_TRUE(o.ok()) << name << ": "
+                            << (o.result ? o.result->error().description : "no result");
         expectSameFrameTimes(path(name), out, name);
         const auto kept = test::streamsOf(out);
         ASSERT_EQ(kept.size(), static_cast<std::size_t>(streams)) << name;

@@ -106,21 +106,19 @@ QTemporaryDir* FailingExports::dir = nullptr;
 TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
     const fs::path path = destination();
     const test::Outcome whole = test::exportVideo(input(GetParam().clip), path, settings());
-    ASSERT_TRUE(whole.result && whole.result->ok());
+    ASSERT_TRUE(whole.ok());
     const auto size = static_cast<std::uint64_t>(fs::file_size(path));
     // Up to the last few packets: the mask's rounding varies the size by a few hundred bytes
     // from run to run.
     std::set<std::uint64_t> limits = {0, 1, 1000, size - 3000};
     const int points = std::max(2, GetParam().points / coarser);
     for (int k = 1; k < points; ++k) limits.insert(size * k / points);
-    double longest = 0;
     for (const std::uint64_t limit : limits) {
         destination();
         const test::Outcome o =
             test::exportVideo(input(GetParam().clip), path, settings(),
                               {.byteLimit = limit, .cancelAfter = {}, .timeout = 60s});
         ASSERT_TRUE(o.result) << "no end with the disk full after " << limit << " bytes";
-        longest = std::max(longest, o.seconds);
         EXPECT_EQ(o.completions, 1) << limit;
         ASSERT_FALSE(o.result->ok()) << limit;
         EXPECT_EQ(ErrorInfo::make("Processing stopped", o.result->error()).message, text::diskFull)
@@ -128,8 +126,6 @@ TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
         EXPECT_EQ(folder(), std::set<std::string>{"talk.mp4"}) << limit;
         EXPECT_EQ(test::bytesOf(path), oldBytes) << limit;
     }
-    RecordProperty("failure_points", static_cast<int>(limits.size()));
-    RecordProperty("longest_ms", static_cast<int>(longest * 1000));
 }
 
 // Cancelling at any moment, also while the disk fills, ends in one completion: cancelled,

@@ -23,6 +23,8 @@ struct Outcome {
     std::vector<std::pair<double, std::string>> reports;
     bool doneBeforeCompletion = false;
     double seconds = 0;  // from the start to the completion
+
+    bool ok() const { return result && result->ok(); }
 };
 
 // How a test run differs from a plain export.

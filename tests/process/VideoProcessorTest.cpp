@@ -10,8 +10,6 @@
 #include "ExportRun.h"
 #include "MovieProbe.h"
 #include "Settings.h"
-#include "platform/media/MovieAsset.h"
-#include "platform/media/TrackReader.h"
 #include "process/VideoProcessor.h"
 
 extern "C" {
@@ -74,29 +72,22 @@ QTemporaryDir* Exports::dir = nullptr;
 TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     const fs::path out = path("av out.mp4");
     const Outcome o = exportVideo(path("av.mp4"), out, test::settingsWith(BackgroundKind::none));
-    ASSERT_TRUE(o.result && o.result->ok())
-        << (o.result ? o.result->error().description : "no result");
+    ASSERT_TRUE(o.ok()) << (o.result ? o.result->error().description : "no result");
     EXPECT_EQ(o.result->value(), out);
     EXPECT_EQ(o.completions, 1);
     EXPECT_TRUE(o.doneBeforeCompletion);
-    for (const auto& [fraction, text] : o.reports) {
-        EXPECT_GE(fraction, 0.0);
-        EXPECT_LE(fraction, 1.0);
-    }
     const auto streams = streamsOf(out);
     ASSERT_EQ(streams.size(), 2u);
     EXPECT_EQ(streams[0].codec, AV_CODEC_ID_H264);
     EXPECT_EQ(streams[0].profile, FF_PROFILE_H264_HIGH);
     EXPECT_LE(streams[0].level, 31);  // a sane level for 320 × 240 at 15 fps, not x264's guess
     EXPECT_EQ(streams[1].codec, AV_CODEC_ID_AAC);
-    EXPECT_EQ(streams[1].rate, 48000);
-    EXPECT_EQ(streams[1].channels, 2);
     EXPECT_EQ(frameTimes(out), frameTimes(path("av.mp4")));
     // Without a background the picture is a faithful copy (of a photo: the test pattern's
     // saturated one-pixel colour edges are what 4:2:0 chroma cannot hold twice).
     const fs::path person = path("person out.mp4");
     ASSERT_TRUE(
-        exportVideo(path("person.mp4"), person, test::settingsWith(BackgroundKind::none)).result);
+        exportVideo(path("person.mp4"), person, test::settingsWith(BackgroundKind::none)).ok());
     EXPECT_GE(lowestPsnr(path("person.mp4"), person), 40.0);
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
@@ -113,23 +104,16 @@ TEST(TimeLeft, IsEstimatedFromThePaceOnceTwoPercentAreDone) {
 // A movie already in the colours exports are written in never leaves them: a plain copy stays
 // faithful, and a colour background lands on its colour around the person, who is kept.
 TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
-    const auto readerOf = [](const fs::path& movie) {
-        return std::move(TrackReader::video(movie, *MovieAsset::open(movie).video)).value();
-    };
-    EXPECT_TRUE(readerOf(path("person709.mp4"))->decodesToMovieYuv());
-    EXPECT_FALSE(readerOf(path("person.mp4"))->decodesToMovieYuv());  // untagged SD: BT.601
-    EXPECT_FALSE(readerOf(path("odd.mp4"))->decodesToMovieYuv());
-
     const fs::path copy = path("person709 copy.mp4");
     ASSERT_TRUE(
-        exportVideo(path("person709.mp4"), copy, test::settingsWith(BackgroundKind::none)).result);
+        exportVideo(path("person709.mp4"), copy, test::settingsWith(BackgroundKind::none)).ok());
     EXPECT_GE(lowestPsnr(path("person709.mp4"), copy), 40.0);
 
     EffectSettings green = test::settingsWith(BackgroundKind::color);
     std::tie(green.red, green.green, green.blue) = std::tuple(0.0, 1.0, 0.0);
     const fs::path out = path("person709 green.mp4");
     const Outcome o = exportVideo(path("person709.mp4"), out, green);
-    ASSERT_TRUE(o.result && o.result->ok());
+    ASSERT_TRUE(o.ok());
     const auto source = test::framesOf(path("person709.mp4")), made = test::framesOf(out);
     ASSERT_FALSE(source.empty() || made.empty());
     const cv::Vec4b corner = made[0].at<cv::Vec4b>(5, 5);
@@ -139,33 +123,26 @@ TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
 }
 
 TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
-    const Outcome turned = exportVideo(path("turned.mp4"), path("turned out.mp4"),
-                                       test::settingsWith(BackgroundKind::none));
-    ASSERT_TRUE(turned.result && turned.result->ok());
-    const auto t = streamsOf(path("turned out.mp4"));
-    EXPECT_EQ(t[0].width, 90);
-    EXPECT_EQ(t[0].height, 160);
-    EXPECT_EQ(t.size(), 1u);  // no audio in, none out
-
-    const Outcome odd =
-        exportVideo(path("odd.mp4"), path("odd out.mp4"), test::settingsWith(BackgroundKind::blur));
-    ASSERT_TRUE(odd.result && odd.result->ok());
-    EXPECT_EQ(streamsOf(path("odd out.mp4"))[0].width, 640);
-    EXPECT_EQ(streamsOf(path("odd out.mp4"))[0].height, 360);
+    for (const auto& [in, kind, width, height] :
+         {std::tuple{"turned.mp4", BackgroundKind::none, 90, 160},
+          {"odd.mp4", BackgroundKind::blur, 640, 360}}) {
+        const fs::path out = path("out.mp4");
+        ASSERT_TRUE(exportVideo(path(in), out, test::settingsWith(kind)).ok()) << in;
+        const auto streams = streamsOf(out);
+        ASSERT_EQ(streams.size(), 1u);  // no audio in, none out
+        EXPECT_EQ(streams[0].width, width);
+        EXPECT_EQ(streams[0].height, height);
+    }
 }
 
 TEST_F(Exports, TransparentExportsAreProResWithAlphaAroundThePerson) {
     const fs::path out = path("person.mov");
-    const Outcome o =
-        exportVideo(path("person.mp4"), out, test::settingsWith(BackgroundKind::transparent));
-    ASSERT_TRUE(o.result && o.result->ok());
+    ASSERT_TRUE(
+        exportVideo(path("person.mp4"), out, test::settingsWith(BackgroundKind::transparent)).ok());
     EXPECT_EQ(streamsOf(out)[0].codec, AV_CODEC_ID_PRORES);
-    const auto frames = test::framesOf(out);
-    ASSERT_FALSE(frames.empty());
-    const cv::Mat& pixels = frames[0];
-    EXPECT_EQ(pixels.at<cv::Vec4b>(5, 5),
-              cv::Vec4b(0, 0, 0, 0));  // background: clear, colour zeroed
-    EXPECT_EQ(pixels.at<cv::Vec4b>(pixels.rows - 5, pixels.cols / 2)[3], 255);  // her jacket
+    const cv::Mat first = test::framesOf(out).at(0);
+    EXPECT_EQ(first.at<cv::Vec4b>(5, 5), cv::Vec4b(0, 0, 0, 0));  // background: clear, zeroed
+    EXPECT_EQ(first.at<cv::Vec4b>(first.rows - 5, first.cols / 2)[3], 255);  // her jacket
 }
 
 TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {
@@ -184,7 +161,7 @@ TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {
         const fs::path out = path("refused.mp4");
         const Outcome o = exportVideo(path(name), out, test::settingsWith(BackgroundKind::none));
         ASSERT_TRUE(o.result) << name;
-        ASSERT_FALSE(o.result->ok()) << name;
+        ASSERT_FALSE(o.ok()) << name;
         EXPECT_EQ(o.result->error().description, "This file can't be read as a video.") << name;
         EXPECT_FALSE(fs::exists(out)) << name;
     }

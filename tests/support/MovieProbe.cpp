@@ -26,24 +26,29 @@ Stream streamOf(const std::filesystem::path& file, AVMediaType kind) {
     return {};
 }
 
+namespace {
+
+// Each video frame of the movie, handed to the function.
+template <class Take>
+void eachFrame(const std::filesystem::path& file, Take take) {
+    const MovieAsset asset = MovieAsset::open(file);
+    if (!asset.video) return;
+    auto reader = TrackReader::video(file, *asset.video);
+    if (!reader) return;
+    while (auto sample = reader.value()->nextVideo()) take(*sample);
+}
+
+}  // namespace
+
 std::vector<cv::Mat> framesOf(const std::filesystem::path& file) {
     std::vector<cv::Mat> frames;
-    const MovieAsset asset = MovieAsset::open(file);
-    if (!asset.video) return frames;
-    auto reader = TrackReader::video(file, *asset.video);
-    if (!reader) return frames;
-    while (auto sample = reader.value()->nextVideo())
-        frames.push_back(matView(sample->frame).clone());
+    eachFrame(file, [&](const auto& sample) { frames.push_back(matView(sample.frame).clone()); });
     return frames;
 }
 
 std::vector<double> frameTimes(const std::filesystem::path& file) {
     std::vector<double> times;
-    const MovieAsset asset = MovieAsset::open(file);
-    if (!asset.video) return times;
-    auto reader = TrackReader::video(file, *asset.video);
-    if (!reader) return times;
-    while (auto sample = reader.value()->nextVideo()) times.push_back(sample->time.seconds());
+    eachFrame(file, [&](const auto& sample) { times.push_back(sample.time.seconds()); });
     return times;
 }
 
