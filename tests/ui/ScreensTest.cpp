@@ -16,6 +16,7 @@
 #include "MainLoop.h"
 #include "MovieProbe.h"
 #include "PipeWireServer.h"
+#include "Settings.h"
 #include "engine/PresetStore.h"
 #include "errors/Texts.h"
 #include "live/FakeCapture.h"
@@ -222,6 +223,8 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     auto* view = w.find<ProcessView>("processView");
     screenshot(*w.view, "process-empty");
     EXPECT_TRUE(w.find<QCheckBox>("subjectMask")->isChecked());
+    w.view->process().setSettings(test::settingsWith(BackgroundKind::color));
+    EXPECT_EQ(w.find<QComboBox>("kind")->currentText(), label(BackgroundKind::color));
 
     // A dropped non-video is the model's error.
     QFile notes(w.path("notes.mp4"));
@@ -261,6 +264,10 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     EXPECT_FALSE(w.view->modeSwitch()->isEnabled());
     EXPECT_FALSE(w.find<SettingsPanel>("settingsPanel")->isEnabled());
     screenshot(*w.view, "process-exporting");
+    QMimeData during;  // a drop while exporting is ignored
+    std::unique_ptr<QDropEvent> late(
+        dropOf({QUrl::fromLocalFile(w.path("notes.mp4"))}, view, during));
+    deliver(view, late.get());
     ASSERT_TRUE(runMainLoopUntil([&] { return !w.view->process().isProcessing(); }, 120));
     EXPECT_EQ(w.view->process().inputURL(), fs::path(clip));
     EXPECT_TRUE(w.find<QWidget>("saved")->isVisibleTo(w.view.get()));
