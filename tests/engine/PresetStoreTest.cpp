@@ -4,11 +4,8 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <cctype>
 #include <cmath>
-#include <random>
 
-#include "Damage.h"
 #include "engine/PresetStore.h"
 
 namespace pelliqo {
@@ -64,45 +61,25 @@ TEST_F(PresetStoreTest, ANewStoreLoadsAnEqualListAndRemovalsAreStored) {
     EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"Beach"});
 }
 
-// One number of a JSON text replaced by a hostile value, the text kept well-formed.
-std::string withHostileNumber(std::string text, std::mt19937& random) {
-    static const char* const values[] = {"-1",  "1e308", "-1e308", "1e999", "0",  "99999",
-                                         "0.5", "\"x\"", "null",   "true",  "[]", "{}"};
-    std::vector<std::size_t> numbers;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const bool starts = (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '-') &&
-                            (text[i - 1] == ':' || text[i - 1] == ' ');
-        if (starts) numbers.push_back(i);
-    }
-    const std::size_t at = numbers[random() % numbers.size()];
-    const std::size_t end = text.find_first_of(",}\n", at);
-    return text.replace(at, end - at, values[random() % std::size(values)]);
-}
-
-// Damaged stored text, with a fixed seed: the store loads the whole list or none of it; what
-// it loads survives its own saving unchanged (a number JSON cannot hold, such as NaN, would not
-// be stored, and NaN never equals itself).
+// Stored text damaged in one preset loads none of them, rather than some; a hostile number
+// that is still a number loads, and what loads survives its own saving unchanged.
 TEST_F(PresetStoreTest, DamagedStoredTextLoadsAllOrNothing) {
     {
         PresetStore presets(defaults());
         presets.add("One", colour(0.25));
         presets.add("Two", EffectSettings{});
     }
-    const std::string text = stored().toByteArray().toStdString();
-    std::mt19937 random(20261206);
-    int kept = 0;
-    for (int i = 0; i < 300; ++i) {
-        const std::string damaged =
-            i % 2 ? test::damaged(text, random) : withHostileNumber(text, random);
-        storeRaw(QByteArray::fromStdString(damaged));
-        PresetStore loaded(defaults());
-        ASSERT_TRUE(loaded.presets().empty() || loaded.presets().size() == 2) << damaged;
-        if (loaded.presets().empty()) continue;
-        ++kept;
-        loaded.add("Three", EffectSettings{});
-        EXPECT_EQ(PresetStore(defaults()).presets(), loaded.presets()) << damaged;
+    const QByteArray text = stored().toByteArray();
+    ASSERT_TRUE(text.contains("\"kind\":\"color\""));
+    for (const char* damage : {"\"kind\":7", "\"kind\":\"Color\"", "\"kind\":null"}) {
+        storeRaw(QByteArray(text).replace("\"kind\":\"color\"", damage));
+        EXPECT_TRUE(PresetStore(defaults()).presets().empty()) << damage;
     }
-    EXPECT_GT(kept, 0);
+    storeRaw(QByteArray(text).replace("\"red\":0.25", "\"red\":1e308"));
+    PresetStore hostile(defaults());
+    ASSERT_EQ(hostile.presets().size(), 2u);
+    hostile.add("Three", EffectSettings{});
+    EXPECT_EQ(PresetStore(defaults()).presets(), hostile.presets());
 }
 
 TEST_F(PresetStoreTest, SettingsJsonCannotHoldAreNotStored) {
