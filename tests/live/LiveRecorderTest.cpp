@@ -86,6 +86,18 @@ TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
     }
 }
 
+TEST_F(Recorder, ATransparentRecordingIsProResWithAlphaAndItsOriginalStaysH264) {
+    LiveRecorder recorder;
+    ASSERT_FALSE(
+        recorder.start({32, 24, true, false, path("clear.mov"), path("clear (original).mp4")}));
+    feed(recorder, 10, 32, 24);
+    ASSERT_TRUE(stopped(recorder));
+    const test::Stream processed = streamOf(path("clear.mov"), AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ(processed.codec, AV_CODEC_ID_PRORES);
+    EXPECT_EQ(processed.profile, FF_PROFILE_PRORES_4444);
+    EXPECT_EQ(streamOf(path("clear (original).mp4"), AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
+}
+
 // A burst of frames faster than the encoder: what finds the backlog full is left out, so
 // the camera's thread never waits; what was taken is all in the file.
 TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {
