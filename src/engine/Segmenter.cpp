@@ -78,6 +78,12 @@ cv::Mat pictureAt(const cv::Mat& bgra, int width, int height) {
     return small;
 }
 
+// The same, kept in made for the frame's later steps: remade only at another size.
+const cv::Mat& pictureAt(const cv::Mat& bgra, cv::Size size, cv::Mat& made) {
+    if (made.size() != size) made = pictureAt(bgra, size.width, size.height);
+    return made;
+}
+
 }  // namespace
 
 SegmentationLevel segmentationLevel(QualityChoice quality) {
@@ -128,15 +134,14 @@ std::optional<PixelBuffer> Segmenter::subjectMask(SegmentationEngine& subject,
         return mask && foundAnything(*mask) ? std::move(mask) : std::nullopt;
     };
     if (const cv::Size size = keyFrames_.size(); !size.empty()) {
-        picture = pictureAt(input.pixels, size.width, size.height);
-        if (const auto carried = keyFrames_.between(people(size), picture))
+        if (const auto carried =
+                keyFrames_.between(people(size), pictureAt(input.pixels, size, picture)))
             return found(maskBuffer(*carried));
     }
     auto made = run(subject, input, smooth);
     if (made && made->format() == PixelFormat::gray8 && personMask) {
         const cv::Size size(made->width(), made->height());
-        if (picture.size() != size) picture = pictureAt(input.pixels, size.width, size.height);
-        keyFrames_.keyFrame(matView(*made), people(size), picture);
+        keyFrames_.keyFrame(matView(*made), people(size), pictureAt(input.pixels, size, picture));
     } else {
         keyFrames_.clear();
     }
@@ -170,9 +175,8 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
         history_.clear();
         return Image::fromMask(*raw);
     }
-    if (picture.size() != cv::Size(raw->width(), raw->height()))
-        picture = pictureAt(input->pixels, raw->width(), raw->height());
-    auto blended = history_.smoothed(*raw, picture);
+    auto blended = history_.smoothed(
+        *raw, pictureAt(input->pixels, cv::Size(raw->width(), raw->height()), picture));
     return Image::fromMask(blended ? *blended : *raw);
 }
 
