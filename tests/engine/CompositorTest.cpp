@@ -97,12 +97,8 @@ TEST(Compositor, FitLeavesBlackBarsAndFillCovers) {
     s.picturePath = path;
     s.pictureFit = PictureFit::fit;  // scale 2: 8 × 4, bars of 2 rows above and below
     const Image fit = compositor.compose(frameOf(8, 8), maskOf(4, 4, 0), s);
-    for (int y = 0; y < 8; ++y) {
-        const cv::Vec4b expected =
-            (y < 2 || y >= 6) ? cv::Vec4b(0, 0, 0, 255) : cv::Vec4b(0, 0, 255, 255);
-        EXPECT_EQ(at(fit, 0, y), expected) << y;
-        EXPECT_EQ(at(fit, 7, y), expected) << y;
-    }
+    for (int y = 0; y < 8; ++y)
+        EXPECT_EQ(at(fit, 0, y), cv::Vec4b(0, 0, y < 2 || y >= 6 ? 0 : 255, 255)) << y;
     s.pictureFit = PictureFit::fill;
     const Image fill = compositor.compose(frameOf(8, 8), maskOf(4, 4, 0), s);
     EXPECT_EQ(at(fill, 0, 0), cv::Vec4b(0, 0, 255, 255));
@@ -128,9 +124,7 @@ TEST(Compositor, MissingOrUnreadablePicturesGiveBlack) {
 
 TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
     Compositor compositor;
-    const auto small = compositor.makeCGImage(frameOf(640, 360).translated(3, 3), 960);
-    EXPECT_EQ(small->width(), 640);
-    EXPECT_EQ(small->height(), 360);
+    EXPECT_EQ(compositor.makeCGImage(frameOf(640, 360).translated(3, 3), 960)->width(), 640);
     EXPECT_FALSE(compositor.makeCGImage(Image::color(1, 1, 1), 960));
 
     // Shrunk a little (the camera's 1280 to 960) or a lot, the picture keeps its colours

@@ -62,15 +62,10 @@ TEST(CameraSource, SelectionsAreKeptRepairedByTheDefaultOrTheFirstOrCleared) {
     source.refreshDevices();
     EXPECT_EQ(source.selectedCameraID(), "elsewhere");
     // Nothing left and no default: no selection.
-    s.fake->change([](FakeDevices& d) {
-        d.cameras.clear();
-        d.defaultCamera.reset();
-        d.microphones.clear();
-    });
+    s.fake->change([](FakeDevices& d) { d = {}; });
     source.refreshDevices();
     EXPECT_EQ(source.selectedCameraID(), "");
     EXPECT_EQ(source.selectedMicID(), "");
-    EXPECT_TRUE(source.cameras().empty());
 }
 
 TEST(CameraSource, ARunningSessionDeliversFramesSoundAndALevelUntilStopped) {
@@ -105,28 +100,24 @@ TEST(CameraSource, ARunningSessionDeliversFramesSoundAndALevelUntilStopped) {
     EXPECT_FALSE(source.isRunning());  // the configuration's late report did not undo stop()
 }
 
+// No camera or one that cannot be opened stops the session with its report; one that sends
+// nothing is reported until its first frame.
 TEST(CameraSource, CameraProblemsArePublished) {
-    Source none({{}, {tone}});
-    none.source->start();
-    ASSERT_TRUE(runMainLoopUntil([&] { return none.source->problem().has_value(); }));
-    EXPECT_EQ(none.source->problem()->title, text::title::noCameraFound);
-    EXPECT_EQ(none.source->problem()->message, text::report::noCameraFound);
-    EXPECT_FALSE(none.source->isRunning());
-
-    Source broken({{{"broken", "Broken"}}, {}});
-    broken.source->start();
-    ASSERT_TRUE(runMainLoopUntil([&] { return broken.source->problem().has_value(); }));
-    EXPECT_EQ(broken.source->problem()->title, text::title::cameraUnavailable);
-    EXPECT_FALSE(broken.source->isRunning());
-}
-
-TEST(CameraSource, ACameraThatSendsNothingIsReportedUntilItsFirstFrame) {
+    using Case = std::pair<std::vector<DeviceInfo>, std::string_view>;
+    for (const auto& [cameras, title] :
+         {Case{{}, text::title::noCameraFound},
+          Case{{{"broken", "Broken"}}, text::title::cameraUnavailable}}) {
+        Source s({cameras, {}});
+        s.source->start();
+        ASSERT_TRUE(runMainLoopUntil([&] { return s.source->problem().has_value(); }));
+        EXPECT_EQ(s.source->problem()->title, title);
+        EXPECT_FALSE(s.source->isRunning());
+    }
     Source s({{late}, {}});
     s.source->setNoFramesDelay(0.3);
     s.source->start();
     ASSERT_TRUE(runMainLoopUntil([&] { return s.source->problem().has_value(); }));
     EXPECT_EQ(s.source->problem()->title, text::title::noPicturesFromCamera);
-    EXPECT_EQ(s.source->problem()->message, text::report::noFrames);
     EXPECT_TRUE(s.source->isRunning());
     ASSERT_TRUE(runMainLoopUntil([&] { return s.frames() > 0; }));
     ASSERT_TRUE(runMainLoopUntil([&] { return !s.source->problem().has_value(); }));

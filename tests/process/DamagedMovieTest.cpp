@@ -52,17 +52,14 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
                 input, output,
                 test::settingsWith(i % 4 == 0 ? BackgroundKind::blur : BackgroundKind::none),
                 {.byteLimit = {}, .cancelAfter = {}, .timeout = std::chrono::seconds(30)});
-            ASSERT_TRUE(o.result) << name << " case " << i << " did not end";
-            if (o.result->ok()) {
-                ++finished;
-                EXPECT_TRUE(fs::exists(output)) << name << " case " << i;
-            } else {
-                ++refused;
-                // Refused at the start, or stopped by the decoder's own report mid-way.
-                const PlatformError& e = o.result->error();
-                EXPECT_TRUE(unreadable.count(e.description) || e.domain == domain::ffmpeg)
-                    << name << " case " << i << ": " << e.domain << " " << e.description;
-                EXPECT_FALSE(fs::exists(output)) << name << " case " << i;
+            const std::string which = name + " case " + std::to_string(i);
+            ASSERT_TRUE(o.result) << which << " did not end";
+            EXPECT_EQ(fs::exists(output), o.ok()) << which;
+            ++(o.ok() ? finished : refused);
+            // Refused at the start, or stopped by the decoder's own report mid-way.
+            if (const PlatformError* e = o.ok() ? nullptr : &o.result->error()) {
+                EXPECT_TRUE(unreadable.count(e->description) || e->domain == domain::ffmpeg)
+                    << which << ": " << e->domain << " " << e->description;
             }
             fs::remove(output);
         }

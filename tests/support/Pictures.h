@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "platform/image/MatView.h"
 #include "platform/image/PixelBuffer.h"
@@ -13,6 +14,20 @@ inline PixelBuffer bufferOf(const cv::Mat& pixels) {
     auto buffer = PixelBuffer::make(pixels.cols, pixels.rows, format).value();
     pixels.copyTo(matView(buffer));
     return buffer;
+}
+
+// White, black, red (its alpha 0, which a conversion ignores), green, blue and a nearly clear
+// mid grey: the colours whose standard Y'CbCr values the conversions are checked against.
+inline const std::vector<cv::Vec4b> primariesAndGreys = {{255, 255, 255, 255}, {0, 0, 0, 255},
+                                                         {0, 0, 255, 0},       {0, 255, 0, 255},
+                                                         {255, 0, 0, 255},     {128, 128, 128, 9}};
+
+// A row of square blocks of the given side, one colour each.
+inline cv::Mat blocksOf(const std::vector<cv::Vec4b>& colours, int side) {
+    cv::Mat bgra(side, side * static_cast<int>(colours.size()), CV_8UC4);
+    for (int i = 0; i < static_cast<int>(colours.size()); ++i)
+        bgra(cv::Rect(side * i, 0, side, side)) = colours[i];
+    return bgra;
 }
 
 // A frame buffer of one colour.

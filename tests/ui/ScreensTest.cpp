@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "Clips.h"
 #include "MainLoop.h"
@@ -227,10 +228,7 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     EXPECT_EQ(w.find<QComboBox>("kind")->currentText(), label(BackgroundKind::color));
 
     // A dropped non-video is the model's error.
-    QFile notes(w.path("notes.mp4"));
-    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-    notes.write("not a movie");
-    notes.close();
+    std::ofstream(w.path("notes.mp4").toStdString()) << "not a movie";
     QMimeData bad;
     std::unique_ptr<QDropEvent> dropBad(
         dropOf({QUrl::fromLocalFile(w.path("notes.mp4"))}, view, bad));

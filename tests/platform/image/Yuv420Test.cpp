@@ -12,21 +12,17 @@ namespace {
 // Each 2 × 2 block one colour; the known BT.709 limited-range values within one step (a
 // BT.601 matrix or full range misses them by far more).
 TEST(Yuv420, PrimariesAndGreysLandOnTheirStandardValues) {
-    const std::vector<cv::Vec4b> colours = {{255, 255, 255, 255}, {0, 0, 0, 255},
-                                            {0, 0, 255, 0},       {0, 255, 0, 255},
-                                            {255, 0, 0, 255},     {128, 128, 128, 7}};
     const std::vector<std::array<int, 3>> expected = {{235, 128, 128}, {16, 128, 128},
                                                       {63, 102, 240},  {173, 42, 26},
                                                       {32, 240, 118},  {126, 128, 128}};
-    const int width = 2 * static_cast<int>(colours.size());
-    cv::Mat bgra(2, width, CV_8UC4);
-    for (int i = 0; i < width / 2; ++i) bgra(cv::Rect(2 * i, 0, 2, 2)) = colours[i];
+    const cv::Mat bgra = test::blocksOf(test::primariesAndGreys, 2);
+    const int width = bgra.cols;
     std::vector<std::uint8_t> y(static_cast<std::size_t>(2 * width)), u(y.size() / 4), v(u.size());
     ASSERT_TRUE(convertToYuv420(test::bufferOf(bgra),
                                 {y.data(), width, u.data(), width / 2, v.data(), width / 2}));
     EXPECT_FALSE(convertToYuv420(PixelBuffer::make(3, 4, PixelFormat::bgra8).value(),
                                  {y.data(), width, u.data(), width / 2, v.data(), width / 2}));
-    for (std::size_t i = 0; i < colours.size(); ++i) {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(i);
         for (int p = 0; p < 2; ++p) EXPECT_NEAR(y[2 * i + p], expected[i][0], 1);
         EXPECT_NEAR(u[i], expected[i][1], 1);
@@ -40,12 +36,10 @@ TEST(Yuv420, HalfSizePicturesGiveTheBlocksColoursBack) {
     const std::vector<cv::Vec4b> colours = {{255, 255, 255, 255}, {0, 0, 0, 255},
                                             {0, 0, 255, 255},     {0, 255, 0, 255},
                                             {255, 0, 0, 255},     {40, 120, 200, 255}};
-    const int width = 2 * static_cast<int>(colours.size());
-    cv::Mat bgra(4, width, CV_8UC4);
-    for (int i = 0; i < width / 2; ++i) {
-        bgra(cv::Rect(2 * i, 0, 2, 2)) = colours[i];
-        bgra(cv::Rect(2 * i, 2, 2, 2)) = colours[colours.size() - 1 - i];
-    }
+    cv::Mat bgra;
+    cv::vconcat(test::blocksOf(colours, 2), test::blocksOf({colours.rbegin(), colours.rend()}, 2),
+                bgra);
+    const int width = bgra.cols;
     const auto frame = Yuv420Frame::make(width, 4);
     ASSERT_TRUE(frame && convertToYuv420(test::bufferOf(bgra), frame->planes()));
     const cv::Mat half = scaledBgra(*frame, {width / 2, 2});

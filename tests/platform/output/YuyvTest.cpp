@@ -10,20 +10,15 @@
 namespace pelliqo {
 namespace {
 
-// Each pair of pixels one colour; the known BT.601 limited-range values within one step.
+// Each 2 × 2 block one colour; the known BT.601 limited-range values within one step.
 TEST(Yuyv, PrimariesAndGreysLandOnTheirStandardValues) {
-    const std::vector<cv::Vec4b> colours = {{255, 255, 255, 255}, {0, 0, 0, 255},
-                                            {0, 0, 255, 0},       {0, 255, 0, 255},
-                                            {255, 0, 0, 255},     {128, 128, 128, 9}};
     const std::vector<std::array<int, 3>> expected = {{235, 128, 128}, {16, 128, 128},
                                                       {82, 90, 240},   {145, 54, 34},
                                                       {41, 240, 110},  {126, 128, 128}};
-    cv::Mat bgra(1, 2 * static_cast<int>(colours.size()), CV_8UC4);
-    for (int i = 0; i < static_cast<int>(colours.size()); ++i)
-        bgra(cv::Rect(2 * i, 0, 2, 1)) = colours[i];
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(bgra.cols) * 2);
+    const cv::Mat bgra = test::blocksOf(test::primariesAndGreys, 2);
+    std::vector<std::uint8_t> out(bgra.total() * 2);
     ASSERT_TRUE(convertToYuyv(test::bufferOf(bgra), out.data(), bgra.cols * 2));
-    for (std::size_t i = 0; i < colours.size(); ++i) {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_NEAR(out[4 * i], expected[i][0], 1);
         EXPECT_NEAR(out[4 * i + 2], expected[i][0], 1);
