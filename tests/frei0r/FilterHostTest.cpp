@@ -50,23 +50,6 @@ class Hosts : public testing::Test {
         EXPECT_EQ(ran.code, 0) << ran.output;
         return ran.code == 0;
     }
-    static bool melt(const std::string& input, const std::vector<std::string>& filter,
-                     const std::string& out) {
-        std::vector<std::string> argv{"melt", input, "-filter", "frei0r.pelliqo"};
-        argv.insert(argv.end(), filter.begin(), filter.end());
-        argv.insert(argv.end(),
-                    {"-consumer", "avformat:" + out, "vcodec=ffv1", "an=1", "real_time=-1"});
-        return run(argv);
-    }
-    // What `pelliqo process` makes of the clip with these options.
-    static std::vector<cv::Mat> processed(const std::vector<std::string>& options) {
-        std::vector<std::string> argv{PELLIQO_EXECUTABLE, "process"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        argv.insert(argv.end(), {path("walk.mp4"), path("processed.mp4")});
-        if (!run(argv)) return {};
-        return framesOf(path("processed.mp4"));
-    }
-
     static QTemporaryDir* dir;
     test::ScopedEnvironment plugins{"FREI0R_PATH", PELLIQO_FREI0R_DIR};
 };
@@ -90,14 +73,16 @@ std::vector<cv::Mat> rawFramesOf(const std::string& file) {
 // and RGBA their own way, and the export composes in YUV).
 TEST_F(Hosts, FFmpegMeltAndGStreamerRenderWhatTheExportMakes) {
     // Blur strength 41 is the middle of its range, 0.5 to a host.
-    const auto expected =
-        processed({"--background", "blur", "--blur-strength", "41", "--quality", "fast"});
+    ASSERT_TRUE(run({PELLIQO_EXECUTABLE, "process", "--background", "blur", "--blur-strength", "41",
+                     "--quality", "fast", path("walk.mp4"), path("processed.mp4")}));
+    const auto expected = framesOf(path("processed.mp4"));
     ASSERT_EQ(expected.size(), 20u);
     ASSERT_TRUE(run({"ffmpeg", "-nostdin", "-y", "-i", path("walk.mp4"), "-vf",
                      "frei0r=filter_name=pelliqo:filter_params=blur|0.5|0/0/0|fill||fast", "-c:v",
                      "ffv1", path("ffmpeg.mkv")}));
-    ASSERT_TRUE(melt(path("walk.mp4"), {"kind=blur", "blurStrength=0.5", "quality=fast"},
-                     path("melt.mkv")));
+    ASSERT_TRUE(run({"melt", path("walk.mp4"), "-filter", "frei0r.pelliqo", "kind=blur",
+                     "blurStrength=0.5", "quality=fast", "-consumer",
+                     "avformat:" + path("melt.mkv"), "vcodec=ffv1", "an=1", "real_time=-1"}));
     // GStreamer reads the clip's frames as raw pictures (its own decoders are other packages).
     ASSERT_TRUE(run({"ffmpeg", "-nostdin", "-y", "-i", path("walk.mp4"), "-f", "rawvideo",
                      "-pix_fmt", "rgba", path("walk.rgba")}));

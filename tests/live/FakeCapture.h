@@ -19,10 +19,10 @@ struct FakeDevices {
 };
 
 // Devices without hardware. Cameras are FFmpeg test pictures at 64 × 48, 30 frames a
-// second: "cam" runs until stopped, "slow" is the same at 15, "still" shows red with a blue strip
-// on its left, "late" sends its first frame after 1.5 s, "brief" ends after 1.5 s (as a camera that
-// is pulled out), "broken" cannot be opened. The microphone "tone" is the test tone; "brief" is the
-// tone for one second, then gone.
+// second: "cam" runs until stopped, "still" shows red with a blue strip on its left at 15, "late"
+// sends its first frame after 1.5 s, "brief" ends after 1.5 s (as a camera that is pulled out),
+// "broken" cannot be opened. The microphone "tone" is the test tone; "brief" is the tone for one
+// second, then gone.
 class FakeCapture final : public CaptureBackend {
   public:
     explicit FakeCapture(std::shared_ptr<FakeDevices> devices = std::make_shared<FakeDevices>())
@@ -53,10 +53,9 @@ class FakeCapture final : public CaptureBackend {
             return std::nullopt;
         }
         if (id == "cam") return CaptureSource{"lavfi", picture, {}};
-        if (id == "slow") return CaptureSource{"lavfi", "testsrc2=size=64x48:rate=15,realtime", {}};
         if (id == "still") {
             return CaptureSource{"lavfi",
-                                 "color=c=red:size=64x48:rate=30,drawbox=x=0:y=0:w=16:h=48:"
+                                 "color=c=red:size=64x48:rate=15,drawbox=x=0:y=0:w=16:h=48:"
                                  "color=blue:t=fill,realtime",
                                  {}};
         }

@@ -134,64 +134,55 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     EXPECT_EQ(stripSide(frames[0]), 'R');
 }
 
-// Other apps get the picture as recorded but never mirrored; when their camera breaks it is
-// switched off with a report, and the preview goes on.
-TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureUntilTheirCameraStops) {
+// Shown nowhere but to other apps, the camera rests until one takes it, and again once it has
+// let go; a recording wakes it. They get the picture as recorded but never mirrored, at the
+// camera's own rate; switched off and on, it is a new camera they can open again. When theirs
+// breaks it is switched off with a report, and the preview goes on.
+TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureAndAnUnwatchedCameraRests) {
     auto server = std::make_unique<test::PipeWireServer>();
     if (!server->running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
     Model m(FakeDevices{{{"still", "Still"}}, {}});
     m.model->setCameraOutputPlace({CameraOutputPlace::Kind::pipeWire, {}, {}});
     m.model->setSettings(test::settingsWith(BackgroundKind::none));
     m.model->setMirrorRecording(true);
-    ASSERT_TRUE(m.preview());
+    m.model->setPreviewsWanted(false);
     m.model->setVirtualCamera(true);
-    ASSERT_TRUE(m.model->virtualCamera());
-    test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 64, 48);
-    const auto frame =
-        viewer.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); });
+    m.model->camera().start();
+    const auto paused = [&] {
+        return runMainLoopUntil([&] { return m.model->camera().isPaused(); });
+    };
+    ASSERT_TRUE(paused());
+    EXPECT_EQ(m.model->fps(), 0);  // not one frame processed
+    double rate = 0;
+    const auto watched = [&rate] {
+        test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 64, 48);
+        auto frame =
+            viewer.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); });
+        rate = viewer.rate();
+        return frame;
+    };
+    auto frame = watched();
     ASSERT_EQ(frame.size(), 64u * 48 * 4) << "no frame reached the viewer";
-    EXPECT_EQ(stripSide(cv::Mat(48, 64, CV_8UC4, const_cast<std::uint8_t*>(frame.data()))), 'L');
+    EXPECT_EQ(stripSide(cv::Mat(48, 64, CV_8UC4, frame.data())), 'L');
+    EXPECT_EQ(rate, 15);
+    EXPECT_TRUE(paused());
+    m.model->startRecording();
+    EXPECT_FALSE(m.model->camera().isPaused());
+    test::runMainLoopFor(0.5);
+    m.model->stopRecording();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !m.model->savedURLs().empty(); }));
 
-    // Off and on again: a new camera, which other apps can open again.
+    m.model->setPreviewsWanted(true);
+    ASSERT_TRUE(runMainLoopUntil([&] { return m.model->previewImage().has_value(); }));
     m.model->setVirtualCamera(false);
     m.model->setVirtualCamera(true);
-    test::CameraViewer again(SPA_VIDEO_FORMAT_BGRx, 64, 48);
-    EXPECT_FALSE(
-        again.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); }).empty());
-
+    EXPECT_FALSE(watched().empty());
     server.reset();
     ASSERT_TRUE(runMainLoopUntil([&] { return m.model->errorInfo().has_value(); }));
     EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraOutputStopped);
     EXPECT_FALSE(m.model->virtualCamera());
     const double before = m.model->previewFrameTime();
     EXPECT_TRUE(runMainLoopUntil([&] { return m.model->previewFrameTime() > before; }));
-}
-
-// Shown nowhere but to other apps, the camera rests until one takes it, and again once it
-// has let go; they are told the camera's own rate.
-TEST(RecordModel, ACameraOnlyOtherAppsSeeRestsUntilOneTakesItAtTheCamerasRate) {
-    test::PipeWireServer server;
-    if (!server.running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
-    Model m(FakeDevices{{{"slow", "Slow"}}, {}});
-    m.model->setCameraOutputPlace({CameraOutputPlace::Kind::pipeWire, {}, {}});
-    m.model->setPreviewsWanted(false);
-    m.model->setVirtualCamera(true);
-    m.model->camera().start();
-    ASSERT_TRUE(runMainLoopUntil([&] { return m.model->camera().isPaused(); }, 10));
-    EXPECT_TRUE(m.model->hasCameraFrames());
-    EXPECT_EQ(m.model->fps(), 0);  // not one frame processed
-    {
-        test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 64, 48);
-        const auto frame =
-            viewer.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); });
-        ASSERT_EQ(frame.size(), 64u * 48 * 4) << "no frame reached the viewer";
-        EXPECT_EQ(viewer.rate(), 15);
-    }
-    EXPECT_TRUE(runMainLoopUntil([&] { return m.model->camera().isPaused(); }, 10));
-    // A recording is watched: it wakes the camera.
-    m.model->startRecording();
-    EXPECT_FALSE(m.model->camera().isPaused());
-    m.model->stopRecording();
 }
 
 // An engine slower than the camera's frames, counting its calls.
@@ -211,7 +202,7 @@ class SlowEngine : public SegmentationEngine {
 // along the motion; never two in a row.
 TEST(RecordModel, AnEngineSlowerThanTheCameraRunsOnEveryOtherFrame) {
     const auto engine = std::make_shared<SlowEngine>();
-    Model m(FakeDevices{{{"still", "Still"}}, {}}, [engine](SegmentationLevel) { return engine; });
+    Model m(FakeDevices{{{"cam", "Camera"}}, {}}, [engine](SegmentationLevel) { return engine; });
     m.model->setSettings(test::settingsWith(BackgroundKind::blur));
     m.model->setKeepOriginal(false);
     ASSERT_TRUE(m.preview());
