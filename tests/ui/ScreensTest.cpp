@@ -147,10 +147,8 @@ TEST(Window, RecordingLocksTheControlsThatWouldChangeIt) {
     ASSERT_TRUE(w.view->record().isRecording());
     EXPECT_EQ(record->text(), "Stop");
     EXPECT_FALSE(w.view->modeSwitch()->isEnabled());
-    EXPECT_FALSE(w.find<QComboBox>("cameraPicker")->isEnabled());
-    EXPECT_FALSE(w.find<QCheckBox>("mirrorRecording")->isEnabled());
-    EXPECT_FALSE(w.find<QCheckBox>("keepOriginal")->isEnabled());
-    EXPECT_FALSE(w.find<QComboBox>("kind")->isEnabled());
+    for (const char* locked : {"cameraPicker", "mirrorRecording", "keepOriginal", "kind"})
+        EXPECT_FALSE(w.find<QWidget>(locked)->isEnabled()) << locked;
     EXPECT_TRUE(w.find<QCheckBox>("mirrorPreview")->isEnabled());
     test::runMainLoopFor(0.7);
     EXPECT_TRUE(w.find<QLabel>("clock")->text().startsWith("● 0:0"));
