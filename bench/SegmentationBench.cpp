@@ -7,6 +7,7 @@
 #include "engine/Segmenter.h"
 #include "platform/image/ImageFile.h"
 #include "platform/image/MatView.h"
+#include "platform/inference/VacatedArea.h"
 
 namespace pelliqo {
 namespace {
@@ -67,6 +68,35 @@ BENCHMARK(subjectMask)
     ->Args({1920, 1080})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(3.0);
+
+// What the accurate engine adds to a frame with Reduce flicker on: finding where the person
+// left (the motion at the network's size) and making the outline's state forget it there; a
+// photo moving 6 px a frame at 720p, so 1.5 px at the network's size.
+void forgettingWhereLeft(benchmark::State& state) {
+    cv::setNumThreads(2);
+    const auto photo = readImageFile(PELLIQO_TEST_DATA "/people/grace_hopper.png");
+    if (!photo) {
+        state.SkipWithError("no test photo");
+        return;
+    }
+    const cv::Size size(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    cv::Mat grey, last, mask(size, CV_8U, cv::Scalar(0));
+    cv::cvtColor(matView(*photo), grey, cv::COLOR_BGRA2GRAY);
+    cv::resize(grey, grey, size);
+    cv::warpAffine(grey, last, cv::Mat_<double>({2, 3}, {1, 0, -1.5, 0, 1, 0}), size);
+    cv::ellipse(mask, {size.width / 2, size.height}, {size.width / 4, size.height * 2 / 3}, 0, 0,
+                360, cv::Scalar(255), cv::FILLED);
+    const int shape[] = {1, 20, size.height / 4, size.width / 4};
+    cv::Mat outline(4, shape, CV_32F, cv::Scalar(1));
+    VacatedArea vacated;
+    for (auto _ : state) forgetWhereVacated(outline, vacated.between(grey, last, mask), 6, 1.25f);
+}
+BENCHMARK(forgettingWhereLeft)
+    ->ArgNames({"width", "height"})
+    ->Args({320, 176})
+    ->Args({256, 144})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 // Hands out the same mask for every frame: what is left of a mask call is the smoothing.
 class FixedMaskEngine : public SegmentationEngine {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
 
 #include "platform/image/MatView.h"
 
@@ -87,11 +86,6 @@ std::uint8_t blendedValue(int current, int history, float untracked, float movin
 
 }  // namespace
 
-MaskHistory::MaskHistory() = default;
-MaskHistory::~MaskHistory() = default;
-MaskHistory::MaskHistory(MaskHistory&&) noexcept = default;
-MaskHistory& MaskHistory::operator=(MaskHistory&&) noexcept = default;
-
 void MaskHistory::clear() {
     mask_.release();
     picture_.release();
@@ -99,9 +93,7 @@ void MaskHistory::clear() {
 
 std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& picture) {
     if (std::min(picture.cols, picture.rows) < smallestFlowSide) return std::nullopt;
-    if (!flow_) flow_ = cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_ULTRAFAST);
-    cv::Mat flow;
-    flow_->calc(picture, picture_, flow);
+    cv::Mat flow = motion_.since(picture_, picture);
     Origins origins;
     std::vector<cv::Mat> xy;
     cv::split(flow, xy);
@@ -109,11 +101,7 @@ std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& pictur
     cv::magnitude(xy[0], xy[1], speed);
     cv::dilate(speed, around, cv::Mat(), {-1, -1}, 2);
     origins.moving = cv::min(around / movingAbove, 1);
-    for (int y = 0; y < flow.rows; ++y) {
-        auto* row = flow.ptr<cv::Point2f>(y);
-        for (int x = 0; x < flow.cols; ++x)
-            row[x] += cv::Point2f(static_cast<float>(x), static_cast<float>(y));
-    }
+    addPositions(flow);
     // In fixed point, remapping costs a fifth of what it does from floats.
     cv::convertMaps(flow, cv::noArray(), origins.points, origins.fractions, CV_16SC2);
     return origins;

@@ -3,11 +3,8 @@
 #include <opencv2/core.hpp>
 #include <optional>
 
+#include "platform/image/Motion.h"
 #include "platform/image/PixelBuffer.h"
-
-namespace cv {
-class DISOpticalFlow;
-}
 
 namespace pelliqo {
 
@@ -19,11 +16,6 @@ namespace pelliqo {
 // one, the new mask is taken. So a still edge stays still and a moving one leaves no trail.
 class MaskHistory {
   public:
-    MaskHistory();
-    ~MaskHistory();
-    MaskHistory(MaskHistory&&) noexcept;
-    MaskHistory& operator=(MaskHistory&&) noexcept;
-
     // The mask blended with the history, always 8-bit; nothing for a mask it cannot read,
     // leaving the history as it was. picture is the frame in grey at the mask's size; when
     // two such pictures cannot be compared, every pixel counts as untracked. The first mask,
@@ -65,7 +57,7 @@ class MaskHistory {
 
     cv::Mat mask_;     // CV_8U, the last smoothed mask (or the masks carried together)
     cv::Mat picture_;  // CV_8U, the last picture
-    cv::Ptr<cv::DISOpticalFlow> flow_;
+    Motion motion_;
 };
 
 }  // namespace pelliqo

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <tuple>
 
 #include "platform/image/ImageFile.h"
@@ -66,6 +67,32 @@ TEST(RvmEngine, StatesCarryFromFrameToFrameAndResetStartsAgain) {
     const auto again = engine->segment(input);
     ASSERT_TRUE(again);
     EXPECT_EQ(meanDifference(*again, *first), 0.0);
+}
+
+// A person walking sideways leaves no ghost: the mask over the place they left in the last
+// frames is close to what an engine without memory sees there.
+TEST(RvmEngine, AWalkingPersonLeavesNoGhost) {
+    const auto engine = installed(SegmentationLevel::accurate);
+    ASSERT_TRUE(engine);
+    const auto photo = readImageFile(PELLIQO_TEST_DATA "/people/grace_hopper.png");
+    ASSERT_TRUE(photo);
+    const auto walked = [picture = matView(*photo)](int by) {
+        cv::Mat frame;
+        cv::copyMakeBorder(picture(cv::Rect(0, 0, picture.cols - by, picture.rows)), frame, 0, 0,
+                           by, 0, cv::BORDER_REPLICATE);
+        return frame;
+    };
+    const int step = photo->width() / 80, frames = 12;
+    std::optional<PixelBuffer> mask;
+    for (int i = 0; i <= frames; ++i) mask = engine->segment({walked(i * step)});
+    const auto fresh = [&](int i) {
+        engine->resetState();
+        return matView(*engine->segment({walked(i * step)})).clone();
+    };
+    const cv::Mat left = (fresh(frames - 3) > 128) & (fresh(frames) < 64);
+    ASSERT_GT(cv::countNonZero(left), 50);
+    const double ghost = cv::mean(matView(*mask), left)[0] - cv::mean(fresh(frames), left)[0];
+    EXPECT_LT(ghost, 10) << "grey levels of ghost";  // 16 with a memory that keeps them
 }
 
 // A camera's frames, asking to be quick, run at the smaller sizes of the same shapes.
