@@ -12,6 +12,15 @@
 namespace pelliqo {
 namespace {
 
+// A photo of the test data, on two threads as the application runs; none (and the benchmark
+// skipped) when it cannot be read.
+std::optional<PixelBuffer> testPhoto(benchmark::State& state, const char* name) {
+    cv::setNumThreads(2);
+    auto photo = readImageFile(std::string(PELLIQO_TEST_DATA) + name);
+    if (!photo) state.SkipWithError("no test photo");
+    return photo;
+}
+
 // One frame through the Segmenter: scaling to the network, inference, smoothing; quick as the
 // camera asks (its own network sizes where the engine has them).
 void segmentFrame(benchmark::State& state) {
@@ -42,12 +51,8 @@ BENCHMARK(segmentFrame)
 // way an export asks for it: scaling to the network, inference, the found-anything test and
 // smoothing. The picture has a subject, so the person engine never runs.
 void subjectMask(benchmark::State& state) {
-    cv::setNumThreads(2);
-    const auto photo = readImageFile(PELLIQO_TEST_DATA "/objects/coffee.png");
-    if (!photo) {
-        state.SkipWithError("no test photo");
-        return;
-    }
+    const auto photo = testPhoto(state, "/objects/coffee.png");
+    if (!photo) return;
     auto frame = *PixelBuffer::make(static_cast<int>(state.range(0)),
                                     static_cast<int>(state.range(1)), PixelFormat::bgra8);
     cv::resize(matView(*photo), matView(frame), matView(frame).size(), 0, 0, cv::INTER_LINEAR);
@@ -73,12 +78,8 @@ BENCHMARK(subjectMask)
 // left (the motion at the network's size) and making the outline's state forget it there; a
 // photo moving 6 px a frame at 720p, so 1.5 px at the network's size.
 void forgettingWhereLeft(benchmark::State& state) {
-    cv::setNumThreads(2);
-    const auto photo = readImageFile(PELLIQO_TEST_DATA "/people/grace_hopper.png");
-    if (!photo) {
-        state.SkipWithError("no test photo");
-        return;
-    }
+    const auto photo = testPhoto(state, "/people/grace_hopper.png");
+    if (!photo) return;
     const cv::Size size(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     cv::Mat grey, last, mask(size, CV_8U, cv::Scalar(0));
     cv::cvtColor(matView(*photo), grey, cv::COLOR_BGRA2GRAY);
@@ -119,12 +120,8 @@ class FixedMaskEngine : public SegmentationEngine {
 // blend) at a network's mask size, on a photo that moves 6 px a frame; with smoothing off,
 // what the call costs without it.
 void maskSmoothing(benchmark::State& state) {
-    cv::setNumThreads(2);
-    const auto photo = readImageFile(PELLIQO_TEST_DATA "/people/grace_hopper.png");
-    if (!photo) {
-        state.SkipWithError("no test photo");
-        return;
-    }
+    const auto photo = testPhoto(state, "/people/grace_hopper.png");
+    if (!photo) return;
     std::vector<PixelBuffer> frames;
     for (const int dx : {0, 6}) {
         auto frame = *PixelBuffer::make(1280, 720, PixelFormat::bgra8);
