@@ -86,14 +86,28 @@ std::uint8_t blendedValue(int current, int history, float untracked, float movin
 
 }  // namespace
 
+cv::Mat MaskHistory::motionTo(const cv::Mat& picture) {
+    measured_.release();
+    measuredFor_.release();
+    if (!comparable(picture) || std::min(picture.cols, picture.rows) < smallestFlowSide) return {};
+    measured_ = motion_.since(picture_, picture);
+    measuredFor_ = picture;
+    return measured_;
+}
+
 void MaskHistory::clear() {
+    measured_.release();
+    measuredFor_.release();
     mask_.release();
     picture_.release();
 }
 
 std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& picture) {
     if (std::min(picture.cols, picture.rows) < smallestFlowSide) return std::nullopt;
-    cv::Mat flow = motion_.since(picture_, picture);
+    // The picture's buffer is held while measured_ is, so the same address is the same picture.
+    cv::Mat flow = measuredFor_.data == picture.data ? measured_ : motion_.since(picture_, picture);
+    measured_.release();
+    measuredFor_.release();
     Origins origins;
     std::vector<cv::Mat> xy;
     cv::split(flow, xy);

@@ -32,6 +32,9 @@ class MaskHistory {
     std::optional<cv::Mat> carriedMasksTo(const cv::Mat& picture, double lostAtMost);
     // The size of the masks in the history; empty when there is none.
     cv::Size size() const { return mask_.size(); }
+    // How the picture moved since the last one (as Motion::since), measured once: the next
+    // blend with this same picture uses it too. Empty when the two cannot be compared.
+    cv::Mat motionTo(const cv::Mat& picture);
     void clear();
 
   private:
@@ -58,6 +61,7 @@ class MaskHistory {
     cv::Mat mask_;     // CV_8U, the last smoothed mask (or the masks carried together)
     cv::Mat picture_;  // CV_8U, the last picture
     Motion motion_;
+    cv::Mat measured_, measuredFor_;  // motionTo's answer, and the picture it was for
 };
 
 }  // namespace pelliqo

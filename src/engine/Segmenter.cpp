@@ -166,6 +166,9 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
     if (!raw) {
         SegmentationEngine* person = engine(segmentationLevel(settings.quality));
         if (person == nullptr) return std::nullopt;
+        // Measured once for the engine's memory and the smoothing alike.
+        if (smooth && !history_.size().empty())
+            input->motion = history_.motionTo(pictureAt(input->pixels, history_.size(), picture));
         raw = run(*person, *input, smooth);
         if (!raw) return std::nullopt;
         lastEngine_ = person;

@@ -24,16 +24,6 @@ constexpr std::size_t outlineState = 1;
 constexpr int vacatedWidening = 6;
 constexpr float forgetting = 1.25f;
 
-// The [1, 3, rows, columns] RGB blob in grey, 8-bit.
-cv::Mat greyOf(const cv::Mat& blob, cv::Size size) {
-    cv::Mat sum(size, CV_32F, cv::Scalar(0));
-    for (int c = 0; c < 3; ++c)
-        sum += cv::Mat(size, CV_32F, const_cast<float*>(blob.ptr<float>(0, c)));
-    cv::Mat grey;
-    sum.convertTo(grey, CV_8U, 255.0 / 3);
-    return grey;
-}
-
 bool allFinite(const cv::Mat& m) {
     return cv::checkRange(m, true, nullptr, -1e6, 1e6);
 }
@@ -80,15 +70,13 @@ void RvmEngine::startStates(cv::Size size) {
         states_[i] = cv::Mat(4, shape, CV_32F, cv::Scalar(0));
     }
     stateSize_ = size;
-    lastPicture_.release();
     lastMask_.release();
 }
 
-void RvmEngine::forgetWhereLeft(const cv::Mat& input, cv::Size size) {
-    cv::Mat picture = greyOf(input, size);
-    forgetWhereVacated(states_[outlineState], vacated_.between(picture, lastPicture_, lastMask_),
-                       vacatedWidening, forgetting);
-    lastPicture_ = std::move(picture);
+void RvmEngine::forgetWhereLeft(const cv::Mat& motion, cv::Size size) {
+    if (motion.size() != size) return;
+    forgetWhereVacated(states_[outlineState], vacatedArea(motion, lastMask_), vacatedWidening,
+                       forgetting);
 }
 
 std::optional<PixelBuffer> RvmEngine::segment(const SegmentationInput& input) {
@@ -99,9 +87,8 @@ std::optional<PixelBuffer> RvmEngine::segment(const SegmentationInput& input) {
                     return m.size == size;
                 })->net;
     try {
-        const cv::Mat blob = networkInput(input, size.width, size.height);
-        forgetWhereLeft(blob, size);
-        net.setInput(blob, "src");
+        forgetWhereLeft(input.motion, size);
+        net.setInput(networkInput(input, size.width, size.height), "src");
         for (std::size_t i = 0; i < states_.size(); ++i) net.setInput(states_[i], stateInputs[i]);
         std::vector<cv::Mat> results;
         net.forward(results, outputs);

@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "platform/inference/SegmentationEngine.h"
-#include "platform/inference/VacatedArea.h"
 
 namespace pelliqo {
 
 // Robust Video Matting: a recurrent network that carries four states from frame to frame.
 // It comes converted at a few fixed sizes, and the same shapes smaller for inputs that ask to
 // be quick (a camera's); each frame runs at the size of its kind whose aspect is nearest its
-// own, and a change of size starts the states afresh. Where the person has just left, the
-// outline's state is made to forget them, or they would linger there as a ghost.
+// own, and a change of size starts the states afresh. Where the person has just left (when the
+// caller gives the picture's motion at the network's size), the outline's state is made to
+// forget them, or they would linger there as a ghost.
 class RvmEngine final : public SegmentationEngine {
   public:
     // Every size must load; a damaged file fails the engine.
@@ -35,14 +35,12 @@ class RvmEngine final : public SegmentationEngine {
     };
     explicit RvmEngine(std::vector<Model> models) : models_(std::move(models)) {}
     void startStates(cv::Size size);
-    void forgetWhereLeft(const cv::Mat& input, cv::Size size);
+    void forgetWhereLeft(const cv::Mat& motion, cv::Size size);
 
     std::vector<Model> models_;
     cv::Size stateSize_;  // the size the states belong to; empty before a frame
     std::array<cv::Mat, 4> states_;
-    cv::Mat lastPicture_;  // the last input in grey, at the network's size
-    cv::Mat lastMask_;     // and the mask made of it
-    VacatedArea vacated_;
+    cv::Mat lastMask_;  // the last frame's mask, at the network's size
 };
 
 }  // namespace pelliqo

@@ -26,6 +26,10 @@ struct SegmentationInput {
     std::function<cv::Mat(cv::Size)> scaled;
     // Whether the frame must keep a camera's pace: an engine with a quicker form uses it.
     bool quick = false;
+    // How the picture moved since the last frame, per pixel back to where it was (CV_32FC2),
+    // at the size the caller measured it; empty when unknown. An engine with memory uses it
+    // when it is at the engine's own size.
+    cv::Mat motion;
 };
 
 // A segmentation engine (of persons, or of all foreground objects). Each instance keeps its own

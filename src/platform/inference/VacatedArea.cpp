@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/image/Motion.h"
+
 namespace pelliqo {
 
-namespace {
-
-// DIS works on patches of 8 pixels; smaller pictures are not followed.
-constexpr int smallestSide = 32;
-
-}  // namespace
-
-cv::Mat VacatedArea::between(const cv::Mat& picture, const cv::Mat& lastPicture,
-                             const cv::Mat& lastMask) {
-    if (picture.type() != CV_8UC1 || lastPicture.size() != picture.size() ||
-        lastPicture.type() != CV_8UC1 || lastMask.size() != picture.size() ||
-        lastMask.type() != CV_8UC1 || std::min(picture.cols, picture.rows) < smallestSide) {
+cv::Mat vacatedArea(const cv::Mat& motion, const cv::Mat& lastMask) {
+    if (motion.empty() || motion.type() != CV_32FC2 || lastMask.size() != motion.size() ||
+        lastMask.type() != CV_8UC1) {
         return {};
     }
-    cv::Mat from = motion_.since(lastPicture, picture), followed, vacated;
+    cv::Mat from = motion.clone(), followed, vacated;
     addPositions(from);
     cv::remap(lastMask, followed, from, cv::noArray(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     cv::subtract(lastMask, followed, vacated);  // saturates at 0

@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "platform/image/Motion.h"
 #include "platform/inference/VacatedArea.h"
 
 namespace pelliqo {
@@ -23,7 +24,8 @@ TEST(VacatedArea, IsTheBandThePersonLeftAndOnlyThereIsForgotten) {
     };
     const auto [lastPicture, lastMask] = frame(40);
     const cv::Mat picture = frame(48).first;
-    const cv::Mat vacated = VacatedArea().between(picture, lastPicture, lastMask);
+    const cv::Mat motion = Motion().since(lastPicture, picture);
+    const cv::Mat vacated = vacatedArea(motion, lastMask);
     ASSERT_EQ(vacated.size(), cv::Size(128, 96));
     EXPECT_GT(cv::mean(vacated(cv::Rect(39, 34, 4, 26)))[0], 0.2);    // left behind
     EXPECT_LT(cv::mean(vacated(cv::Rect(48, 34, 24, 26)))[0], 0.02);  // still there
@@ -38,9 +40,7 @@ TEST(VacatedArea, IsTheBandThePersonLeftAndOnlyThereIsForgotten) {
         EXPECT_EQ(plane.at<float>(2, 2), 1.0f);    // far from it
         EXPECT_EQ(plane.at<float>(12, 24), 1.0f);
     }
-    const cv::Rect corner(0, 0, 30, 30);  // too small to follow
-    EXPECT_TRUE(
-        VacatedArea().between(picture(corner), lastPicture(corner), lastMask(corner)).empty());
+    EXPECT_TRUE(vacatedArea(motion, lastMask(cv::Rect(0, 0, 64, 48))).empty());  // other sizes
 }
 
 }  // namespace
