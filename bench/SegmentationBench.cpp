@@ -92,7 +92,7 @@ void forgettingWhereLeft(benchmark::State& state) {
     const int shape[] = {1, 20, size.height / 4, size.width / 4};
     cv::Mat outline(4, shape, CV_32F, cv::Scalar(1));
     const cv::Mat motion = Motion().since(last, grey);
-    for (auto _ : state) forgetWhereVacated(outline, vacatedArea(motion, mask), 6, 1.25f);
+    for (auto _ : state) forgetWhereVacated(outline, vacatedArea(motion, mask), 5, 1.25f);
 }
 BENCHMARK(forgettingWhereLeft)
     ->ArgNames({"width", "height"})

@@ -21,7 +21,7 @@ const std::array<cv::String, 4> stateInputs{"r1i", "r2i", "r3i", "r4i"};
 // the edge benchmark than it took away of the ghost. How far the area is widened and how hard
 // it forgets were measured there too.
 constexpr std::size_t outlineState = 1;
-constexpr int vacatedWidening = 6;
+constexpr int vacatedWidening = 5;
 constexpr float forgetting = 1.25f;
 
 bool allFinite(const cv::Mat& m) {
