@@ -105,7 +105,9 @@ void MaskHistory::clear() {
 std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& picture) {
     if (std::min(picture.cols, picture.rows) < smallestFlowSide) return std::nullopt;
     // The picture's buffer is held while measured_ is, so the same address is the same picture.
-    cv::Mat flow = measuredFor_.data == picture.data ? measured_ : motion_.since(picture_, picture);
+    // The measured motion was handed to the engine too; it is turned into positions on a copy.
+    cv::Mat flow =
+        measuredFor_.data == picture.data ? measured_.clone() : motion_.since(picture_, picture);
     measured_.release();
     measuredFor_.release();
     Origins origins;
