@@ -7,25 +7,23 @@ import tempfile
 import numpy as np
 
 CACHE = os.environ.get("PELLIQO_MODEL_CACHE", os.path.expanduser("~/.cache/pelliqo/npm"))
-ONNX_RUN = os.environ.get("PELLIQO_ONNX_RUN", "")
 PEOPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "data", "people")
 
 
 def run_in_opencv(model, inputs, outputs):
-    """Runs an ONNX model (ModelProto or path) in OpenCV's DNN module through onnx_run."""
+    """Runs an ONNX model (ModelProto or path) in OpenCV's DNN module, as the application does."""
+    import cv2
     import onnx
     with tempfile.TemporaryDirectory() as tmp:
         path = model
         if not isinstance(model, str):
             path = os.path.join(tmp, "model.onnx")
             onnx.save(model, path)
-        args = [ONNX_RUN, path, tmp]
+        net = cv2.dnn.readNetFromONNX(path)
+        net.setPreferableBackend(cv2.dnn.DNN_BACKEND_OPENCV)
         for name, array in inputs.items():
-            file = os.path.join(tmp, "in_%s.npy" % name)
-            np.save(file, np.ascontiguousarray(array, dtype=np.float32))
-            args.append("%s=%s" % (name, file))
-        subprocess.run(args + ["--"] + list(outputs), check=True)
-        return {name: np.load(os.path.join(tmp, name + ".npy")) for name in outputs}
+            net.setInput(np.ascontiguousarray(array, dtype=np.float32), name)
+        return dict(zip(outputs, net.forward(list(outputs))))
 
 
 def photo(name):
