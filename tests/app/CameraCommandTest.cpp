@@ -25,7 +25,6 @@ TEST(CameraCommand, OtherAppsReceiveTheTestCameraForTheTimeAsked) {
     EXPECT_EQ(viewer.firstFrame(std::chrono::milliseconds(0), [] {}).size(), 1280u * 720 * 2);
 }
 
-// Where no camera for other apps can be had, both commands say how to get one and stop.
 TEST(CameraCommand, WithoutAPlaceForTheCameraBothCommandsSayHowToGetOne) {
     if (!LoopbackOutput::devices().empty()) GTEST_SKIP() << "this machine has a loopback device";
     test::NoPipeWire none;

@@ -11,7 +11,6 @@ CommandRun run(const std::vector<std::string>& args) {
     return test::runCommand(args);
 }
 
-// Without arguments or with help: usage on standard output; an unknown command: a usage error.
 TEST(CommandLine, UsageIsPrintedOnHelpAndUnknownCommandsAreUsageErrors) {
     for (auto args : {std::vector<std::string>{}, {"--help"}, {"-h"}, {"help"}}) {
         const CommandRun r = run(args);
@@ -25,7 +24,6 @@ TEST(CommandLine, UsageIsPrintedOnHelpAndUnknownCommandsAreUsageErrors) {
     EXPECT_NE(r.err.find("Usage: pelliqo"), std::string::npos);
 }
 
-// Each command's --help or -h: its usage on standard output, and nothing run.
 TEST(CommandLine, CommandHelpPrintsThatCommandsUsage) {
     const CommandRun process = run({"process", "--blur-strength", "9", "--help", "in.mp4"});
     EXPECT_EQ(process.code, 0);

@@ -33,8 +33,7 @@ int mask(std::vector<std::string> args, std::string* err = nullptr) {
     return result.code;
 }
 
-// The official MediaPipe solution's masks of three photos, to within 1% (IoU ≥ 0.99 at
-// one half, mean absolute difference ≤ 0.01).
+// The official MediaPipe solution's masks, to within 1 %.
 TEST(MaskCommand, AgreesWithTheReferenceMasks) {
     QTemporaryDir dir;
     for (const std::string photo : {"astronaut", "camera", "grace_hopper"}) {
@@ -54,8 +53,7 @@ TEST(MaskCommand, AgreesWithTheReferenceMasks) {
     }
 }
 
-// The share of a mask's pixels in a rectangle (fractions of its size) that are more likely
-// subject than not.
+// The share of a rectangle (in fractions of the mask) that is more likely subject than not.
 double coverage(const cv::Mat& mask, double left, double top, double right, double bottom) {
     const cv::Rect area(
         cv::Point(static_cast<int>(left * mask.cols), static_cast<int>(top * mask.rows)),
@@ -63,8 +61,6 @@ double coverage(const cv::Mat& mask, double left, double top, double right, doub
     return cv::countNonZero(mask(area) >= 128) / static_cast<double>(area.area());
 }
 
-// A cup on a saucer is a subject and no person; a portrait's subject is the person; in a
-// plain picture there is no subject, and the person mask at the asked quality is written.
 TEST(MaskCommand, TheSubjectMaskCoversThingsAndPeopleAndFallsBackOnNothing) {
     QTemporaryDir dir;
     const auto written = [&](std::vector<std::string> args, const std::string& name) {

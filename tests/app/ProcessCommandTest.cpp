@@ -33,7 +33,6 @@ class ProcessCommand : public testing::Test {
             "-f lavfi -i testsrc2=size=320x180:rate=10:duration=1 -c:v libx264 -pix_fmt yuv420p",
             clip));
     }
-    // A 20-second clip, long enough to be interrupted part-way.
     std::string longerClip() {
         const std::string longer = dir.filePath("longer.mp4").toStdString();
         EXPECT_TRUE(test::makeClip(
@@ -48,7 +47,6 @@ class ProcessCommand : public testing::Test {
             if (StagedFile::isStagedFor(entry.path(), out)) found.push_back(entry.path());
         return found;
     }
-    // Whether one of them holds more than this many bytes.
     bool stagedBeyond(std::uintmax_t bytes) const {
         const auto files = staged();
         return !files.empty() && fs::file_size(files[0]) > bytes;
@@ -77,9 +75,7 @@ TEST_F(ProcessCommand, FailuresPrintTheReport) {
     EXPECT_EQ(process({clip}).code, 2);
 }
 
-// Interrupted over a file the user had, by Ctrl-C or by a kill, the file stays as it was.
-// Ctrl-C leaves nothing else; a killed run leaves a hidden file of its own that nobody takes
-// for the result, and the next run replaces the file with a finished movie and clears it.
+// A killed run leaves a hidden file of its own, which the next run clears.
 TEST_F(ProcessCommand, InterruptedRunsKeepTheFileThatWasThereAndTheNextRunCleansUp) {
     const std::string longer = longerClip();
     std::ofstream(out) << "old";

@@ -43,8 +43,7 @@ TEST(RecordCommand, RecordsTheTestDevicesForTheTimeAskedWithTheOriginalTake) {
         EXPECT_NEAR(MovieAsset::open(file).duration, 3.0, 0.2) << file;
         EXPECT_EQ(test::streamOf(file, AVMEDIA_TYPE_VIDEO).width, 1280);
         EXPECT_EQ(test::streamOf(file, AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_AAC);
-        // How many frames a loaded machine keeps is the live benchmark's business; here
-        // they must decode, in order.
+        // How many frames a loaded machine keeps is the live benchmark's business.
         const auto times = test::frameTimes(file);
         ASSERT_GE(times.size(), 2u);
         for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
@@ -61,7 +60,6 @@ TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
         EXPECT_EQ(runCommand({"record", bad}).code, 2) << bad;
 }
 
-// A recording whose process is killed keeps everything up to its last fragment.
 TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
     if (underThreadSanitizer) GTEST_SKIP() << realSecondsSkipped;
     QTemporaryDir dir;
@@ -70,8 +68,6 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
         test::spawnProgram({PELLIQO_EXECUTABLE, "record", "--camera", "test", "--microphone",
                             "test", "--seconds", "60", "--folder", folder});
     ASSERT_GT(child, 0);
-    // Killed once its file holds two seconds: on a loaded machine (the sanitizer build, tests
-    // in parallel) the first fragments reach the disk later.
     const auto holdsTwoSeconds = [&] {
         std::error_code e;
         const auto first = fs::directory_iterator(folder, e);
@@ -90,8 +86,6 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
     const MovieAsset asset = MovieAsset::open(file);
     ASSERT_TRUE(asset.isReadable);
     EXPECT_GE(asset.duration, 2.0);
-    // Its frames decode up to the end of its last fragment (a loaded machine keeps fewer of
-    // them, so their number says nothing).
     const auto times = test::frameTimes(file);
     ASSERT_GE(times.size(), 2u);
     EXPECT_GE(times.back(), asset.duration - 1.0);

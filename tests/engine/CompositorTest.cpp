@@ -127,8 +127,6 @@ TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
     EXPECT_EQ(compositor.makeCGImage(frameOf(640, 360).translated(3, 3), 960)->width(), 640);
     EXPECT_FALSE(compositor.makeCGImage(Image::color(1, 1, 1), 960));
 
-    // Shrunk a little (the camera's 1280 to 960) or a lot, the picture keeps its colours
-    // and its halves stay where they were.
     for (const int width : {1280, 4000}) {
         cv::Mat halves(8, width, CV_8UC4, cv::Scalar(200, 100, 50, 255));
         halves.colRange(width / 2, width).setTo(cv::Scalar(0, 0, 255, 255));
@@ -141,8 +139,6 @@ TEST(Compositor, PreviewsAreNeverWiderThanAskedAndNeverEnlarged) {
     }
 }
 
-// Hostile numbers from a preset, tiny frames and masks of any size: always a frame of the
-// frame's extent, and a uniform frame stays itself.
 TEST(Compositor, HostileNumbersTinyFramesAndMismatchedMasksStillGiveTheFrame) {
     Compositor compositor;
     EffectSettings s = test::settingsWith(BackgroundKind::blur);
@@ -165,7 +161,6 @@ TEST(Compositor, HostileNumbersTinyFramesAndMismatchedMasksStillGiveTheFrame) {
     }
 }
 
-// A picture drawn as a frame's BGRA, as 4:2:0.
 Yuv420Frame yuvOf(const Image& picture) {
     const cv::Rect area = pixelArea(picture.extent());
     auto frame = Yuv420Frame::make(area.width, area.height).value();
@@ -175,10 +170,8 @@ Yuv420Frame yuvOf(const Image& picture) {
     return frame;
 }
 
-// A movie frame composed in its own 4:2:0 planes is the picture compose makes, converted:
-// on a real photo with its person's mask, for each opaque background and the mask view, all but a
-// few edge pixels within a couple of levels (the edge is fitted to luma rather than BGR grey, and
-// chroma is blended through the mask at half size).
+// All but a few edge pixels within a couple of levels: the edge is fitted to luma rather than
+// BGR grey, and chroma is blended through the mask at half size.
 TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
     const std::string people = PELLIQO_TEST_DATA "/people/grace_hopper";
     cv::Mat photo, frame;
@@ -216,7 +209,6 @@ TEST(Compositor, FourTwoZeroFramesGetThePictureTheirBgraFramesGet) {
             EXPECT_LE(cv::countNonZero(difference > 8), difference.total() / 100);
         }
     }
-    // Transparency, and a frame of another size, are refused.
     Compositor compositor;
     EXPECT_FALSE(compositor.composeYuvInto(yuv, Image::fromPixels(mask),
                                            test::settingsWith(BackgroundKind::transparent),

@@ -16,7 +16,6 @@ const QStringList allKeys{"kind",          "blurStrength", "red",           "gre
                           "edgeSoftness",  "edgeShift",    "reduceFlicker", "showMask",
                           "useSubjectMask"};
 
-// Through text, as the preset store keeps it.
 Result<EffectSettings> throughText(const QJsonObject& json) {
     const QByteArray bytes = QJsonDocument(json).toJson(QJsonDocument::Compact);
     return EffectSettings::fromJson(QJsonDocument::fromJson(bytes).object());

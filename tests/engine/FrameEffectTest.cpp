@@ -11,7 +11,6 @@
 namespace pelliqo {
 namespace {
 
-// An engine that answers every frame with a mask of one grey value, counting its calls.
 class GreyEngine : public SegmentationEngine {
   public:
     std::uint8_t value = 255;
@@ -70,8 +69,7 @@ TEST(FrameEffect, VideoFramesBlendTheirMasksAndStillsNever) {
     settings.reduceFlicker = false;
     EXPECT_EQ(maskValue(FrameEffect::Frames::video), 0);
 
-    // A frame the engine skips gets the last mask carried on, without asking the engine; only
-    // in a stream that keeps a history.
+    // A frame the engine skips gets the last mask carried on, in a stream that keeps one.
     const auto carried = [&](FrameEffect::Frames frames, bool smooth) {
         Effect e(frames);
         settings.reduceFlicker = smooth;
@@ -85,9 +83,7 @@ TEST(FrameEffect, VideoFramesBlendTheirMasksAndStillsNever) {
     EXPECT_EQ(carried(FrameEffect::Frames::live, false), -1.0f);
 }
 
-// A movie frame read as 4:2:0 is segmented in its half-size picture: on the real photos made
-// HD frames (that road's movies are HD), at every quality, the person found there is the
-// person found in the full BGRA frame.
+// A 4:2:0 frame is segmented in its half-size picture; that road's movies are HD.
 TEST(FrameEffect, FourTwoZeroFramesFindThePersonTheirBgraFramesDo) {
     for (const std::string photo : {"astronaut", "camera", "grace_hopper"}) {
         cv::Mat photoBgra, bgra;

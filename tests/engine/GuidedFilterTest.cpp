@@ -13,8 +13,7 @@ cv::Mat plainlyScaled(const cv::Mat& mask, cv::Size size) {
     return out;
 }
 
-// A person filling the left 13 of 32 columns, dark on a bright wall, and the 8 × 2 mask an
-// engine would make of it (its edge a quarter into the fourth column).
+// A dark person in the left 13 of 32 columns, and the 8 × 2 mask an engine would make of it.
 struct Scene {
     cv::Mat picture{8, 32, CV_8U, cv::Scalar(200)};
     cv::Mat mask;
@@ -38,15 +37,12 @@ TEST(GuidedFilter, EdgesMoveOntoThePictureAndFlatPicturesKeepTheMask) {
     const cv::Mat guided = GuidedFilter{}.upscaled(scene.mask, scene.picture, {32, 8});
     const cv::Mat plain = plainlyScaled(scene.mask, {32, 8});
     for (int y = 0; y < 8; ++y) {
-        // Both cross one half where the picture's edge is, between columns 12 and 13; plain
-        // scaling spreads the edge over five columns, guided over the three around it.
         EXPECT_GT(guided.at<float>(y, 12), 0.5f);
         EXPECT_LT(guided.at<float>(y, 13), 0.5f);
         EXPECT_EQ(edgeWidth(plain, y), 5);
         EXPECT_EQ(edgeWidth(guided, y), 3);
     }
-    // A shirt the colour of the wall: nothing to follow, the mask comes out as plainly scaled,
-    // neither eaten into nor widened.
+    // A shirt the colour of the wall: nothing to follow.
     const cv::Mat flat(8, 32, CV_8U, cv::Scalar(120));
     EXPECT_LT(cv::norm(GuidedFilter{}.upscaled(scene.mask, flat, {32, 8}), plain, cv::NORM_INF),
               1e-5);
@@ -54,7 +50,6 @@ TEST(GuidedFilter, EdgesMoveOntoThePictureAndFlatPicturesKeepTheMask) {
 
 TEST(GuidedFilter, MadeAtTheSizeAsked) {
     const Scene scene;
-    // Made at a smaller size than the guide's; a mask larger than that size is shrunk to it.
     const cv::Mat half = GuidedFilter{}.upscaled(scene.mask, scene.picture, {16, 4});
     EXPECT_EQ(half.size(), cv::Size(16, 4));
     const cv::Mat big = plainlyScaled(scene.mask, {64, 16});

@@ -29,7 +29,6 @@ TEST(KeyFrameMask, BetweenKeyFramesTheSubjectIsCarriedAndFollowsItsPeople) {
     EXPECT_FALSE(frames.between(masks({person}), still())) << "no key frame yet";
     frames.keyFrame(masks({person, object}), masks({person}), still());
 
-    // Nothing changed: the key frame's subject, up to the frame a key frame is due.
     for (int i = 1; i < 4; ++i) {
         const auto mask = frames.between(masks({person}), still());
         ASSERT_TRUE(mask) << i;

@@ -53,8 +53,7 @@ cv::Mat wavering(const cv::Mat& mask, int frame) {
     return out;
 }
 
-// On a still picture an edge the engine is unsure of keeps still while the engine's value
-// wavers; a sure change is followed within a few frames.
+// An unsure edge keeps still while the engine wavers; a sure change is followed.
 TEST(MaskHistory, AStillEdgeStaysStill) {
     MaskHistory history;
     const cv::Mat picture = texture(1);
@@ -73,8 +72,6 @@ TEST(MaskHistory, AStillEdgeStaysStill) {
     EXPECT_LE(cv::mean(smoothed(history, gone, picture))[0], cv::mean(unsure)[0] * 0.4);
 }
 
-// A person moving with the picture leaves no ghost where it was, and its edge, where the
-// engine is unsure, keeps as steady as a still one.
 TEST(MaskHistory, AMovedMaskFollowsWithinOneFrameAndStaysSteady) {
     MaskHistory history;
     const cv::Mat picture = texture(2);
@@ -92,8 +89,7 @@ TEST(MaskHistory, AMovedMaskFollowsWithinOneFrameAndStaysSteady) {
     }
 }
 
-// Something new appears (a person steps into the picture, covering what was there): where it
-// did, the new mask is taken at once.
+// A person steps in, covering what was there: there the new mask is taken at once.
 TEST(MaskHistory, WhatAppearsTakesTheNewMask) {
     MaskHistory history;
     const cv::Mat room = texture(3);
@@ -109,8 +105,6 @@ TEST(MaskHistory, WhatAppearsTakesTheNewMask) {
     EXPECT_EQ(cv::countNonZero(around), 0);
 }
 
-// A frame with no new mask gets the history carried along the picture's motion, as long as
-// the motion can be followed.
 TEST(MaskHistory, WithoutANewMaskTheHistoryIsCarriedAlongTheMotion) {
     MaskHistory history;
     const cv::Mat picture = texture(6);
@@ -125,7 +119,6 @@ TEST(MaskHistory, WithoutANewMaskTheHistoryIsCarriedAlongTheMotion) {
     EXPECT_FALSE(history.carriedTo(texture(7), 0.1));  // another picture: nothing to follow
 }
 
-// A mask it cannot read changes nothing; a new size starts afresh.
 TEST(MaskHistory, UnreadableMasksAndNewSizes) {
     MaskHistory history;
     const cv::Mat picture = texture(5);

@@ -49,8 +49,7 @@ TEST_F(RecordingNames, CollisionsCountUpAndEachFileCountsOnItsOwn) {
     EXPECT_EQ(paths.processed, folder / "Pelliqo 2024-03-05 14.07.09 3.mp4");
     EXPECT_EQ(paths.original, folder / "Pelliqo 2024-03-05 14.07.09 (original) 2.mp4");
 
-    // A transparent take is a .mov, so the .mp4 files do not collide with it; its original
-    // take is always an .mp4 and does.
+    // A transparent take is a .mov; its original take is an .mp4.
     const auto clear = recordingPaths(folder, stamp, BackgroundKind::transparent, true);
     EXPECT_EQ(clear.processed, folder / "Pelliqo 2024-03-05 14.07.09.mov");
     EXPECT_EQ(clear.original, folder / "Pelliqo 2024-03-05 14.07.09 (original) 2.mp4");

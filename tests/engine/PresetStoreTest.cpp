@@ -11,7 +11,6 @@
 namespace pelliqo {
 namespace {
 
-// Each test has its own settings file; the user's own settings are never touched.
 class PresetStoreTest : public testing::Test {
   protected:
     std::unique_ptr<QSettings> defaults() const {
@@ -55,14 +54,12 @@ TEST_F(PresetStoreTest, ANewStoreLoadsAnEqualListAndRemovalsAreStored) {
     EXPECT_EQ(first.value("name").toString(), "Blurred");
     EXPECT_EQ(first.value("settings").toObject(), saved[0].settings.toJson());
 
-    // Removing goes by id, and is stored.
     PresetStore presets(defaults());
     presets.remove(saved[0]);
     EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"Beach"});
 }
 
-// Stored text damaged in one preset loads none of them, rather than some; a hostile number
-// that is still a number loads, and what loads survives its own saving unchanged.
+// A hostile number that is still a number loads, and survives its own saving unchanged.
 TEST_F(PresetStoreTest, DamagedStoredTextLoadsAllOrNothing) {
     {
         PresetStore presets(defaults());

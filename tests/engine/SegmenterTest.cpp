@@ -11,8 +11,7 @@
 namespace pelliqo {
 namespace {
 
-// Stands in for a real engine: hands out the masks it was given, one per call, and fails
-// when it has none left.
+// Hands out the masks it was given, one per call, and fails when it has none left.
 class ScriptedEngine : public SegmentationEngine {
   public:
     std::deque<std::optional<PixelBuffer>> masks;
@@ -68,29 +67,25 @@ class SegmenterTest : public testing::Test {
                         [this] { return subject; }};
     EffectSettings settings;
 
-    // The next mask, on a frame of the given grey.
     std::vector<int> next(PixelBuffer mask, bool smooth = true, std::uint8_t grey = 0) {
         engine->masks.push_back(std::move(mask));
         const auto image = segmenter.mask(frame(8, 6, grey), settings, smooth);
         return image ? values(*image) : std::vector<int>{};
     }
-    // The next mask on a frame that moved since the last one.
     std::vector<int> moved(PixelBuffer mask) { return next(std::move(mask), true, grey_ ^= 255); }
 
   private:
     std::uint8_t grey_ = 0;
 };
 
-// A mask that stays the same stays still. Where the picture changed past following, the
-// new mask is taken; where it is still, an unsure value hardly moves what was there and a
-// sure one is followed, the faster the more the picture changed.
+// Where the picture is still, an unsure value hardly moves what was there and a sure one is
+// followed, the faster the more the picture changed.
 TEST_F(SegmenterTest, TheMaskFollowsWhereThePictureChangedAndHoldsWhereItIsStill) {
     next(filled(2, 1, 200));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(next(filled(2, 1, 200)), std::vector<int>(2, 200));
     EXPECT_EQ(moved(filled(2, 1, 0)), std::vector<int>(2, 0));
 
     const auto stillAfterZero = [&](std::uint8_t value, std::uint8_t grey) {
-        // The history starts afresh at 0, on a grey-0 picture.
         next(filled(2, 1, 0), false, 0);
         next(filled(2, 1, 0), true, 0);
         return next(filled(2, 1, value), true, grey)[0];
@@ -108,8 +103,6 @@ TEST_F(SegmenterTest, FloatMasksAreTruncatedToBytesAndNaNCountsAsZero) {
               (std::vector<int>{127, 254, 255, 255, 0, 0, 0, 0}));
 }
 
-// The history restarts on an unsmoothed call (which also clears engine memory) and on a
-// new mask size; a failed frame leaves it as it was.
 TEST_F(SegmenterTest, HistoryRestartsUnsmoothedOrAtANewSizeAndOutlivesAFailedFrame) {
     next(filled(2, 1, 255));
     const int resetsBefore = engine->resets;
@@ -125,8 +118,7 @@ TEST_F(SegmenterTest, HistoryRestartsUnsmoothedOrAtANewSizeAndOutlivesAFailedFra
     EXPECT_GT(next(filled(3, 1, 0))[0], 0);  // still blended with what came before
 }
 
-// The subject mask where the subject engine finds something, else the person mask in the
-// same call; the smoothing goes on across the switch, as the masks are the same size.
+// The smoothing goes on across the switch, as the masks are the same size.
 TEST_F(SegmenterTest, TheSubjectMaskWhereItFindsSomethingElseThePersonMask) {
     settings.useSubjectMask = true;
     subject->masks.push_back(filled(2, 1, 200));
@@ -140,8 +132,7 @@ TEST_F(SegmenterTest, TheSubjectMaskWhereItFindsSomethingElseThePersonMask) {
     EXPECT_TRUE(subject->masks.empty());
 }
 
-// A movie's subject network sees one frame in so many; the person engine runs on every frame
-// to tell where people moved. Unsmoothed, the subject network sees every frame.
+// The person engine runs on every frame, to tell where people moved.
 TEST_F(SegmenterTest, WithKeyFramesTheSubjectEngineSeesOneFrameInSoMany) {
     settings.useSubjectMask = true;
     segmenter.setSubjectKeyFrames(3);
@@ -155,8 +146,7 @@ TEST_F(SegmenterTest, WithKeyFramesTheSubjectEngineSeesOneFrameInSoMany) {
     EXPECT_TRUE(subject->masks.empty());
 }
 
-// Person engines remember earlier frames: switching to one starts its memory afresh, while
-// asking the subject engine in vain does not.
+// Asking the subject engine in vain does not count as switching.
 TEST_F(SegmenterTest, SwitchingEnginesClearsTheMemoryOfTheOneSwitchedTo) {
     next(filled(1, 1, 1));
     const int resets = engine->resets;

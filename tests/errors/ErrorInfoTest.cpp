@@ -14,8 +14,6 @@ PlatformError error(std::string_view domainName, int code, std::string descripti
                          underlying ? std::make_shared<const PlatformError>(*underlying) : nullptr};
 }
 
-// A full disk is told as such at whatever depth it lies; anything else in its own words.
-// The details name the error and the one beneath it, not deeper.
 TEST(ErrorInfo, AFullDiskAtAnyDepthIsToldAsSuchAndTheDetailsGoOneLevelDown) {
     EXPECT_EQ(ErrorInfo::make("Processing stopped", PlatformError::posix(ENOSPC)).message,
               text::diskFull);

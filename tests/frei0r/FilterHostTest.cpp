@@ -14,7 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// The frames of a movie as BGR.
 std::vector<cv::Mat> framesOf(const fs::path& movie) {
     std::vector<cv::Mat> frames = test::framesOf(movie);
     for (cv::Mat& frame : frames) cv::cvtColor(frame, frame, cv::COLOR_BGRA2BGR);
@@ -27,8 +26,7 @@ double meanDifference(const cv::Mat& a, const cv::Mat& b) {
     return cv::mean(cv::mean(difference))[0];
 }
 
-// The hosts' own programs with the filter where FREI0R_PATH points; a person walking right
-// over a grey wall, two seconds at 10 frames a second, made once.
+// A person walking right over a grey wall, two seconds at 10 frames a second.
 class Hosts : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -44,7 +42,6 @@ class Hosts : public testing::Test {
     static std::string path(const std::string& name) {
         return dir->filePath(QString::fromStdString(name)).toStdString();
     }
-    // Runs a program to its end within two minutes; whether it succeeded.
     static bool run(const std::vector<std::string>& argv) {
         const test::ProgramRun ran = test::runWithin(argv, 120s, path("run.log"));
         EXPECT_EQ(ran.code, 0) << ran.output;
@@ -55,7 +52,6 @@ class Hosts : public testing::Test {
 };
 QTemporaryDir* Hosts::dir = nullptr;
 
-// Raw RGBA frames of the clip's size, as BGR.
 std::vector<cv::Mat> rawFramesOf(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     std::vector<cv::Mat> frames;
@@ -68,9 +64,7 @@ std::vector<cv::Mat> rawFramesOf(const std::string& file) {
     return frames;
 }
 
-// Through FFmpeg, MLT and GStreamer the clip comes out as `pelliqo process` makes it, within 1.5
-// grey levels on average in every frame (measured: 0.3 to 0.7; the hosts convert between YUV
-// and RGBA their own way, and the export composes in YUV).
+// Within 1.5 grey levels a frame (measured 0.3 to 0.7): hosts convert YUV their own way.
 TEST_F(Hosts, FFmpegMeltAndGStreamerRenderWhatTheExportMakes) {
     // Blur strength 41 is the middle of its range, 0.5 to a host.
     ASSERT_TRUE(run({PELLIQO_EXECUTABLE, "process", "--background", "blur", "--blur-strength", "41",
@@ -102,8 +96,6 @@ TEST_F(Hosts, FFmpegMeltAndGStreamerRenderWhatTheExportMakes) {
     }
 }
 
-// Installed beside models that are damaged, the filter passes frames through unchanged and
-// says why, once.
 TEST_F(Hosts, WithoutUsableModelsFramesPassThroughWithOneLineSaid) {
     const fs::path root = path("prefix");
     fs::create_directories(root / "lib/frei0r-1");

@@ -23,12 +23,10 @@ int indexOf(const std::string& name) {
     return 0;
 }
 
-// The test photo's person over a grey wall, `shift` pixels right of the middle, as a host
-// hands a frame: packed RGBA rows.
+// The test photo's person over a grey wall, `shift` pixels right of the middle, as RGBA.
 std::vector<std::uint32_t> hostFrame(int shift) {
     cv::Mat photo = cv::imread(PELLIQO_TEST_DATA "/people/grace_hopper.png"), person;
     cv::resize(photo, person, {60, 70});
-    // Up to 30 pixels either way.
     cv::Mat frame(96, 128, CV_8UC3, cv::Scalar(128, 128, 128));
     person.copyTo(frame(cv::Rect(34 + shift, 26, 60, 70)));
     std::vector<std::uint32_t> pixels(128 * 96);
@@ -43,7 +41,6 @@ std::vector<std::uint32_t> update(Filter& filter, double time, int shift) {
     return out;
 }
 
-// A filter showing the fast mask, as a host sets it up.
 std::unique_ptr<Filter> maskFilter() {
     auto filter = std::make_unique<Filter>(128, 96);
     filter->setValue(indexOf("quality"), std::string("fast"));
@@ -94,9 +91,7 @@ TEST(FilterParameters, APresetGoesUnderWhatTheHostSets) {
     presets.remove(presets.presets().back());
 }
 
-// Times going back, or on by much more than the steps before (in milliseconds, as FFmpeg
-// counts, or seconds, as MLT does), start the mask afresh: the frame comes out as a new
-// filter makes it. Steady steps blend it with the frames before.
+// Times go back, or far ahead, in milliseconds (FFmpeg) or seconds (MLT).
 TEST(Filter, AJumpInTimeStartsTheMaskAfresh) {
     const auto fresh = update(*maskFilter(), 0, 0);
     for (const double unit : {1000.0, 1.0}) {
@@ -110,7 +105,6 @@ TEST(Filter, AJumpInTimeStartsTheMaskAfresh) {
     }
 }
 
-// Two filters on two threads at once, each as it would be alone.
 TEST(Filter, InstancesShareNothing) {
     const auto alone = [](int shift) {
         auto filter = maskFilter();

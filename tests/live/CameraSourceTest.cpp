@@ -100,8 +100,6 @@ TEST(CameraSource, ARunningSessionDeliversFramesSoundAndALevelUntilStopped) {
     EXPECT_FALSE(source.isRunning());  // the configuration's late report did not undo stop()
 }
 
-// No camera or one that cannot be opened stops the session with its report; one that sends
-// nothing is reported until its first frame.
 TEST(CameraSource, CameraProblemsArePublished) {
     using Case = std::pair<std::vector<DeviceInfo>, std::string_view>;
     for (const auto& [cameras, title] :

@@ -18,11 +18,7 @@ struct FakeDevices {
     Authorization microphone = Authorization::authorized;
 };
 
-// Devices without hardware. Cameras are FFmpeg test pictures at 64 × 48, 30 frames a
-// second: "cam" runs until stopped, "still" shows red with a blue strip on its left at 15, "late"
-// sends its first frame after 1.5 s, "brief" ends after 1.5 s (as a camera that is pulled out),
-// "broken" cannot be opened. The microphone "tone" is the test tone; "brief" is the tone for one
-// second, then gone.
+// Devices without hardware: FFmpeg test pictures at 64 × 48, and the test tone.
 class FakeCapture final : public CaptureBackend {
   public:
     explicit FakeCapture(std::shared_ptr<FakeDevices> devices = std::make_shared<FakeDevices>())
@@ -66,7 +62,6 @@ class FakeCapture final : public CaptureBackend {
     }
     std::unique_ptr<DeviceWatcher> watch(std::function<void()>) const override { return nullptr; }
 
-    // Changes what the fake system offers.
     template <class Change>
     void change(Change change) {
         std::lock_guard guard(lock_);

@@ -60,7 +60,6 @@ TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
     const LiveRecorder::Config config{
         65, 49, false, true, path("take.mp4"), path("take (original).mp4")};
     ASSERT_FALSE(recorder.start(config));
-    // A second start while recording changes nothing.
     EXPECT_FALSE(recorder.start({64, 48, true, false, path("other.mov"), std::nullopt}));
     EXPECT_EQ(recorder.recordedSeconds(1000.5), 0.0);  // nothing recorded before a frame
     feed(recorder, 60, 65, 49);
@@ -95,8 +94,7 @@ TEST_F(Recorder, ATransparentRecordingIsProResWithAlphaAndItsOriginalStaysH264) 
     EXPECT_EQ(streamOf(path("clear (original).mp4"), AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
 }
 
-// A burst of frames faster than the encoder: what finds the backlog full is left out, so
-// the camera's thread never waits; what was taken is all in the file.
+// The camera's thread never waits on the encoder.
 TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {
     auto movie = MovieWriter::create(path("burst.mp4"), MovieFileType::mpeg4);
     ASSERT_TRUE(movie);
@@ -152,9 +150,7 @@ TEST_F(Recorder, AFileThatCannotBeCreatedLeavesTheRecorderIdle) {
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
-// What record_until_full prints, and its exit code, after recording onto a file system of its
-// own of the given size in a private mount namespace; nothing where the system lets no user
-// make one.
+// record_until_full's exit code and output, on a private file system of the given size.
 std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folder,
                                                            const char* size) {
     fs::create_directory(folder);
@@ -167,8 +163,7 @@ std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folde
     return std::pair{run.code.value_or(-1), run.output};
 }
 
-// 400 kB hold a few fragments: they are kept. 8 kB hold the headers and a cut-off first
-// fragment, which shows nothing: those files go, and none is reported kept.
+// 8 kB hold only headers and a cut-off fragment, which shows nothing: nothing is kept.
 TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
     const auto roomy = recordUntilFull(path("small"), "400k");
     if (!roomy) GTEST_SKIP() << "no private file system here";

@@ -35,12 +35,10 @@ struct Model {
     }
     fs::path folder() const { return dir.path().toStdString(); }
 
-    // Starts the camera and waits for its first preview.
     bool preview() {
         model->camera().start();
         return runMainLoopUntil([&] { return model->previewImage().has_value(); });
     }
-    // Records for a while and waits for the files.
     bool record(double seconds) {
         model->startRecording();
         if (!model->isRecording()) return false;
@@ -76,8 +74,6 @@ TEST(RecordModel, NoSoundWithoutMicrophoneAccessAndOneFileWithoutTheOriginal) {
     EXPECT_EQ(test::streamOf(m.model->savedURLs()[0], AVMEDIA_TYPE_AUDIO).codec, AV_CODEC_ID_NONE);
 }
 
-// A preset applied while recording changes the picture but not the file's format; once it
-// has stopped, the transparent kind is taken.
 TEST(RecordModel, ARecordingKeepsItsFormatWhateverIsApplied) {
     Model m;
     ASSERT_TRUE(m.preview());
@@ -117,8 +113,7 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     m.model->setMirrorPreview(false);
     ASSERT_TRUE(runMainLoopUntil([&] { return stripSide(*m.model->previewImage()) == 'L'; }));
 
-    // A mirrored recording: the preview shows what is recorded, flipped back when the
-    // preview is not mirrored.
+    // A mirrored recording, previewed unmirrored.
     m.model->setMirrorRecording(true);
     m.model->startRecording();
     ASSERT_TRUE(m.model->isRecording());
@@ -134,10 +129,8 @@ TEST(RecordModel, MirroringThePreviewAndTheRecording) {
     EXPECT_EQ(stripSide(frames[0]), 'R');
 }
 
-// Shown nowhere but to other apps, the camera rests until one takes it, and again once it has
-// let go; a recording wakes it. They get the picture as recorded but never mirrored, at the
-// camera's own rate; switched off and on, it is a new camera they can open again. When theirs
-// breaks it is switched off with a report, and the preview goes on.
+// Switched off and on, it is a camera they can open again; when theirs breaks, the preview
+// goes on.
 TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureAndAnUnwatchedCameraRests) {
     auto server = std::make_unique<test::PipeWireServer>();
     if (!server->running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
@@ -185,7 +178,6 @@ TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureAndAnUnwatchedCameraRests) {
     EXPECT_TRUE(runMainLoopUntil([&] { return m.model->previewFrameTime() > before; }));
 }
 
-// An engine slower than the camera's frames, counting its calls.
 class SlowEngine : public SegmentationEngine {
   public:
     std::atomic<int> calls = 0;
@@ -198,8 +190,7 @@ class SlowEngine : public SegmentationEngine {
     }
 };
 
-// Behind the camera, every other recorded frame skips the network and has its mask carried
-// along the motion; never two in a row.
+// Skipped frames have their mask carried along the motion; never two in a row.
 TEST(RecordModel, AnEngineSlowerThanTheCameraRunsOnEveryOtherFrame) {
     const auto engine = std::make_shared<SlowEngine>();
     Model m(FakeDevices{{{"cam", "Camera"}}, {}}, [engine](SegmentationLevel) { return engine; });

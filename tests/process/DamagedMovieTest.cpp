@@ -20,10 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Small movies in each container and codec pair people hand us, each damaged many times over
-// with a fixed seed: every export ends, within a bound, in a finished file or one of the
-// errors that name an unreadable video (or the decoder's own, when it stops part-way), and a
-// failed export leaves no file.
+// Each container and codec pair people hand us, damaged many times over with a fixed seed.
 TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
     QTemporaryDir dir;
     const auto path = [&](const std::string& name) {
@@ -69,7 +66,6 @@ TEST(DamagedMovies, EndInAFinishedFileOrTheRightErrorAndLeaveNothingBehind) {
     EXPECT_GT(refused, 0);
 }
 
-// The output keeps each frame of the input at the time FFmpeg presents it.
 void expectSameFrameTimes(const fs::path& input, const fs::path& output, const char* name) {
     const std::vector<double> in = test::frameTimes(input), out = test::frameTimes(output);
     ASSERT_EQ(out.size(), in.size()) << name;
@@ -90,9 +86,6 @@ bool withClaimedFrameDuration(const std::string& bytes, std::uint32_t nanosecond
     return true;
 }
 
-// Valid but unusual movies — odd timing, a 16 × 16 picture, two pictures and three sounds in
-// one file — export with each frame at the time FFmpeg presents it, from the first picture
-// and the first sound.
 TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) {
     QTemporaryDir dir;
     const auto path = [&](const std::string& name) {

@@ -21,9 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Each road through the export: frames kept in 4:2:0 or turned into BGRA, with sound or
-// without, and composed beside the network (fast) or after it, on the finishing queue
-// (accurate).
+// Each road through the export: 4:2:0 or BGRA, with sound or without, fast or accurate.
 struct Road {
     const char* clip;
     QualityChoice quality;
@@ -87,7 +85,6 @@ class FailingExports : public testing::TestWithParam<Road> {
         return path;
     }
 
-    // Everything in the output folder, by name.
     std::set<std::string> folder() const {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(out.path().toStdString()))
@@ -100,9 +97,6 @@ class FailingExports : public testing::TestWithParam<Road> {
 };
 QTemporaryDir* FailingExports::dir = nullptr;
 
-// The disk fills at every point of the export in turn, from the header to the trailer:
-// each run ends in time with one completion saying the disk is full, and leaves the folder
-// as it found it, the earlier file included.
 TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
     const fs::path path = destination();
     const test::Outcome whole = test::exportVideo(input(GetParam().clip), path, settings());
@@ -128,9 +122,6 @@ TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
     }
 }
 
-// Cancelling at any moment, also while the disk fills, ends in one completion: cancelled,
-// full, or (when the export was done first) finished; only a finished file replaces the
-// earlier one.
 TEST_P(FailingExports, CancellingAtAnyMomentEndsOnceAndKeepsWhatWasThere) {
     const fs::path path = destination();
     for (const auto limit : {std::optional<std::uint64_t>{}, std::optional<std::uint64_t>{60000}}) {

@@ -27,15 +27,13 @@ struct Outcome {
     bool ok() const { return result && result->ok(); }
 };
 
-// How a test run differs from a plain export.
 struct ExportConditions {
     std::optional<std::uint64_t> byteLimit;  // the disk is full after this many bytes
     std::optional<std::chrono::milliseconds> cancelAfter;
     std::chrono::milliseconds timeout{120000};
 };
 
-// Runs an export to its end on the main loop, or until the time is up. A run that outlives
-// its time reports into an outcome of its own, never into this one.
+// Runs an export on the main loop until it ends or the time is up.
 inline Outcome exportVideo(const std::filesystem::path& input, const std::filesystem::path& output,
                            EffectSettings settings, ExportConditions conditions = {}) {
     auto outcome = std::make_shared<Outcome>();

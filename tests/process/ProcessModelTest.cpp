@@ -14,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Answers the save panel with a fixed choice and remembers what it was asked.
 class ScriptedPanel : public SavePanel {
   public:
     std::optional<fs::path> answer;

@@ -16,7 +16,6 @@ class Staging : public testing::Test {
     fs::path path(const std::string& name) const {
         return dir.filePath(name.c_str()).toStdString();
     }
-    // How many hidden files for the destination the folder holds.
     int stagedFor(const fs::path& destination) const {
         int n = 0;
         for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
@@ -26,8 +25,6 @@ class Staging : public testing::Test {
     QTemporaryDir dir;
 };
 
-// A hidden file left by a killed run goes with the next export to the same destination; one
-// still being written by a live process stays, and so do those of other destinations.
 TEST_F(Staging, WhatAKilledRunLeftGoesNextTimeWhatARunningOneWritesStays) {
     const fs::path talk = path("talk.mp4"), other = path("other.mp4");
     int ready[2], release[2];

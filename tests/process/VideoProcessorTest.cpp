@@ -28,8 +28,7 @@ using test::streamsOf;
 namespace fs = std::filesystem;
 using test::makeClip;
 
-// The lowest PSNR over the frames of two movies of one size, in decibels; 0 when they differ
-// in frame count.
+// The lowest PSNR over the frames; 0 when the frame counts differ.
 double lowestPsnr(const fs::path& a, const fs::path& b) {
     const auto framesA = test::framesOf(a), framesB = test::framesOf(b);
     if (framesA.empty() || framesA.size() != framesB.size()) return 0;
@@ -92,7 +91,6 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
 
-// The time left follows from the pace so far, once enough is done to tell it.
 TEST(TimeLeft, IsEstimatedFromThePaceOnceTwoPercentAreDone) {
     EXPECT_EQ(VideoProcessor::timeLeftText(0, 0), "Estimating time left…");
     EXPECT_EQ(VideoProcessor::timeLeftText(0.02, 0.5), "Estimating time left…");
@@ -101,8 +99,6 @@ TEST(TimeLeft, IsEstimatedFromThePaceOnceTwoPercentAreDone) {
     EXPECT_EQ(VideoProcessor::timeLeftText(1, 75), "About 0:00 left");
 }
 
-// A movie already in the colours exports are written in never leaves them: a plain copy stays
-// faithful, and a colour background lands on its colour around the person, who is kept.
 TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
     const fs::path copy = path("person709 copy.mp4");
     ASSERT_TRUE(

@@ -4,8 +4,7 @@
 
 namespace pelliqo::test {
 
-// Makes a small movie with the ffmpeg tool: "ffmpeg -y " + arguments + " " + path.
-// False when ffmpeg fails.
+// "ffmpeg -y " + arguments + " " + path; false when ffmpeg fails.
 bool makeClip(const std::string& arguments, const std::string& path);
 
 // 320 × 240 at 15 fps, 2 seconds, with a mono 44.1 kHz tone: the usual test movie.

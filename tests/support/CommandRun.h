@@ -8,15 +8,13 @@
 
 namespace pelliqo::test {
 
-// One command-line run: its exit code and what it printed.
 struct CommandRun {
     int code;
     std::string out;
     std::string err;
 };
 
-// The live commands' tests that count real seconds: the thread sanitizer slows the live road
-// five to fifteen times, which shortens what they record (to nothing, at 720p in 2 s).
+// The thread sanitizer slows the live road five to fifteen times.
 #if defined(__SANITIZE_THREAD__)
 inline constexpr bool underThreadSanitizer = true;
 #else

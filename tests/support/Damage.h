@@ -14,8 +14,7 @@ inline std::string bytesOf(const std::filesystem::path& file) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// One damage of the kinds a failing disk, a broken download or a hostile sender leaves:
-// flipped bytes, a run overwritten, the end cut off, or a piece repeated.
+// Flipped bytes, a run overwritten, the end cut off, or a piece repeated.
 inline std::string damaged(std::string bytes, std::mt19937& random) {
     if (bytes.empty()) return bytes;
     const auto at = [&](std::size_t size) {

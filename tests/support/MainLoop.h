@@ -8,7 +8,7 @@
 
 namespace pelliqo::test {
 
-// Runs the main event loop until the condition holds or the time is up; true when it held.
+// True when the condition held before the time was up.
 inline bool runMainLoopUntil(const std::function<bool()>& done, double seconds = 10) {
     QElapsedTimer clock;
     clock.start();
@@ -22,7 +22,6 @@ inline bool runMainLoopUntil(const std::function<bool()>& done, double seconds =
     return true;
 }
 
-// Runs the main event loop for a while, whatever happens.
 inline void runMainLoopFor(double seconds) {
     runMainLoopUntil([] { return false; }, seconds);
 }

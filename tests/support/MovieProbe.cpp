@@ -28,7 +28,6 @@ Stream streamOf(const std::filesystem::path& file, AVMediaType kind) {
 
 namespace {
 
-// Each video frame of the movie, handed to the function.
 template <class Take>
 void eachFrame(const std::filesystem::path& file, Take take) {
     const MovieAsset asset = MovieAsset::open(file);

@@ -25,7 +25,6 @@ std::vector<Stream> streamsOf(const std::filesystem::path& file);
 Stream streamOf(const std::filesystem::path& file, AVMediaType kind);
 // Every video frame as we read it (BGRA), upright; none when the movie does not open.
 std::vector<cv::Mat> framesOf(const std::filesystem::path& file);
-// The presentation times of every video frame, in seconds.
 std::vector<double> frameTimes(const std::filesystem::path& file);
 // How much sound the file's first audio track holds, in seconds.
 double soundSeconds(const std::filesystem::path& file);

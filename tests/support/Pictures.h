@@ -8,7 +8,6 @@
 
 namespace pelliqo::test {
 
-// A BGRA or grey matrix as a buffer.
 inline PixelBuffer bufferOf(const cv::Mat& pixels) {
     const PixelFormat format = pixels.type() == CV_8UC1 ? PixelFormat::gray8 : PixelFormat::bgra8;
     auto buffer = PixelBuffer::make(pixels.cols, pixels.rows, format).value();
@@ -16,13 +15,11 @@ inline PixelBuffer bufferOf(const cv::Mat& pixels) {
     return buffer;
 }
 
-// White, black, red (its alpha 0, which a conversion ignores), green, blue and a nearly clear
-// mid grey: the colours whose standard Y'CbCr values the conversions are checked against.
+// Colours of known Y'CbCr values; alpha, which conversions ignore, varies.
 inline const std::vector<cv::Vec4b> primariesAndGreys = {{255, 255, 255, 255}, {0, 0, 0, 255},
                                                          {0, 0, 255, 0},       {0, 255, 0, 255},
                                                          {255, 0, 0, 255},     {128, 128, 128, 9}};
 
-// A row of square blocks of the given side, one colour each.
 inline cv::Mat blocksOf(const std::vector<cv::Vec4b>& colours, int side) {
     cv::Mat bgra(side, side * static_cast<int>(colours.size()), CV_8UC4);
     for (int i = 0; i < static_cast<int>(colours.size()); ++i)
@@ -30,7 +27,6 @@ inline cv::Mat blocksOf(const std::vector<cv::Vec4b>& colours, int side) {
     return bgra;
 }
 
-// A frame buffer of one colour.
 inline PixelBuffer solidBuffer(int width, int height, cv::Scalar bgra) {
     auto buffer = PixelBuffer::make(width, height, PixelFormat::bgra8).value();
     matView(buffer).setTo(bgra);

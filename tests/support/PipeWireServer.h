@@ -17,9 +17,7 @@
 
 namespace pelliqo::test {
 
-// A private PipeWire for as long as the object lives: its own D-Bus, the daemon and the
-// session manager that links streams, in a temporary runtime folder this process's PipeWire
-// clients are pointed at. Without the programs installed it does not start; running() says so.
+// A private PipeWire, D-Bus and session manager, which this process's clients use.
 class PipeWireServer {
   public:
     PipeWireServer();
@@ -32,17 +30,14 @@ class PipeWireServer {
     std::optional<ScopedEnvironment> runtimeDir_;
 };
 
-// While it lives, this process's PipeWire clients look for the daemon in an empty folder:
-// as on a machine without PipeWire.
+// As on a machine without PipeWire.
 class NoPipeWire {
   private:
     QTemporaryDir empty_;
     ScopedEnvironment runtimeDir_{"PIPEWIRE_RUNTIME_DIR", empty_.path().toStdString()};
 };
 
-// An application watching our PipeWire camera: takes the first frame in the format it asks
-// for, at whatever rate the camera offers. Inline: only the programs that use it link
-// PipeWire's own calls.
+// An application watching our PipeWire camera, at whatever rate it offers.
 class CameraViewer {
   public:
     CameraViewer(spa_video_format format, int width, int height) : format_(format) {
@@ -80,7 +75,6 @@ class CameraViewer {
         }
         return frame_;
     }
-    // The frame rate agreed with the camera; 0 until agreed.
     double rate() {
         std::lock_guard lock(mutex_);
         return rate_;

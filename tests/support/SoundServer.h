@@ -7,9 +7,7 @@
 
 namespace pelliqo::test {
 
-// A private PulseAudio server with one silent source, "testmic", for as long as the object
-// lives; this process's sound clients talk to it. Without the server installed it does not
-// start, and running() says so.
+// A private PulseAudio server with one silent source, "testmic".
 class SoundServer {
   public:
     SoundServer();

@@ -1,9 +1,6 @@
-// Records noise into a folder until the disk under it is full, then checks what the
-// recorder reported and what it kept: for the test that a full disk stops a recording
-// without losing it. Run it on a small file system of its own.
 //   record_until_full FOLDER
-// Prints each kept file with its duration and any other file left in the folder; exits 0 when
-// the failure was reported as a full disk, every kept file opens, and nothing else was left.
+// Records noise until the disk is full; exits 0 when that was reported as a full disk, every
+// kept file opens, and nothing else was left.
 #include <algorithm>
 #include <chrono>
 #include <future>

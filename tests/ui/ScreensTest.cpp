@@ -45,7 +45,6 @@ void screenshot(QWidget& widget, const char* name) {
     EXPECT_TRUE(widget.grab().save(QString(PELLIQO_SCREENSHOTS) + "/" + name + ".png")) << name;
 }
 
-// Answers the save panel with one file.
 class ExportTo : public SavePanel {
   public:
     explicit ExportTo(fs::path file) : file_(std::move(file)) {}
@@ -55,8 +54,7 @@ class ExportTo : public SavePanel {
     fs::path file_;
 };
 
-// A window on fake devices, with its settings, consent and files in a folder of its own.
-// The system refuses the kinds listed in refused.
+// A window on fake devices, with its settings and files in a folder of its own.
 struct Window {
     explicit Window(bool sawIntro = true, std::vector<DeviceKind> refused = {}) {
         ContentParts parts;
@@ -155,8 +153,6 @@ TEST(Window, RecordingLocksTheControlsThatWouldChangeIt) {
     screenshot(*w.view, "record-recording");
 }
 
-// Without anywhere to put it, the camera for other apps cannot be switched on and the
-// screen says how to get one.
 TEST(Window, WithoutAPlaceForTheCameraForOtherAppsTheScreenSaysHowToGetOne) {
     if (!LoopbackOutput::devices().empty()) GTEST_SKIP() << "this machine has a loopback device";
     test::NoPipeWire none;
@@ -204,8 +200,7 @@ TEST(Window, SwitchingModesRemovesTheOtherScreenAndStopsTheCamera) {
     ASSERT_TRUE(runMainLoopUntil([&] { return w.view->record().camera().isRunning(); }));
 }
 
-// Straight to the screen: the application would first ask the drag manager, and there is
-// no real drag here.
+// Straight to the screen, as there is no real drag here.
 void deliver(QWidget* view, QEvent* event) {
     static_cast<QObject*>(view)->event(event);
 }
@@ -238,7 +233,6 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     box->findChild<QPushButton*>("dismiss")->click();
     EXPECT_FALSE(w.view->process().errorInfo());
 
-    // Several files: the first is loaded.
     const std::string clip =
         w.path(
              "a rather long name for a clip of people walking along a street on a grey "

@@ -66,7 +66,6 @@ TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
     auto* shift = p.panel.findChild<QSlider*>("edgeShift");
     shift->setValue(shift->minimum());
     EXPECT_DOUBLE_EQ(p.edited->edgeShift, -6.0);
-    // Handing the record back reports no edit.
     p.edited.reset();
     p.panel.setSettings(test::settingsWith(BackgroundKind::none));
     EXPECT_FALSE(p.edited);

@@ -11,7 +11,6 @@
 namespace pelliqo {
 namespace {
 
-// Collects buffers from a running capture until it has the given number.
 std::vector<CapturedAudio> capture(AudioCapture& mic, std::size_t count) {
     SerialQueue queue("pelliqo.audio");
     std::mutex lock;

@@ -34,7 +34,6 @@ TEST(CameraMode, WebcamsGetTheirBestRateAt720pRawWhereItReachesIt) {
     // Motion-JPEG only, its 720p slower than 30: the highest rate below.
     EXPECT_EQ(chosen({jpeg(1280, 720, {25, 20}), jpeg(640, 360, {60, 30})}),
               (CameraChoice{"mjpeg", 1280, 720, 25}));
-    // 1080p only.
     EXPECT_EQ(chosen({raw("nv12", 1920, 1080, {30, 60})}), (CameraChoice{"nv12", 1920, 1080, 30}));
     // A capture card at 60 alone: the rate above, as nothing is offered below.
     EXPECT_EQ(chosen({raw("nv12", 1920, 1080, {60}), raw("nv12", 1280, 720, {60})}),

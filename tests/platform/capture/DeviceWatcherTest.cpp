@@ -31,7 +31,6 @@ TEST(DeviceWatcher, NodesOfTheWatchedKindComingAndGoingAreReported) {
         std::filesystem::remove(folder / "video3");
         ASSERT_TRUE(waitFor(changes, 2));
     }
-    // The watcher has stopped: nothing more arrives.
     std::ofstream(folder / "video4").put('x');
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(changes, 2);

@@ -7,8 +7,6 @@
 namespace pelliqo {
 namespace {
 
-// Nothing is allowed before the user chose; what the user allowed is remembered for that
-// kind alone, and is denied while the system refuses its devices.
 TEST(PermissionStore, AllowedIsRememberedAndDeniedWhileTheSystemRefuses) {
     QTemporaryDir dir;
     const std::filesystem::path file = dir.filePath("config/permissions.ini").toStdString();

@@ -5,8 +5,7 @@
 namespace pelliqo {
 namespace {
 
-// Nodes as a laptop with two webcams of one make and a loopback device lists them: each
-// webcam has a metadata node beside its capture node.
+// Two webcams of one make, each with a metadata node, and loopback devices.
 TEST(V4l2Node, CamerasAreCaptureNodesKnownByStableNamesAndToldApart) {
     const std::vector<V4l2Node> nodes{
         {"/dev/video0", "uvcvideo", "HD Webcam", true},

@@ -21,8 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the capture delivered of one frame: where the moving square was, and whether the red
-// block stood top left.
+// Where the moving square was, and whether the red block stood top left.
 struct Seen {
     int squareX = -1;
     bool upright = false;
@@ -42,8 +41,7 @@ Seen look(const PixelBuffer& frame, double time) {
     return seen;
 }
 
-// What a consumer that takes 45 ms a frame (longer than the camera's 33) saw: until the
-// stream ends, or for the given time.
+// What a consumer taking 45 ms a frame (longer than the camera's 33) saw.
 std::vector<Seen> slowlyConsumed(VideoCapture& capture, std::chrono::milliseconds within) {
     std::mutex lock;
     std::vector<Seen> frames;
@@ -66,19 +64,15 @@ std::vector<Seen> slowlyConsumed(VideoCapture& capture, std::chrono::millisecond
     return frames;
 }
 
-// The share of frames, after the first, that came before the consumer was done with the one
-// before: the newest held meanwhile and handed over at once, rather than the next to come.
+// The share of frames that came before the consumer was done with the one before.
 double heldShare(const std::vector<Seen>& frames) {
     int held = 0;
     for (std::size_t i = 1; i < frames.size(); ++i) held += frames[i].time < frames[i - 1].done;
     return frames.size() < 2 ? 0 : held / static_cast<double>(frames.size() - 1);
 }
 
-// A camera as a USB webcam sends in its fast mode: Motion-JPEG at 1280 × 720, 30 frames a
-// second in real time (a red block top left, a white square moving right 8 pixels a frame),
-// read through a pipe by the same capture code, decoder and conversion a camera's frames go
-// through. Frames come upright, in order, at their size; a slow consumer gets fewer, never
-// stale ones.
+// A USB webcam's fast mode, Motion-JPEG at 720p30, through a pipe: a slow consumer gets fewer
+// frames, never stale ones.
 TEST(VideoCapture, MotionJpegFromACameraArrivesUprightInOrderAndInTime) {
     QTemporaryDir dir;
     const std::string fifo = dir.filePath("camera.mjpeg").toStdString();
@@ -120,10 +114,7 @@ TEST(VideoCapture, MotionJpegFromACameraArrivesUprightInOrderAndInTime) {
     EXPECT_LT(frames.front().time - started, 1.0);
 }
 
-// Once a slow consumer is done, the newest frame that came meanwhile is handed over at once
-// rather than the next to come: the consumer takes frames back to back. (Motion-JPEG is held
-// undecoded until a read finds the consumer free; a camera's reads do not block, so that is
-// within milliseconds, but the pipe above blocks until the next picture comes.)
+// (Not so through the pipe above: it blocks until the next picture comes.)
 TEST(VideoCapture, FramesThatCameWhileTheConsumerWasBusyAreHandedOverOnceItIsDone) {
     auto capture = VideoCapture::open(testCameraSource());
     ASSERT_TRUE(capture) << capture.error().description;

@@ -23,8 +23,7 @@ void putBigEndian(std::vector<std::uint8_t>& out, std::uint32_t v) {
         out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
-// A PNG that claims width × height pixels but holds no picture data: decoding it would
-// need gigabytes, refusing it needs only the header.
+// A PNG header claiming width × height pixels, and no picture data.
 void writeClaimingPng(const std::string& path, std::uint32_t width, std::uint32_t height) {
     std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     std::vector<std::uint8_t> chunk{'I', 'H', 'D', 'R'};

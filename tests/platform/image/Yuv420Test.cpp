@@ -9,8 +9,7 @@
 namespace pelliqo {
 namespace {
 
-// Each 2 × 2 block one colour; the known BT.709 limited-range values within one step (a
-// BT.601 matrix or full range misses them by far more).
+// BT.709 limited range, within one step (BT.601 or full range miss by far more).
 TEST(Yuv420, PrimariesAndGreysLandOnTheirStandardValues) {
     const std::vector<std::array<int, 3>> expected = {{235, 128, 128}, {16, 128, 128},
                                                       {63, 102, 240},  {173, 42, 26},
@@ -30,8 +29,6 @@ TEST(Yuv420, PrimariesAndGreysLandOnTheirStandardValues) {
     }
 }
 
-// A frame scaled to half its size gives each 2 × 2 block back as one opaque pixel of its
-// colour, within the rounding of the two conversions; the frame's buffer holds only even sides.
 TEST(Yuv420, HalfSizePicturesGiveTheBlocksColoursBack) {
     const std::vector<cv::Vec4b> colours = {{255, 255, 255, 255}, {0, 0, 0, 255},
                                             {0, 0, 255, 255},     {0, 255, 0, 255},

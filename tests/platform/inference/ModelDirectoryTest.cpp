@@ -11,7 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A models folder built by hand: a manifest and whatever files a test writes.
 class ModelFolder : public testing::Test {
   protected:
     QTemporaryDir dir;
@@ -31,8 +30,6 @@ class ModelFolder : public testing::Test {
         "0e668baeb36bdc26f2e1d0ef18231cf9691164e23adc211315ded82fd710e114";
 };
 
-// Without a manifest the error says how to repair; a model file missing or not matching its
-// checksum is named.
 TEST_F(ModelFolder, AMissingManifestOrAMissingOrDamagedModelIsNamed) {
     const auto none = ModelDirectory::open(root);
     ASSERT_FALSE(none);

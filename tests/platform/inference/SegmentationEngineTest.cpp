@@ -14,7 +14,6 @@
 namespace pelliqo {
 namespace {
 
-// The installed models, converted by the setup script.
 std::shared_ptr<SegmentationEngine> installed(SegmentationLevel level) {
     auto models = ModelDirectory::open(PELLIQO_MODEL_DIR);
     if (!models) return nullptr;
@@ -46,8 +45,6 @@ double meanDifference(const PixelBuffer& a, const PixelBuffer& b) {
     return cv::norm(matView(a), matView(b), cv::NORM_L1) / (255.0 * a.width() * a.height());
 }
 
-// The recurrent states carry over: a still picture repeated settles, and starting afresh
-// gives the very first answer again.
 TEST(RvmEngine, StatesCarryFromFrameToFrameAndResetStartsAgain) {
     const auto engine = installed(SegmentationLevel::accurate);
     ASSERT_TRUE(engine);
@@ -70,8 +67,7 @@ TEST(RvmEngine, StatesCarryFromFrameToFrameAndResetStartsAgain) {
     EXPECT_EQ(meanDifference(*again, *first), 0.0);
 }
 
-// A person walking sideways, with the picture's motion given, leaves no ghost: the mask over
-// the place they left in the last frames is close to what an engine without memory sees there.
+// Where they left, the mask is close to what an engine without memory sees.
 TEST(RvmEngine, AWalkingPersonLeavesNoGhost) {
     const auto engine = installed(SegmentationLevel::accurate);
     ASSERT_TRUE(engine);
@@ -107,7 +103,6 @@ TEST(RvmEngine, AWalkingPersonLeavesNoGhost) {
     EXPECT_LT(ghost, 10) << "grey levels of ghost";  // 16 with a memory that keeps them
 }
 
-// A camera's frames, asking to be quick, run at the smaller sizes of the same shapes.
 TEST(RvmEngine, QuickFramesRunAtTheSmallerSizeOfTheirShape) {
     const auto engine = installed(SegmentationLevel::accurate);
     ASSERT_TRUE(engine);

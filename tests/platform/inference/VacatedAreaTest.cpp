@@ -8,9 +8,7 @@
 namespace pelliqo {
 namespace {
 
-// A textured scene in which a textured square (the person) moves 8 pixels right: the area is the
-// band it left, not where it still stands nor the untouched background; and a state forgets only
-// the blocks over that band.
+// A textured square (the person) moves 8 pixels right over texture.
 TEST(VacatedArea, IsTheBandThePersonLeftAndOnlyThereIsForgotten) {
     cv::Mat noise(96, 128, CV_8UC1);
     cv::RNG(7).fill(noise, cv::RNG::UNIFORM, 0, 255);

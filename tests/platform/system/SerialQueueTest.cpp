@@ -11,7 +11,6 @@
 namespace pelliqo {
 namespace {
 
-// Waits for everything submitted so far to have run.
 void drain(SerialQueue& queue) {
     std::promise<void> done;
     queue.async([&] { done.set_value(); });
@@ -45,7 +44,6 @@ TEST(SerialQueue, RunsTasksOneAtATimeInSubmissionOrderOnItsOwnThread) {
     EXPECT_TRUE(std::is_sorted(others, order.end()));
 }
 
-// A queue destroyed by one of its own tasks neither deadlocks nor drops the task due after.
 TEST(SerialQueue, CanBeDestroyedByOneOfItsOwnTasks) {
     auto queue = std::make_unique<SerialQueue>("pelliqo.test");
     std::promise<void> go, done;
