@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTabBar>
 #include <QTemporaryDir>
 #include <fstream>
 
@@ -201,14 +200,13 @@ TEST(Window, SwitchingModesRemovesTheOtherScreenAndStopsTheCamera) {
 }
 
 // Straight to the screen, as there is no real drag here.
-void deliver(QWidget* view, QEvent* event) {
-    static_cast<QObject*>(view)->event(event);
-}
-
-QDropEvent* dropOf(const QList<QUrl>& urls, QWidget* target, QMimeData& data) {
+void drop(QWidget* view, const QStringList& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& file : files) urls << QUrl::fromLocalFile(file);
     data.setUrls(urls);
-    return new QDropEvent(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDropEvent event(view->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject*>(view)->event(&event);
 }
 
 TEST(Window, TheProcessScreenLoadsDropsAndExports) {
@@ -222,10 +220,7 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
 
     // A dropped non-video is the model's error.
     std::ofstream(w.path("notes.mp4").toStdString()) << "not a movie";
-    QMimeData bad;
-    std::unique_ptr<QDropEvent> dropBad(
-        dropOf({QUrl::fromLocalFile(w.path("notes.mp4"))}, view, bad));
-    deliver(view, dropBad.get());
+    drop(view, {w.path("notes.mp4")});
     ASSERT_TRUE(runMainLoopUntil([&] { return w.view->process().errorInfo().has_value(); }));
     EXPECT_EQ(w.view->process().errorInfo()->title, text::title::cannotReadFile);
     auto* box = w.find<ErrorBox>("processError");
@@ -239,11 +234,7 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
              "afternoon in the old town, filmed from a window.mp4")
             .toStdString();
     ASSERT_TRUE(test::makeMovieWithSound(clip));
-    QMimeData several;
-    std::unique_ptr<QDropEvent> drop(dropOf(
-        {QUrl::fromLocalFile(QString::fromStdString(clip)), QUrl::fromLocalFile(w.path("b.mp4"))},
-        view, several));
-    deliver(view, drop.get());
+    drop(view, {QString::fromStdString(clip), w.path("b.mp4")});
     ASSERT_TRUE(runMainLoopUntil([&] { return w.view->process().previewImage().has_value(); }, 60));
     EXPECT_EQ(w.view->process().inputURL(), fs::path(clip));
     EXPECT_TRUE(w.find<QLabel>("fileName")->text().contains("…"));  // shortened in the middle
@@ -254,10 +245,7 @@ TEST(Window, TheProcessScreenLoadsDropsAndExports) {
     EXPECT_FALSE(w.view->modeSwitch()->isEnabled());
     EXPECT_FALSE(w.find<SettingsPanel>("settingsPanel")->isEnabled());
     screenshot(*w.view, "process-exporting");
-    QMimeData during;  // a drop while exporting is ignored
-    std::unique_ptr<QDropEvent> late(
-        dropOf({QUrl::fromLocalFile(w.path("notes.mp4"))}, view, during));
-    deliver(view, late.get());
+    drop(view, {w.path("notes.mp4")});  // ignored while exporting
     ASSERT_TRUE(runMainLoopUntil([&] { return !w.view->process().isProcessing(); }, 120));
     EXPECT_EQ(w.view->process().inputURL(), fs::path(clip));
     EXPECT_TRUE(w.find<QWidget>("saved")->isVisibleTo(w.view.get()));
