@@ -136,8 +136,8 @@ void cameraForOtherAppsUnwatched(benchmark::State& state) {
         state.counters["idle_cores"] = (cpuSeconds() - cpuStart) / (captureClock() - wallStart);
 
         const double connected = captureClock();
-        test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 1280, 720);
-        if (viewer.firstFrame(std::chrono::seconds(10), [] { runLoopFor(0.005); }).empty())
+        test::CameraWatcher viewer("BGRx", 1280, 720);
+        if (!runLoopUntil([&] { return viewer.sawAFrame(); }, 10))
             return state.SkipWithError("the viewer got no frame");
         state.counters["first_frame_ms"] = (captureClock() - connected) * 1000;
         model->camera().stop();
@@ -157,8 +157,8 @@ void cameraForOtherAppsLatency(benchmark::State& state) {
         std::mutex lock;
         std::vector<double> published, previewed, rates;
         const auto model = offeringTheTestCamera(true);
-        test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 1280, 720);
-        if (viewer.firstFrame(std::chrono::seconds(20), [] { runLoopFor(0.01); }).empty())
+        test::CameraWatcher viewer("BGRx", 1280, 720, true);
+        if (!runLoopUntil([&] { return viewer.sawAFrame(); }, 20))
             return state.SkipWithError("the viewer got no frame (models installed?)");
         runLoopFor(1);
         model->setOnPublished([&](double captured) {

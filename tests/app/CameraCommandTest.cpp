@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <future>
 
 #include "CommandRun.h"
 #include "PipeWireServer.h"
@@ -16,13 +17,15 @@ TEST(CameraCommand, OtherAppsReceiveTheTestCameraForTheTimeAsked) {
     test::PipeWireServer server;
     if (!server.running()) GTEST_SKIP() << "PipeWire, WirePlumber or D-Bus is not installed";
     if (!LoopbackOutput::devices().empty()) GTEST_SKIP() << "a loopback device takes precedence";
-    test::CameraViewer viewer(SPA_VIDEO_FORMAT_YUY2, 1280, 720);
-    const auto run =
-        runCommand({"camera", "--camera", "test", "--background", "none", "--seconds", "2"});
-    ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_NE(run.err.find("Other apps can now pick \"Pelliqo camera\""), std::string::npos)
-        << run.err;
-    EXPECT_EQ(viewer.firstFrame(std::chrono::milliseconds(0), [] {}).size(), 1280u * 720 * 2);
+    auto run = std::async(std::launch::async, [] {
+        return runCommand({"camera", "--camera", "test", "--background", "none", "--seconds", "4"});
+    });
+    test::CameraWatcher watcher("YUY2", 1280, 720);
+    EXPECT_EQ(watcher.result(std::chrono::seconds(4), [] {}).frame.size(), 1280u * 720 * 2);
+    const test::CommandRun ran = run.get();
+    ASSERT_EQ(ran.code, 0) << ran.err;
+    EXPECT_NE(ran.err.find("Other apps can now pick \"Pelliqo camera\""), std::string::npos)
+        << ran.err;
 }
 
 TEST(CameraCommand, WithoutAPlaceForTheCameraBothCommandsSayHowToGetOne) {

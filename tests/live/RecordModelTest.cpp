@@ -146,18 +146,15 @@ TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureAndAnUnwatchedCameraRests) {
     };
     ASSERT_TRUE(paused());
     EXPECT_EQ(m.model->fps(), 0);  // not one frame processed
-    double rate = 0;
-    const auto watched = [&rate] {
-        test::CameraViewer viewer(SPA_VIDEO_FORMAT_BGRx, 64, 48);
-        auto frame =
-            viewer.firstFrame(std::chrono::seconds(10), [] { test::runMainLoopFor(0.02); });
-        rate = viewer.rate();
-        return frame;
+    const auto watched = [] {
+        return test::CameraWatcher("BGRx", 64, 48).result(std::chrono::seconds(10), [] {
+            test::runMainLoopFor(0.02);
+        });
     };
-    auto frame = watched();
-    ASSERT_EQ(frame.size(), 64u * 48 * 4) << "no frame reached the viewer";
-    EXPECT_EQ(stripSide(cv::Mat(48, 64, CV_8UC4, frame.data())), 'L');
-    EXPECT_EQ(rate, 15);
+    auto seen = watched();
+    ASSERT_EQ(seen.frame.size(), 64u * 48 * 4) << "no frame reached the viewer";
+    EXPECT_EQ(stripSide(cv::Mat(48, 64, CV_8UC4, seen.frame.data())), 'L');
+    EXPECT_EQ(seen.rate, 15);
     EXPECT_TRUE(paused());
     m.model->startRecording();
     EXPECT_FALSE(m.model->camera().isPaused());
@@ -169,7 +166,7 @@ TEST(RecordModel, OtherAppsSeeTheUnmirroredPictureAndAnUnwatchedCameraRests) {
     ASSERT_TRUE(runMainLoopUntil([&] { return m.model->previewImage().has_value(); }));
     m.model->setVirtualCamera(false);
     m.model->setVirtualCamera(true);
-    EXPECT_FALSE(watched().empty());
+    EXPECT_FALSE(watched().frame.empty());
     server.reset();
     ASSERT_TRUE(runMainLoopUntil([&] { return m.model->errorInfo().has_value(); }));
     EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraOutputStopped);
