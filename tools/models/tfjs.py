@@ -36,10 +36,15 @@ class Node:
         return [base64.b64decode(v).decode() for v in self.attr.get(key, {}).get("list", {}).get("s", [])]
 
 
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def read_weights(manifest, folder):
     weights = {}
     for group in manifest:
-        data = b"".join(open(os.path.join(folder, p), "rb").read() for p in group["paths"])
+        data = b"".join(read_file(os.path.join(folder, p)) for p in group["paths"])
         offset = 0
         for w in group["weights"]:
             shape = [int(s) for s in w["shape"]]
