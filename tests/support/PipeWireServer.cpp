@@ -3,8 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <fstream>
-#include <regex>
+#include <cstdio>
 #include <thread>
 
 #include "Damage.h"
@@ -73,10 +72,12 @@ CameraWatcher::Watched CameraWatcher::result(std::chrono::seconds timeout,
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Watched watched{bytesOf(file("frame"))};
-    std::smatch rate;
-    const std::string said = bytesOf(file("log"));
-    if (std::regex_search(said, rate, std::regex(R"(framerate=\(fraction\)(\d+)/(\d+))")))
-        watched.rate = std::stod(rate[1]) / std::stod(rate[2]);
+    const std::string said = bytesOf(file("log")), rate = "framerate=(fraction)";
+    if (const auto at = said.find(rate); at != std::string::npos) {
+        double num = 0, den = 0;
+        if (std::sscanf(said.c_str() + at + rate.size(), "%lf/%lf", &num, &den) == 2 && den > 0)
+            watched.rate = num / den;
+    }
     return watched;
 }
 
