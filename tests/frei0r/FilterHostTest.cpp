@@ -7,6 +7,7 @@
 #include "Clips.h"
 #include "MovieProbe.h"
 #include "Processes.h"
+#include "SuiteFolder.h"
 
 namespace pelliqo {
 namespace {
@@ -27,10 +28,9 @@ double meanDifference(const cv::Mat& a, const cv::Mat& b) {
 }
 
 // A person walking right over a grey wall, two seconds at 10 frames a second.
-class Hosts : public testing::Test {
+class Hosts : public test::SuiteFolder<Hosts> {
   protected:
     static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
         ASSERT_TRUE(test::makeClip(
             "-f lavfi -i color=c=gray:s=320x240:r=10:d=2 -loop 1 -i '" PELLIQO_TEST_DATA
             "/people/grace_hopper.png' -filter_complex "
@@ -38,19 +38,13 @@ class Hosts : public testing::Test {
             "-c:v libx264 -pix_fmt yuv420p -qp 0",
             path("walk.mp4")));
     }
-    static void TearDownTestSuite() { delete dir; }
-    static std::string path(const std::string& name) {
-        return dir->filePath(QString::fromStdString(name)).toStdString();
-    }
     static bool run(const std::vector<std::string>& argv) {
         const test::ProgramRun ran = test::runWithin(argv, 120s, path("run.log"));
         EXPECT_EQ(ran.code, 0) << ran.output;
         return ran.code == 0;
     }
-    static QTemporaryDir* dir;
     test::ScopedEnvironment plugins{"FREI0R_PATH", PELLIQO_FREI0R_DIR};
 };
-QTemporaryDir* Hosts::dir = nullptr;
 
 std::vector<cv::Mat> rawFramesOf(const std::string& file) {
     std::ifstream in(file, std::ios::binary);

@@ -9,6 +9,7 @@
 #include "Damage.h"
 #include "ExportRun.h"
 #include "MovieProbe.h"
+#include "SuiteFolder.h"
 #include "errors/AppErr.h"
 #include "errors/ErrorInfo.h"
 #include "errors/Texts.h"
@@ -43,26 +44,23 @@ constexpr int coarser = 3;
 constexpr int coarser = 1;
 #endif
 
-class FailingExports : public testing::TestWithParam<Road> {
+class FailingExports : public test::SuiteFolder<FailingExports, testing::TestWithParam<Road>> {
   protected:
     static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
         // A busy picture, so that the file is made of many packets.
         const std::string picture = "-f lavfi -i testsrc2=size=320x240:rate=15:duration=1 ";
         const std::string sound = "-f lavfi -i sine=duration=1 -c:a aac -shortest ";
         const std::string sd = "-vf noise=alls=30:allf=t -c:v libx264 -pix_fmt yuv420p ";
         const std::string bt709 = sd + "-colorspace bt709 -color_primaries bt709 -color_trc bt709 ";
-        ASSERT_TRUE(test::makeClip(picture + sd, input("bgra.mp4")));
-        ASSERT_TRUE(test::makeClip(picture + sound + sd, input("bgra-sound.mp4")));
-        ASSERT_TRUE(test::makeClip(picture + bt709, input("yuv.mp4")));
-        ASSERT_TRUE(test::makeClip(picture + sound + bt709, input("yuv-sound.mp4")));
+        ASSERT_TRUE(test::makeClip(picture + sd, path("bgra.mp4")));
+        ASSERT_TRUE(test::makeClip(picture + sound + sd, path("bgra-sound.mp4")));
+        ASSERT_TRUE(test::makeClip(picture + bt709, path("yuv.mp4")));
+        ASSERT_TRUE(test::makeClip(picture + sound + bt709, path("yuv-sound.mp4")));
     }
-    static void TearDownTestSuite() { delete dir; }
-    static fs::path input(const char* name) { return dir->filePath(name).toStdString(); }
 
     void SetUp() override {
         ASSERT_TRUE(out.isValid());
-        EXPECT_EQ(readsAs420(input(GetParam().clip)),
+        EXPECT_EQ(readsAs420(path(GetParam().clip)),
                   fs::path(GetParam().clip).stem().string().starts_with("yuv"));
     }
 
@@ -80,9 +78,9 @@ class FailingExports : public testing::TestWithParam<Road> {
 
     // The destination, holding what the user had there before.
     fs::path destination() {
-        const fs::path path = out.filePath("talk.mp4").toStdString();
-        std::ofstream(path) << oldBytes;
-        return path;
+        const fs::path file = out.filePath("talk.mp4").toStdString();
+        std::ofstream(file) << oldBytes;
+        return file;
     }
 
     std::set<std::string> folder() const {
@@ -92,16 +90,14 @@ class FailingExports : public testing::TestWithParam<Road> {
         return names;
     }
 
-    static QTemporaryDir* dir;
     QTemporaryDir out;
 };
-QTemporaryDir* FailingExports::dir = nullptr;
 
 TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
-    const fs::path path = destination();
-    const test::Outcome whole = test::exportVideo(input(GetParam().clip), path, settings());
+    const fs::path talk = destination();
+    const test::Outcome whole = test::exportVideo(path(GetParam().clip), talk, settings());
     ASSERT_TRUE(whole.ok());
-    const auto size = static_cast<std::uint64_t>(fs::file_size(path));
+    const auto size = static_cast<std::uint64_t>(fs::file_size(talk));
     // Up to the last few packets: the mask's rounding varies the size by a few hundred bytes
     // from run to run.
     std::set<std::uint64_t> limits = {0, 1, 1000, size - 3000};
@@ -110,7 +106,7 @@ TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
     for (const std::uint64_t limit : limits) {
         destination();
         const test::Outcome o =
-            test::exportVideo(input(GetParam().clip), path, settings(),
+            test::exportVideo(path(GetParam().clip), talk, settings(),
                               {.byteLimit = limit, .cancelAfter = {}, .timeout = 60s});
         ASSERT_TRUE(o.result) << "no end with the disk full after " << limit << " bytes";
         EXPECT_EQ(o.completions, 1) << limit;
@@ -118,27 +114,27 @@ TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
         EXPECT_EQ(ErrorInfo::make("Processing stopped", o.result->error()).message, text::diskFull)
             << limit << ": " << o.result->error().description;
         EXPECT_EQ(folder(), std::set<std::string>{"talk.mp4"}) << limit;
-        EXPECT_EQ(test::bytesOf(path), oldBytes) << limit;
+        EXPECT_EQ(test::bytesOf(talk), oldBytes) << limit;
     }
 }
 
 TEST_P(FailingExports, CancellingAtAnyMomentEndsOnceAndKeepsWhatWasThere) {
-    const fs::path path = destination();
+    const fs::path talk = destination();
     for (const auto limit : {std::optional<std::uint64_t>{}, std::optional<std::uint64_t>{60000}}) {
         for (const auto after : {0ms, 5ms, 100ms, 400ms}) {
             destination();
             const test::Outcome o =
-                test::exportVideo(input(GetParam().clip), path, settings(),
+                test::exportVideo(path(GetParam().clip), talk, settings(),
                                   {.byteLimit = limit, .cancelAfter = after, .timeout = 60s});
             ASSERT_TRUE(o.result) << "no end when cancelled after " << after.count() << " ms";
             EXPECT_EQ(o.completions, 1);
             EXPECT_EQ(folder(), std::set<std::string>{"talk.mp4"});
             if (o.result->ok()) {
                 EXPECT_FALSE(limit);
-                EXPECT_EQ(test::streamOf(path, AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
+                EXPECT_EQ(test::streamOf(talk, AVMEDIA_TYPE_VIDEO).codec, AV_CODEC_ID_H264);
                 continue;
             }
-            EXPECT_EQ(test::bytesOf(path), oldBytes);
+            EXPECT_EQ(test::bytesOf(talk), oldBytes);
             const bool full = ErrorInfo::make("", o.result->error()).message == text::diskFull;
             EXPECT_TRUE(isCancellation(o.result->error()) || (limit && full))
                 << o.result->error().description;

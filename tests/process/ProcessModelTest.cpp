@@ -7,6 +7,7 @@
 
 #include "Clips.h"
 #include "MainLoop.h"
+#include "SuiteFolder.h"
 #include "process/ProcessModel.h"
 
 namespace pelliqo {
@@ -32,17 +33,13 @@ void settle(int ms) {
     test::runMainLoopFor(ms / 1000.0);
 }
 
-class ProcessModelTest : public testing::Test {
+class ProcessModelTest : public test::SuiteFolder<ProcessModelTest> {
   protected:
     static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
         ASSERT_TRUE(test::makeClip(
             "-f lavfi -i testsrc2=size=320x240:rate=15:duration=2 -c:v libx264 -pix_fmt yuv420p",
             path("clip.mp4")));
     }
-    static void TearDownTestSuite() { delete dir; }
-    static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
-    static QTemporaryDir* dir;
 
     void SetUp() override {
         EffectSettings fast = model.settings();
@@ -60,7 +57,6 @@ class ProcessModelTest : public testing::Test {
     ScriptedPanel panel;
     ProcessModel model{panel};
 };
-QTemporaryDir* ProcessModelTest::dir = nullptr;
 
 TEST_F(ProcessModelTest, LoadingDescribesTheVideoAndShowsAPreview) {
     loadClip();
@@ -95,7 +91,7 @@ TEST_F(ProcessModelTest, ABurstOfPlayheadMovesRendersOnce) {
 
 TEST_F(ProcessModelTest, ExportRefusesTheInputItselfAndTooLittleRoom) {
     loadClip();
-    panel.answer = fs::path(dir->path().toStdString()) / "." / "clip.mp4";
+    panel.answer = fs::path(folder().path().toStdString()) / "." / "clip.mp4";
     model.exportVideo();
     ASSERT_TRUE(model.errorInfo());
     EXPECT_EQ(model.errorInfo()->title, "Choose another name");

@@ -10,6 +10,7 @@
 #include "ExportRun.h"
 #include "MovieProbe.h"
 #include "Settings.h"
+#include "SuiteFolder.h"
 #include "process/VideoProcessor.h"
 
 extern "C" {
@@ -42,10 +43,9 @@ double lowestPsnr(const fs::path& a, const fs::path& b) {
     return lowest;
 }
 
-class Exports : public testing::Test {
+class Exports : public test::SuiteFolder<Exports> {
   protected:
     static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
         ASSERT_TRUE(test::makeMovieWithSound(path("av.mp4")));
         ASSERT_TRUE(test::makeTurnedMovie(path("upright.mp4"), path("turned.mp4")));
         ASSERT_TRUE(makeClip(
@@ -62,11 +62,7 @@ class Exports : public testing::Test {
                                  "-pix_fmt yuv420p",
                              path("person709.mp4")));
     }
-    static void TearDownTestSuite() { delete dir; }
-    static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
-    static QTemporaryDir* dir;
 };
-QTemporaryDir* Exports::dir = nullptr;
 
 TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     const fs::path out = path("av out.mp4");

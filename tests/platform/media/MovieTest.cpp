@@ -8,6 +8,7 @@
 #include "Clips.h"
 #include "MovieProbe.h"
 #include "Pictures.h"
+#include "SuiteFolder.h"
 #include "platform/image/MatView.h"
 #include "platform/media/FragmentedMovie.h"
 #include "platform/media/MovieAsset.h"
@@ -20,17 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 using test::makeClip;
 
-class Movies : public testing::Test {
+class Movies : public test::SuiteFolder<Movies> {
   protected:
     static void SetUpTestSuite() {
-        dir = new QTemporaryDir;
         ASSERT_TRUE(test::makeTurnedMovie(path("upright.mp4"), path("turned.mp4")));
     }
-    static void TearDownTestSuite() { delete dir; }
-    static std::string path(const char* name) { return dir->filePath(name).toStdString(); }
-    static QTemporaryDir* dir;
 };
-QTemporaryDir* Movies::dir = nullptr;
 
 TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
     // A clip whose frames count up in brightness: frame n is grey 20·n.
