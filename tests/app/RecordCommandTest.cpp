@@ -68,6 +68,7 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
         test::spawnProgram({PELLIQO_EXECUTABLE, "record", "--camera", "test", "--microphone",
                             "test", "--seconds", "60", "--folder", folder});
     ASSERT_GT(child, 0);
+    // Killed by content, not time: on a loaded machine the first fragments reach the disk later.
     const auto holdsTwoSeconds = [&] {
         std::error_code e;
         const auto first = fs::directory_iterator(folder, e);
@@ -86,6 +87,7 @@ TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
     const MovieAsset asset = MovieAsset::open(file);
     ASSERT_TRUE(asset.isReadable);
     EXPECT_GE(asset.duration, 2.0);
+    // Up to the end of its last fragment; a loaded machine keeps fewer frames, so no count.
     const auto times = test::frameTimes(file);
     ASSERT_GE(times.size(), 2u);
     EXPECT_GE(times.back(), asset.duration - 1.0);

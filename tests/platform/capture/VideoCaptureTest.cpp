@@ -114,7 +114,7 @@ TEST(VideoCapture, MotionJpegFromACameraArrivesUprightInOrderAndInTime) {
     EXPECT_LT(frames.front().time - started, 1.0);
 }
 
-// (Not so through the pipe above: it blocks until the next picture comes.)
+// A camera's reads do not block, so that is at once; the pipe above waits for the next picture.
 TEST(VideoCapture, FramesThatCameWhileTheConsumerWasBusyAreHandedOverOnceItIsDone) {
     auto capture = VideoCapture::open(testCameraSource());
     ASSERT_TRUE(capture) << capture.error().description;
