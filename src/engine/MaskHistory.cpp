@@ -105,9 +105,8 @@ void MaskHistory::clear() {
 std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& picture) {
     if (std::min(picture.cols, picture.rows) < smallestFlowSide) return std::nullopt;
     // The picture's buffer is held while measured_ is, so the same address is the same picture.
-    // The measured motion was handed to the engine too; it is turned into positions on a copy.
-    cv::Mat flow =
-        measuredFor_.data == picture.data ? measured_.clone() : motion_.since(picture_, picture);
+    const cv::Mat flow =
+        measuredFor_.data == picture.data ? measured_ : motion_.since(picture_, picture);
     measured_.release();
     measuredFor_.release();
     Origins origins;
@@ -117,9 +116,9 @@ std::optional<MaskHistory::Origins> MaskHistory::whereFrom(const cv::Mat& pictur
     cv::magnitude(xy[0], xy[1], speed);
     cv::dilate(speed, around, cv::Mat(), {-1, -1}, 2);
     origins.moving = cv::min(around / movingAbove, 1);
-    addPositions(flow);
     // In fixed point, remapping costs a fifth of what it does from floats.
-    cv::convertMaps(flow, cv::noArray(), origins.points, origins.fractions, CV_16SC2);
+    cv::convertMaps(positionsFrom(flow), cv::noArray(), origins.points, origins.fractions,
+                    CV_16SC2);
     return origins;
 }
 

@@ -16,12 +16,14 @@ cv::Mat Motion::since(const cv::Mat& last, const cv::Mat& picture) {
     return flow;
 }
 
-void addPositions(cv::Mat& displacements) {
-    for (int y = 0; y < displacements.rows; ++y) {
-        auto* row = displacements.ptr<cv::Point2f>(y);
-        for (int x = 0; x < displacements.cols; ++x)
+cv::Mat positionsFrom(const cv::Mat& displacements) {
+    cv::Mat positions = displacements.clone();
+    for (int y = 0; y < positions.rows; ++y) {
+        auto* row = positions.ptr<cv::Point2f>(y);
+        for (int x = 0; x < positions.cols; ++x)
             row[x] += cv::Point2f(static_cast<float>(x), static_cast<float>(y));
     }
+    return positions;
 }
 
 }  // namespace pelliqo

@@ -24,8 +24,7 @@ class Motion {
     cv::Ptr<cv::DISOpticalFlow> flow_;
 };
 
-// Turns displacements into where each pixel comes from (its position plus its displacement),
-// the map cv::remap takes; in place.
-void addPositions(cv::Mat& displacements);
+// Where each pixel comes from (its position plus its displacement): the map cv::remap takes.
+cv::Mat positionsFrom(const cv::Mat& displacements);
 
 }  // namespace pelliqo

@@ -12,9 +12,9 @@ cv::Mat vacatedArea(const cv::Mat& motion, const cv::Mat& lastMask) {
         lastMask.type() != CV_8UC1) {
         return {};
     }
-    cv::Mat from = motion.clone(), followed, vacated;
-    addPositions(from);
-    cv::remap(lastMask, followed, from, cv::noArray(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+    cv::Mat followed, vacated;
+    cv::remap(lastMask, followed, positionsFrom(motion), cv::noArray(), cv::INTER_LINEAR,
+              cv::BORDER_REPLICATE);
     cv::subtract(lastMask, followed, vacated);  // saturates at 0
     return vacated;
 }
