@@ -26,7 +26,7 @@ cv::Vec4b at(const Image& image, int x, int y) {
     return image.pixels().at<cv::Vec4b>(y, x);
 }
 
-TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackground) {
+TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackgroundOrTransparency) {
     Compositor compositor;
     const Image frame = frameOf(8, 6);
     EffectSettings colour = test::settingsWith(BackgroundKind::color);
@@ -41,10 +41,8 @@ TEST(Compositor, WhiteKeepsTheFrameAndBlackGivesTheBackground) {
     const Image blur =
         compositor.compose(frame, maskOf(4, 3, 0), test::settingsWith(BackgroundKind::blur));
     EXPECT_EQ(at(blur, 3, 3), cv::Vec4b(200, 100, 50, 255));  // a uniform frame blurs to itself
-}
 
-TEST(Compositor, TransparentLeavesZeroAlphaWhereTheMaskIsBlack) {
-    Compositor compositor;
+    // Transparent: zero alpha where the mask is black.
     cv::Mat half(3, 4, CV_32F, cv::Scalar(0));
     half.colRange(2, 4).setTo(1);
     EffectSettings s = test::settingsWith(BackgroundKind::transparent);
@@ -57,7 +55,7 @@ TEST(Compositor, TransparentLeavesZeroAlphaWhereTheMaskIsBlack) {
     EXPECT_LT(edgeAlpha, 255);
 }
 
-TEST(Compositor, ShowMaskGivesTheRefinedMaskWhateverTheKind) {
+TEST(Compositor, ShowMaskGivesTheMaskRefinedAndShifted) {
     Compositor compositor;
     EffectSettings s = test::settingsWith(BackgroundKind::none);
     s.showMask = true;
@@ -70,14 +68,10 @@ TEST(Compositor, ShowMaskGivesTheRefinedMaskWhateverTheKind) {
     // Without a mask there is nothing to show: the frame comes back.
     EXPECT_EQ(at(compositor.compose(frameOf(8, 6), std::nullopt, s), 0, 0),
               cv::Vec4b(200, 100, 50, 255));
-}
 
-TEST(Compositor, EdgeShiftGrowsAndShrinksThePersonAtTheMasksResolution) {
-    Compositor compositor;
+    // The edge shift grows and shrinks the person at the mask's resolution.
     cv::Mat dot(9, 9, CV_32F, cv::Scalar(0));
     dot.at<float>(4, 4) = 1;
-    EffectSettings s = test::settingsWith(BackgroundKind::none);
-    s.showMask = true;
     s.edgeSoftness = 0;
     s.edgeShift = 2;
     const Image grown = compositor.compose(frameOf(9, 9), Image::fromPixels(dot), s);

@@ -115,7 +115,7 @@ TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {
     EXPECT_EQ(frameTimes(path("burst.mp4")).size(), taken);
 }
 
-TEST_F(Recorder, StoppingBeforeAnyFrameSavesNothingAndAgainSaysNothingIsRecorded) {
+TEST_F(Recorder, NothingIsSavedBeforeAFrameOrWhereAFileCannotBeCreated) {
     LiveRecorder recorder;
     ASSERT_FALSE(
         recorder.start({64, 48, false, true, path("empty.mp4"), path("empty (original).mp4")}));
@@ -128,10 +128,8 @@ TEST_F(Recorder, StoppingBeforeAnyFrameSavesNothingAndAgainSaysNothingIsRecorded
     const Outcome second = stopped(recorder);
     ASSERT_FALSE(second);
     EXPECT_EQ(second.error().description, text::failure::nothingRecorded);
-}
 
-TEST_F(Recorder, AFileThatCannotBeCreatedLeavesTheRecorderIdle) {
-    LiveRecorder recorder;
+    // A file that cannot be created leaves the recorder idle.
     const auto error =
         recorder.start({64, 48, false, false, path("no/such/folder.mp4"), path("b.mp4")});
     ASSERT_TRUE(error);

@@ -58,17 +58,15 @@ class ProcessModelTest : public test::SuiteFolder<ProcessModelTest> {
     ProcessModel model{panel};
 };
 
-TEST_F(ProcessModelTest, LoadingDescribesTheVideoAndShowsAPreview) {
+TEST_F(ProcessModelTest, LoadingDescribesTheVideoAndPreviewsRenderOncePerChange) {
     loadClip();
     EXPECT_EQ(*model.inputURL(), fs::path(path("clip.mp4")));
     EXPECT_EQ(model.info(), "320×240 · 15 fps · 0:02");
     EXPECT_NEAR(model.duration(), 2.0, 0.1);
     EXPECT_EQ(model.playhead(), 0);
     EXPECT_EQ(model.previewImage()->width(), 320);
-}
 
-TEST_F(ProcessModelTest, ABurstOfPlayheadMovesRendersOnce) {
-    loadClip();
+    // A burst of playhead moves renders once.
     settle(400);
     const int before = model.previewsRendered();
     for (int i = 1; i <= 10; ++i) model.setPlayhead(i * 0.15);
@@ -89,7 +87,7 @@ TEST_F(ProcessModelTest, ABurstOfPlayheadMovesRendersOnce) {
     EXPECT_EQ(model.previewsRendered(), before + 2);
 }
 
-TEST_F(ProcessModelTest, ExportRefusesTheInputItselfAndTooLittleRoom) {
+TEST_F(ProcessModelTest, ExportsRefusedCancelledOrFailedSayWhyAndLeaveNoFile) {
     loadClip();
     panel.answer = fs::path(folder().path().toStdString()) / "." / "clip.mp4";
     model.exportVideo();
@@ -104,10 +102,10 @@ TEST_F(ProcessModelTest, ExportRefusesTheInputItselfAndTooLittleRoom) {
     model.exportVideo();
     EXPECT_EQ(model.errorInfo()->title, "Not enough disk space");
     EXPECT_FALSE(model.isProcessing());
-}
 
-TEST_F(ProcessModelTest, CancelledOrFailedExportsShowTheirStateAndLeaveNoFile) {
-    loadClip();
+    // Cancelled or failed, an export shows its state and leaves no file.
+    model.setFreeSpace([](const fs::path&) { return std::nullopt; });
+    model.setErrorInfo(std::nullopt);
     EffectSettings blur = model.settings();
     blur.kind = BackgroundKind::blur;
     model.setSettings(blur);

@@ -38,7 +38,7 @@ struct Panel {
     std::optional<EffectSettings> edited;
 };
 
-TEST(SettingsPanel, EachBackgroundShowsItsOwnControls) {
+TEST(SettingsPanel, EachBackgroundShowsItsControlsAndEditsReachTheCaller) {
     Panel p(true);
     p.panel.setSettings(test::settingsWith(BackgroundKind::blur));
     EXPECT_TRUE(p.shown("strength"));
@@ -50,10 +50,8 @@ TEST(SettingsPanel, EachBackgroundShowsItsOwnControls) {
     EXPECT_TRUE(p.shown("color"));
     p.panel.setSettings(test::settingsWith(BackgroundKind::transparent));
     EXPECT_TRUE(p.shown("transparentNote"));
-}
 
-TEST(SettingsPanel, EditsReachTheCallerAndALockedKindLeavesTheRestUsable) {
-    Panel p(true);
+    // Edits reach the caller, and a locked kind leaves the rest usable.
     p.panel.setSettings(test::settingsWith(BackgroundKind::blur));
     p.panel.setLockKind(true);
     EXPECT_FALSE(p.panel.findChild<QComboBox*>("kind")->isEnabled());
