@@ -11,7 +11,7 @@ CommandRun run(const std::vector<std::string>& args) {
     return test::runCommand(args);
 }
 
-TEST(CommandLine, UsageIsPrintedOnHelpAndUnknownCommandsAreUsageErrors) {
+TEST(CommandLine, UsageIsPrintedOnHelpPerCommandAndUnknownCommandsAreUsageErrors) {
     for (auto args : {std::vector<std::string>{}, {"--help"}, {"-h"}, {"help"}}) {
         const CommandRun r = run(args);
         EXPECT_EQ(r.code, 0);
@@ -22,9 +22,8 @@ TEST(CommandLine, UsageIsPrintedOnHelpAndUnknownCommandsAreUsageErrors) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(r.err.rfind("pelliqo: unknown command \"frobnicate\"", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("Usage: pelliqo"), std::string::npos);
-}
 
-TEST(CommandLine, CommandHelpPrintsThatCommandsUsage) {
+    // A command's help: its usage, and nothing run.
     const CommandRun process = run({"process", "--blur-strength", "9", "--help", "in.mp4"});
     EXPECT_EQ(process.code, 0);
     EXPECT_EQ(process.out.rfind("Usage: pelliqo process", 0), 0u) << process.out;

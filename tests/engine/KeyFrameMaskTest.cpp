@@ -24,7 +24,7 @@ cv::Mat masks(std::initializer_list<cv::Rect> set) {
 const cv::Rect person{10, 10, 10, 20};
 const cv::Rect object{40, 10, 5, 20};  // held by the subject mask, not a person
 
-TEST(KeyFrameMask, BetweenKeyFramesTheSubjectIsCarriedAndFollowsItsPeople) {
+TEST(KeyFrameMask, BetweenKeyFramesTheSubjectFollowsItsPeopleUntilTooMuchChanges) {
     KeyFrameMask frames(4);
     EXPECT_FALSE(frames.between(masks({person}), still())) << "no key frame yet";
     frames.keyFrame(masks({person, object}), masks({person}), still());
@@ -43,10 +43,8 @@ TEST(KeyFrameMask, BetweenKeyFramesTheSubjectIsCarriedAndFollowsItsPeople) {
     const auto mask = frames.between(masks({stepped, stranger}), still());
     ASSERT_TRUE(mask);
     EXPECT_EQ(cv::countNonZero(*mask != masks({stepped, object})), 0);
-}
 
-TEST(KeyFrameMask, TooMuchChangeOrLostMotionAsksForAKeyFrame) {
-    KeyFrameMask frames(4);
+    // Too much change, or lost motion, asks for a key frame.
     frames.keyFrame(masks({person, object}), masks({person}), still());
     EXPECT_FALSE(frames.between(masks({{0, 0, 64, 48}}), still())) << "everyone moved";
     frames.keyFrame(masks({person, object}), masks({person}), still());
