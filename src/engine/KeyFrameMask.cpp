@@ -36,12 +36,16 @@ cv::Mat subjectPeople(const cv::Mat& subject, const cv::Mat& person) {
 
 // The carried subject value with the person's change since the key frame taken in: where a
 // person left, the subject goes with them; where one came, it comes as far as the subject
-// holds the people near.
-std::uint8_t joined(int subject, int personThen, int personNow, int subjectPeopleNear) {
+// holds the people near. Only as far as the picture changed there too (0…255): a person mask
+// that changes over a still picture is the person engine wavering (it drops a leg when an arm
+// moves), while the subject engine still sees what it saw.
+std::uint8_t joined(int subject, int personThen, int personNow, int subjectPeopleNear,
+                    int pictureChanged) {
     const int change = personNow - personThen;
-    const float weight = std::clamp(
-        (static_cast<float>(std::abs(change)) - changedFrom) / (changedFully - changedFrom), 0.0f,
-        1.0f);
+    const float weight = std::clamp((static_cast<float>(std::abs(change)) - changedFrom) /
+                                        (changedFully - changedFrom),
+                                    0.0f, 1.0f) *
+                         static_cast<float>(pictureChanged) / 255.0f;
     int target = subject;
     if (change < 0) target = std::min(subject, personNow);
     if (change > 0) target = std::max(subject, std::min(personNow, subjectPeopleNear));
@@ -52,8 +56,10 @@ std::uint8_t joined(int subject, int personThen, int personNow, int subjectPeopl
 }  // namespace
 
 void KeyFrameMask::keyFrame(const cv::Mat& subject, const cv::Mat& person, const cv::Mat& picture) {
+    // The third mask: where the picture changed since, none yet.
+    const cv::Mat unchanged(subject.size(), CV_8U, cv::Scalar(0));
     cv::Mat masks;
-    cv::merge(std::vector<cv::Mat>{subject, person}, masks);
+    cv::merge(std::vector<cv::Mat>{subject, person, unchanged}, masks);
     carried_.restart(masks, picture);
     size_ = subject.size();
     since_ = 0;
@@ -61,27 +67,36 @@ void KeyFrameMask::keyFrame(const cv::Mat& subject, const cv::Mat& person, const
 
 std::optional<cv::Mat> KeyFrameMask::between(const cv::Mat& person, const cv::Mat& picture) {
     if (size_.empty() || person.size() != size_ || ++since_ >= every_) return std::nullopt;
-    const auto masks = carried_.carriedMasksTo(picture, carryLostAtMost);
-    if (!masks) return std::nullopt;
+    const auto carried = carried_.carriedMasksTo(picture, carryLostAtMost);
+    if (!carried) return std::nullopt;
     std::vector<cv::Mat> layers;
-    cv::split(*masks, layers);
+    cv::split(carried->mask, layers);
     const cv::Mat& subject = layers[0];
     const cv::Mat& personThen = layers[1];
+    // Where the motion was lost in any frame since the key frame, the picture changed.
+    cv::Mat lostNow;
+    carried->untracked.convertTo(lostNow, CV_8U, 255);
+    cv::Mat& pictureChanged = layers[2];
+    cv::max(pictureChanged, lostNow, pictureChanged);
+    cv::Mat kept;
+    cv::merge(layers, kept);
+    carried_.restart(kept, picture);
     const cv::Mat near = subjectPeople(subject, personThen);
     cv::Mat out(size_, CV_8U);
-    int changed = 0;
+    int personChanged = 0;
     for (int y = 0; y < out.rows; ++y) {
         const auto* s = subject.ptr<std::uint8_t>(y);
         const auto* then = personThen.ptr<std::uint8_t>(y);
         const auto* now = person.ptr<std::uint8_t>(y);
         const auto* people = near.ptr<std::uint8_t>(y);
+        const auto* changed = pictureChanged.ptr<std::uint8_t>(y);
         auto* o = out.ptr<std::uint8_t>(y);
         for (int x = 0; x < out.cols; ++x) {
-            o[x] = joined(s[x], then[x], now[x], people[x]);
-            changed += std::abs(now[x] - then[x]) >= 128;
+            o[x] = joined(s[x], then[x], now[x], people[x], changed[x]);
+            personChanged += std::abs(now[x] - then[x]) >= 128;
         }
     }
-    if (changed > changedAtMost * static_cast<double>(out.total())) return std::nullopt;
+    if (personChanged > changedAtMost * static_cast<double>(out.total())) return std::nullopt;
     return out;
 }
 

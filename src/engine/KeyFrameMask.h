@@ -12,7 +12,8 @@ namespace pelliqo {
 // mask is carried along the picture's motion; where people moved, which the motion alone
 // follows badly (it leaves a ghost where a person was and misses where one comes), the change
 // in the person mask (made every frame) is taken into it, but only for people the subject
-// mask holds. Masks are 8-bit, one channel, all at the subject mask's size.
+// mask holds and only where the picture changed too. Masks are 8-bit, one channel, all at the
+// subject mask's size.
 class KeyFrameMask {
   public:
     // every: a key frame at least once in so many frames.

@@ -180,9 +180,9 @@ std::optional<PixelBuffer> MaskHistory::smoothed(const PixelBuffer& mask, const 
 std::optional<PixelBuffer> MaskHistory::carriedTo(const cv::Mat& picture, double lostAtMost) {
     const auto masks = carriedMasksTo(picture, lostAtMost);
     if (!masks) return std::nullopt;
-    auto out = PixelBuffer::make(masks->cols, masks->rows, PixelFormat::gray8);
+    auto out = PixelBuffer::make(masks->mask.cols, masks->mask.rows, PixelFormat::gray8);
     if (!out) return std::nullopt;
-    masks->copyTo(matView(*out));
+    masks->mask.copyTo(matView(*out));
     return out;
 }
 
@@ -191,13 +191,14 @@ void MaskHistory::restart(const cv::Mat& masks, const cv::Mat& picture) {
     picture_ = picture.clone();
 }
 
-std::optional<cv::Mat> MaskHistory::carriedMasksTo(const cv::Mat& picture, double lostAtMost) {
+std::optional<MaskHistory::Carried> MaskHistory::carriedMasksTo(const cv::Mat& picture,
+                                                                double lostAtMost) {
     if (mask_.empty() || !comparable(picture)) return std::nullopt;
     Carried history = carried(picture);
     if (cv::mean(history.untracked)[0] > lostAtMost) return std::nullopt;
-    mask_ = std::move(history.mask);
+    mask_ = history.mask.clone();
     picture_ = picture.clone();
-    return mask_.clone();
+    return history;
 }
 
 }  // namespace pelliqo

@@ -16,6 +16,15 @@ namespace pelliqo {
 // one, the new mask is taken. So a still edge stays still and a moving one leaves no trail.
 class MaskHistory {
   public:
+    // The last mask carried to the new picture, per pixel: how far the motion was lost there
+    // (CV_32F, 0 followed, 1 lost; all lost when the pictures cannot be compared) and how fast
+    // it moved.
+    struct Carried {
+        cv::Mat mask;
+        cv::Mat untracked;
+        cv::Mat moving;
+    };
+
     // The mask blended with the history, always 8-bit; nothing for a mask it cannot read,
     // leaving the history as it was. picture is the frame in grey at the mask's size; when
     // two such pictures cannot be compared, every pixel counts as untracked. The first mask,
@@ -29,7 +38,7 @@ class MaskHistory {
     // mask each), which restart sets with the picture they belong to. They share one motion
     // estimate, so masks made of one frame stay in register with each other.
     void restart(const cv::Mat& masks, const cv::Mat& picture);
-    std::optional<cv::Mat> carriedMasksTo(const cv::Mat& picture, double lostAtMost);
+    std::optional<Carried> carriedMasksTo(const cv::Mat& picture, double lostAtMost);
     // The size of the masks in the history; empty when there is none.
     cv::Size size() const { return mask_.size(); }
     // How the picture moved since the last one (as Motion::since), measured once: the next
@@ -47,13 +56,6 @@ class MaskHistory {
     };
     // Nothing when there is no motion to follow.
     std::optional<Origins> whereFrom(const cv::Mat& picture);
-    // The last mask carried to the new picture, per pixel: how far the motion was lost there
-    // (0 followed, 1 lost; all lost when the pictures cannot be compared) and how fast it moved.
-    struct Carried {
-        cv::Mat mask;
-        cv::Mat untracked;
-        cv::Mat moving;
-    };
     Carried carried(const cv::Mat& picture);
     // Whether the picture can be compared with the last one, at the history's size.
     bool comparable(const cv::Mat& picture) const;
