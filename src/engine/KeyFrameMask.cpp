@@ -67,33 +67,27 @@ void KeyFrameMask::keyFrame(const cv::Mat& subject, const cv::Mat& person, const
 
 std::optional<cv::Mat> KeyFrameMask::between(const cv::Mat& person, const cv::Mat& picture) {
     if (size_.empty() || person.size() != size_ || ++since_ >= every_) return std::nullopt;
-    const auto carried = carried_.carriedMasksTo(picture, carryLostAtMost);
+    auto carried = carried_.carriedMasksTo(picture, carryLostAtMost);
     if (!carried) return std::nullopt;
-    std::vector<cv::Mat> layers;
-    cv::split(carried->mask, layers);
-    const cv::Mat& subject = layers[0];
-    const cv::Mat& personThen = layers[1];
-    // Where the motion was lost in any frame since the key frame, the picture changed.
-    cv::Mat lostNow;
-    carried->untracked.convertTo(lostNow, CV_8U, 255);
-    cv::Mat& pictureChanged = layers[2];
-    cv::max(pictureChanged, lostNow, pictureChanged);
-    cv::Mat kept;
-    cv::merge(layers, kept);
-    carried_.restart(kept, picture);
+    cv::Mat subject, personThen;
+    cv::extractChannel(carried->mask, subject, 0);
+    cv::extractChannel(carried->mask, personThen, 1);
     const cv::Mat near = subjectPeople(subject, personThen);
     cv::Mat out(size_, CV_8U);
     int personChanged = 0;
     for (int y = 0; y < out.rows; ++y) {
-        const auto* s = subject.ptr<std::uint8_t>(y);
-        const auto* then = personThen.ptr<std::uint8_t>(y);
+        // The third carried mask is the history's own: where the motion was lost in any frame
+        // since the key frame, the picture changed, and stays so as it is carried on.
+        auto* masks = carried->mask.ptr<cv::Vec3b>(y);
+        const auto* lost = carried->untracked.ptr<float>(y);
         const auto* now = person.ptr<std::uint8_t>(y);
         const auto* people = near.ptr<std::uint8_t>(y);
-        const auto* changed = pictureChanged.ptr<std::uint8_t>(y);
         auto* o = out.ptr<std::uint8_t>(y);
         for (int x = 0; x < out.cols; ++x) {
-            o[x] = joined(s[x], then[x], now[x], people[x], changed[x]);
-            personChanged += std::abs(now[x] - then[x]) >= 128;
+            auto& [subjectThen, then, changed] = masks[x].val;
+            changed = std::max(changed, cv::saturate_cast<std::uint8_t>(lost[x] * 255.0f));
+            o[x] = joined(subjectThen, then, now[x], people[x], changed);
+            personChanged += std::abs(now[x] - then) >= 128;
         }
     }
     if (personChanged > changedAtMost * static_cast<double>(out.total())) return std::nullopt;

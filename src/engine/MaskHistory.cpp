@@ -196,7 +196,7 @@ std::optional<MaskHistory::Carried> MaskHistory::carriedMasksTo(const cv::Mat& p
     if (mask_.empty() || !comparable(picture)) return std::nullopt;
     Carried history = carried(picture);
     if (cv::mean(history.untracked)[0] > lostAtMost) return std::nullopt;
-    mask_ = history.mask.clone();
+    mask_ = history.mask;  // shared: a change the caller makes is carried on
     picture_ = picture.clone();
     return history;
 }

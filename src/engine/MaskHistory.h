@@ -36,7 +36,8 @@ class MaskHistory {
     std::optional<PixelBuffer> carriedTo(const cv::Mat& picture, double lostAtMost);
     // The same for masks carried together (an 8-bit matrix of any number of channels, one
     // mask each), which restart sets with the picture they belong to. They share one motion
-    // estimate, so masks made of one frame stay in register with each other.
+    // estimate, so masks made of one frame stay in register with each other. The masks returned
+    // are the history's own: what the caller writes into them is what is carried next.
     void restart(const cv::Mat& masks, const cv::Mat& picture);
     std::optional<Carried> carriedMasksTo(const cv::Mat& picture, double lostAtMost);
     // The size of the masks in the history; empty when there is none.
