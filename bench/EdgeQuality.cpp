@@ -28,7 +28,8 @@
 // (3, the export's, unless given) agrees with the one made on every frame, on every clip (or
 // those whose name begins with NAME), and its cost; then the same on the steady frames alone,
 // where the every-frame mask agrees to 0.95 or more with its own last mask carried along the
-// picture's motion; PELLIQO_AGREEMENT_FRAMES=1 adds each frame's figure.
+// picture's motion; on the made clips, last, how far each of the two agrees with the alpha that
+// made the clip (p5); PELLIQO_AGREEMENT_FRAMES=1 adds each frame's figure.
 // The clips are lossless 4:4:4, which exports read as BGRA; with --420 they are 4:2:0 in
 // BT.709, as HD movies are, which exports keep in those colours (the mask found in a
 // half-size picture).
@@ -284,17 +285,25 @@ std::pair<double, double> meanAndP5(std::vector<double> values) {
 // the share of the time it took; then, for scale, the every-frame mask's agreement with itself
 // one frame before; last, the agreement on the steady frames alone: those where the every-frame
 // mask agrees to 0.95 or more with its own mask of the frame before carried along the motion, so
-// that a waver of the network is not counted against the carried mask, but motion is. Adds the
-// frames' figures to `all` and `steadyAll`.
+// that a waver of the network is not counted against the carried mask, but motion is. Where the
+// clip's true alpha is known, each mask's agreement with it too (p5): carrying costs nothing where
+// the two are alike. Adds the frames' figures to `pooled`.
+struct Pooled {
+    std::vector<double> ious, steady, truthEvery, truthKeyed;
+};
 void printAgreement(const std::string& name, const fs::path& movie, int every,
-                    std::vector<double>& all, std::vector<double>& steadyAll) {
+                    const std::vector<cv::Mat>& alpha, Pooled& pooled) {
     const SubjectMasks reference = subjectMasks(movie, 1);
     const SubjectMasks keyed = subjectMasks(movie, every);
     const std::vector<cv::Mat>& masks = reference.masks;
-    std::vector<double> ious, self, steady;
+    std::vector<double> ious, self, steady, truthEvery, truthKeyed;
     for (std::size_t t = 0; t < std::min(masks.size(), keyed.masks.size()); ++t) {
         if (masks[t].empty() || keyed.masks[t].empty()) continue;
         ious.push_back(iou(masks[t], keyed.masks[t]));
+        if (t < alpha.size()) {
+            truthEvery.push_back(iou(alpha[t], masks[t]));
+            truthKeyed.push_back(iou(alpha[t], keyed.masks[t]));
+        }
         if (t == 0 || masks[t - 1].empty()) continue;
         self.push_back(iou(masks[t], masks[t - 1]));
         // A frame whose subject mask found nothing has the person mask, at another size.
@@ -305,14 +314,22 @@ void printAgreement(const std::string& name, const fs::path& movie, int every,
     }
     if (std::getenv("PELLIQO_AGREEMENT_FRAMES"))
         for (std::size_t t = 0; t < ious.size(); ++t) std::printf("  %zu %.3f\n", t, ious[t]);
-    all.insert(all.end(), ious.begin(), ious.end());
-    steadyAll.insert(steadyAll.end(), steady.begin(), steady.end());
+    const auto pool = [](std::vector<double>& to, const std::vector<double>& from) {
+        to.insert(to.end(), from.begin(), from.end());
+    };
+    pool(pooled.ious, ious);
+    pool(pooled.steady, steady);
+    pool(pooled.truthEvery, truthEvery);
+    pool(pooled.truthKeyed, truthKeyed);
     const auto [mean, p5] = meanAndP5(ious);
     const auto [selfMean, selfP5] = meanAndP5(self);
     const auto [steadyMean, steadyP5] = meanAndP5(steady);
-    std::printf("%-24s %8.3f %8.3f %8.2f %8.3f %8.3f %8.3f %8.3f %6zu\n", name.c_str(), mean, p5,
+    std::printf("%-24s %8.3f %8.3f %8.2f %8.3f %8.3f %8.3f %8.3f %6zu", name.c_str(), mean, p5,
                 keyed.seconds / std::max(reference.seconds, 1e-9), selfMean, selfP5, steadyMean,
                 steadyP5, steady.size());
+    if (!truthEvery.empty())
+        std::printf(" %8.3f %8.3f", meanAndP5(truthEvery).second, meanAndP5(truthKeyed).second);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -385,23 +402,27 @@ int main(int argc, char** argv) {
 
     if (agreement) {
         std::printf(
-            "%-24s %8s %8s %8s %8s %8s %8s %8s %6s   (subject mask every %d frames against every "
-            "frame; self: every frame against the one before; steady: the frames where every frame "
-            "agrees with the one before carried along the motion to 0.95 or more)\n",
-            "clip", "IoU", "p5", "time", "self", "p5", "steady", "p5", "frames", every);
-        std::vector<double> all, steady;
+            "%-24s %8s %8s %8s %8s %8s %8s %8s %6s %8s %8s   (subject mask every %d frames against "
+            "every frame; self: every frame against the one before; steady: the frames where every "
+            "frame agrees with the one before carried along the motion to 0.95 or more; truth: p5 "
+            "against the clip's alpha, every frame and keyed)\n",
+            "clip", "IoU", "p5", "time", "self", "p5", "steady", "p5", "frames", "truth", "keyed",
+            every);
+        Pooled pooled;
         for (std::size_t k = 0; k < bench::scenes.size(); ++k)
             for (std::size_t p = 0; p < photos.size(); ++p) {
                 const std::string name = std::string(bench::scenes[k].name) + " " + photos[p];
-                if (wanted(name)) printAgreement(name, clips[k][p].file, every, all, steady);
+                if (wanted(name))
+                    printAgreement(name, clips[k][p].file, every, clips[k][p].alpha, pooled);
             }
         for (std::size_t f = 0; f < footage.size(); ++f)
             if (wanted(footage[f]))
-                printAgreement(footage[f], footageClips[f].first, every, all, steady);
-        const auto [mean, p5] = meanAndP5(all);
-        const auto [steadyMean, steadyP5] = meanAndP5(steady);
-        std::printf("%-24s %8.3f %8.3f %44.3f %8.3f %6zu\n", "all frames", mean, p5, steadyMean,
-                    steadyP5, steady.size());
+                printAgreement(footage[f], footageClips[f].first, every, {}, pooled);
+        const auto [mean, p5] = meanAndP5(pooled.ious);
+        const auto [steadyMean, steadyP5] = meanAndP5(pooled.steady);
+        std::printf("%-24s %8.3f %8.3f %44.3f %8.3f %6zu %8.3f %8.3f\n", "all frames", mean, p5,
+                    steadyMean, steadyP5, pooled.steady.size(), meanAndP5(pooled.truthEvery).second,
+                    meanAndP5(pooled.truthKeyed).second);
         return 0;
     }
     std::vector<Engine> engines;
