@@ -1,12 +1,30 @@
 #include "app/CommandSupport.h"
 
+#include <fstream>
+
 #include "app/CommandLine.h"
 #include "engine/FrameEffect.h"
 #include "platform/image/ImageFile.h"
 #include "platform/inference/ModelDirectory.h"
 #include "platform/inference/SegmentationEngine.h"
+#include "process/StagedFile.h"
 
 namespace pelliqo {
+
+namespace {
+
+// The bytes written beside the file and moved over it once they are on the disk.
+bool writeStaged(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    auto staged = StagedFile::create(path);
+    if (!staged) return false;
+    std::ofstream out(staged.value().path(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return out.good() && !staged.value().commit();
+}
+
+}  // namespace
 
 bool modelReady(QualityChoice quality, std::ostream& err) {
     auto models = ModelDirectory::open(ModelDirectory::defaultLocation());
@@ -45,6 +63,13 @@ std::optional<PixelBuffer> readInputPicture(const std::string& path, const Effec
     }
     if (!modelsReady(settings, err)) return std::nullopt;
     return frame;
+}
+
+bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ostream& err) {
+    const auto bytes = encodePng(pixels);
+    if (bytes && writeStaged(path, *bytes)) return true;
+    err << "pelliqo: can't write " << path << ".\n";
+    return false;
 }
 
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
 
@@ -25,6 +26,11 @@ std::unique_ptr<QCoreApplication> commandApplication();
 // saying what is wrong on err.
 std::optional<PixelBuffer> readInputPicture(const std::string& path, const EffectSettings& settings,
                                             std::ostream& err);
+
+// Writes the picture (one-channel, BGR or BGRA) as a PNG file: beside the output first, and
+// over it only once complete, so that a full disk or a failure never costs the file that was
+// there. False after saying so on err.
+bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ostream& err);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

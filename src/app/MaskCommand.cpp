@@ -6,7 +6,6 @@
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
 #include "engine/FrameEffect.h"
-#include "platform/image/ImageFile.h"
 
 namespace pelliqo {
 
@@ -45,11 +44,7 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
     if (bytes.type() != CV_8UC1) mask->pixels().convertTo(bytes, CV_8U, 255.0);
     cv::Mat scaled;
     cv::resize(bytes, scaled, cv::Size(frame->width(), frame->height()), 0, 0, cv::INTER_LINEAR);
-    if (!writePng(output, scaled)) {
-        err << "pelliqo: can't write " << output << ".\n";
-        return exitCode::failure;
-    }
-    return exitCode::ok;
+    return writeOutputPicture(output, scaled, err) ? exitCode::ok : exitCode::failure;
 }
 
 }  // namespace pelliqo

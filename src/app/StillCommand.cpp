@@ -9,7 +9,6 @@
 #include "app/EffectOptions.h"
 #include "engine/FrameEffect.h"
 #include "engine/PresetStore.h"
-#include "platform/image/ImageFile.h"
 #include "platform/image/MatView.h"
 #include "platform/image/Rendering.h"
 #include "platform/system/UserDefaults.h"
@@ -49,11 +48,7 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
         cv::cvtColor(pixels, opaque, cv::COLOR_BGRA2BGR);
         pixels = opaque;
     }
-    if (!writePng(output, pixels)) {
-        err << "pelliqo: can't write " << output << ".\n";
-        return exitCode::failure;
-    }
-    return exitCode::ok;
+    return writeOutputPicture(output, pixels, err) ? exitCode::ok : exitCode::failure;
 }
 
 }  // namespace pelliqo

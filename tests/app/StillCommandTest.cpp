@@ -4,6 +4,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "CommandRun.h"
+#include "Processes.h"
 
 namespace pelliqo {
 namespace {
@@ -32,6 +33,19 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     ASSERT_EQ(opaque.type(), CV_8UC3);
     EXPECT_EQ(opaque.at<cv::Vec3b>(5, 5), cv::Vec3b(0, 255, 0));
     EXPECT_EQ(opaque.size(), cv::imread(photo).size());
+}
+
+// The picture does not fit: the command fails, and the file that was there is all there is.
+TEST(StillCommand, AFullDiskKeepsTheFileThatWasThere) {
+    QTemporaryDir dir;
+    const auto run = test::runOnSmallDisk(
+        dir.filePath("disk").toStdString(), "16k",
+        "printf old > \"$1/out.png\"; \"$2\" still --background blur \"$3\" \"$1/out.png\"; "
+        "echo \"exit $?\"; cat \"$1/out.png\"; echo; ls -A \"$1\"",
+        {PELLIQO_EXECUTABLE, photo});
+    if (!run) GTEST_SKIP() << "no private file system here";
+    EXPECT_NE(run->output.find("pelliqo: can't write "), std::string::npos) << run->output;
+    EXPECT_TRUE(run->output.ends_with("exit 1\nold\nout.png\n")) << run->output;
 }
 
 }  // namespace

@@ -151,14 +151,10 @@ TEST_F(Recorder, NothingIsSavedBeforeAFrameOrWhereAFileCannotBeCreated) {
 // record_until_full's exit code and output, on a private file system of the given size.
 std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folder,
                                                            const char* size) {
-    fs::create_directory(folder);
-    const std::string script = "mount -t tmpfs -o size=" + std::string(size) +
-                               " tmpfs \"$1\" || exit 77; exec \"$2\" \"$1\"";
-    const test::ProgramRun run = test::runWithin(
-        {"unshare", "-rm", "sh", "-c", script, "sh", folder.string(), PELLIQO_RECORD_UNTIL_FULL},
-        std::chrono::seconds(120), folder.string() + ".log");
-    if (run.code == 77 || run.output.find("unshare:") != std::string::npos) return std::nullopt;
-    return std::pair{run.code.value_or(-1), run.output};
+    const auto run =
+        test::runOnSmallDisk(folder, size, "exec \"$2\" \"$1\"", {PELLIQO_RECORD_UNTIL_FULL});
+    if (!run) return std::nullopt;
+    return std::pair{run->code.value_or(-1), run->output};
 }
 
 // 8 kB hold only headers and a cut-off fragment, which shows nothing: nothing is kept.

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -62,6 +63,24 @@ ProgramRun runWithin(const std::vector<std::string>& argv, std::chrono::seconds 
     std::string output((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (late || !WIFEXITED(status)) return {std::nullopt, output};
     return {WEXITSTATUS(status), output};
+}
+
+std::optional<ProgramRun> runOnSmallDisk(const std::string& folder, const std::string& size,
+                                         const std::string& script,
+                                         const std::vector<std::string>& arguments) {
+    std::filesystem::create_directory(folder);
+    std::vector<std::string> argv{
+        "unshare",
+        "-rm",
+        "sh",
+        "-c",
+        "mount -t tmpfs -o size=" + size + " tmpfs \"$1\" || exit 77; " + script,
+        "sh",
+        folder};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ProgramRun run = runWithin(argv, std::chrono::seconds(120), folder + ".log");
+    if (run.code == 77 || run.output.find("unshare:") != std::string::npos) return std::nullopt;
+    return run;
 }
 
 namespace {

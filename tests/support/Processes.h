@@ -35,6 +35,13 @@ struct ProgramRun {
 ProgramRun runWithin(const std::vector<std::string>& argv, std::chrono::seconds deadline,
                      const std::string& outputFile);
 
+// The shell script run with a private file system of `size` (as "16k") mounted on the folder,
+// which is made and passed as $1, the arguments following as $2…; nothing where this machine
+// gives no private mounts. The output file is the folder's name with ".log".
+std::optional<ProgramRun> runOnSmallDisk(const std::string& folder, const std::string& size,
+                                         const std::string& script,
+                                         const std::vector<std::string>& arguments);
+
 // Servers in a runtime folder of their own, stopped in reverse order.
 class Daemons {
   public:

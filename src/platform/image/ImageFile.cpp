@@ -68,12 +68,14 @@ std::optional<Image> readPicture(const std::filesystem::path& path) {
     return Image::fromPixels(std::move(*decoded));
 }
 
-bool writePng(const std::filesystem::path& path, const cv::Mat& pixels) {
+std::optional<std::vector<std::uint8_t>> encodePng(const cv::Mat& pixels) {
+    std::vector<std::uint8_t> bytes;
     try {
-        return cv::imwrite(path.string(), pixels);
+        if (!cv::imencode(".png", pixels, bytes)) return std::nullopt;
     } catch (const cv::Exception&) {
-        return false;
+        return std::nullopt;
     }
+    return bytes;
 }
 
 }  // namespace pelliqo

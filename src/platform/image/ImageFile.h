@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <vector>
 
 #include "platform/image/Image.h"
 #include "platform/image/PixelBuffer.h"
@@ -22,7 +23,7 @@ std::optional<PixelBuffer> readImageFile(const std::filesystem::path& path);
 // The file as an image at the origin (for background pictures).
 std::optional<Image> readPicture(const std::filesystem::path& path);
 
-// Writes a one-channel 8-bit, BGR or BGRA picture as PNG; false on failure.
-bool writePng(const std::filesystem::path& path, const cv::Mat& pixels);
+// A one-channel 8-bit, BGR or BGRA picture as the bytes of a PNG file; nothing on failure.
+std::optional<std::vector<std::uint8_t>> encodePng(const cv::Mat& pixels);
 
 }  // namespace pelliqo
