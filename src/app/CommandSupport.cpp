@@ -66,7 +66,7 @@ std::optional<PixelBuffer> readInputPicture(const std::string& path, const Effec
 }
 
 bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ostream& err) {
-    const auto bytes = encodePng(pixels);
+    const auto bytes = encodeImageFile(pixels, path);
     if (bytes && writeStaged(path, *bytes)) return true;
     err << "pelliqo: can't write " << path << ".\n";
     return false;

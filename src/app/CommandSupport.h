@@ -27,9 +27,9 @@ std::unique_ptr<QCoreApplication> commandApplication();
 std::optional<PixelBuffer> readInputPicture(const std::string& path, const EffectSettings& settings,
                                             std::ostream& err);
 
-// Writes the picture (one-channel, BGR or BGRA) as a PNG file: beside the output first, and
-// over it only once complete, so that a full disk or a failure never costs the file that was
-// there. False after saying so on err.
+// Writes the picture (one-channel, BGR or BGRA) as an image file of the kind its name ends in
+// (PNG, JPEG, …): beside the file first, and over it only once complete, so that a full disk
+// or a failure never costs the file that was there. False after saying so on err.
 bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ostream& err);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.

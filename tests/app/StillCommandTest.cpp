@@ -4,6 +4,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "CommandRun.h"
+#include "Damage.h"
 #include "Processes.h"
 
 namespace pelliqo {
@@ -33,6 +34,10 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     ASSERT_EQ(opaque.type(), CV_8UC3);
     EXPECT_EQ(opaque.at<cv::Vec3b>(5, 5), cv::Vec3b(0, 255, 0));
     EXPECT_EQ(opaque.size(), cv::imread(photo).size());
+
+    const std::string jpeg = dir.filePath("photo.jpg").toStdString();  // the kind its name says
+    ASSERT_EQ(still({photo, jpeg}), 0);
+    EXPECT_EQ(test::bytesOf(jpeg).substr(0, 3), "\xFF\xD8\xFF");
 }
 
 // The picture does not fit: the command fails, and the file that was there is all there is.

@@ -68,10 +68,11 @@ std::optional<Image> readPicture(const std::filesystem::path& path) {
     return Image::fromPixels(std::move(*decoded));
 }
 
-std::optional<std::vector<std::uint8_t>> encodePng(const cv::Mat& pixels) {
+std::optional<std::vector<std::uint8_t>> encodeImageFile(const cv::Mat& pixels,
+                                                         const std::filesystem::path& name) {
     std::vector<std::uint8_t> bytes;
     try {
-        if (!cv::imencode(".png", pixels, bytes)) return std::nullopt;
+        if (!cv::imencode(name.extension().string(), pixels, bytes)) return std::nullopt;
     } catch (const cv::Exception&) {
         return std::nullopt;
     }

@@ -23,7 +23,9 @@ std::optional<PixelBuffer> readImageFile(const std::filesystem::path& path);
 // The file as an image at the origin (for background pictures).
 std::optional<Image> readPicture(const std::filesystem::path& path);
 
-// A one-channel 8-bit, BGR or BGRA picture as the bytes of a PNG file; nothing on failure.
-std::optional<std::vector<std::uint8_t>> encodePng(const cv::Mat& pixels);
+// A one-channel 8-bit, BGR or BGRA picture as the bytes of an image file of the kind its name
+// ends in (".png", ".jpg", …); nothing when the name ends in no kind known, or on failure.
+std::optional<std::vector<std::uint8_t>> encodeImageFile(const cv::Mat& pixels,
+                                                         const std::filesystem::path& name);
 
 }  // namespace pelliqo
