@@ -9,10 +9,10 @@
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
-#include "app/Interrupt.h"
 #include "app/LiveCommandSupport.h"
 #include "errors/Texts.h"
 #include "live/RecordModel.h"
+#include "platform/system/Interrupt.h"
 
 namespace pelliqo {
 

@@ -5,11 +5,13 @@
 #include <QIcon>
 #include <QLabel>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/PresetStore.h"
 #include "live/PermissionCenter.h"
 #include "live/RecordModel.h"
+#include "platform/system/Interrupt.h"
 #include "platform/system/UserDefaults.h"
 #include "process/ProcessModel.h"
 #include "ui/FileSavePanel.h"
@@ -145,6 +147,15 @@ int runWindow(int& argc, char** argv) {
     QApplication::setOrganizationName("Pelliqo");
     QApplication::setDesktopFileName("pelliqo");
     QApplication::setWindowIcon(QIcon::fromTheme("pelliqo"));
+    // Ended from outside (a logout, `kill`, Ctrl-C in its terminal), the window goes as a
+    // closed one does: a recording is finished and saved first. Not by quit(), which a sheet
+    // that only its buttons close would refuse.
+    const InterruptGuard guard;
+    QTimer ending;
+    QObject::connect(&ending, &QTimer::timeout, [] {
+        if (InterruptGuard::interrupted()) QApplication::exit(0);
+    });
+    ending.start(100);
     ContentView window(ContentParts::system());
     window.resize(1100, 720);
     window.show();

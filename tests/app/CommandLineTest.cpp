@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <QTemporaryDir>
+#include <thread>
 
 #include "CommandRun.h"
+#include "Processes.h"
 
 namespace pelliqo {
 namespace {
@@ -35,6 +41,24 @@ TEST(CommandLine, UsageIsPrintedOnHelpPerCommandAndUnknownCommandsAreUsageErrors
     EXPECT_EQ(run({"--version"}).out, run({"version"}).out);
     // After "--" it is a file name.
     EXPECT_EQ(run({"devices", "--", "--help"}).code, 2);
+}
+
+// Ended from outside, as at a logout, the window goes as a closed one does (which finishes a
+// recording), even with a sheet open that only its buttons close.
+TEST(CommandLine, TheWindowEndsCleanlyWhenTerminated) {
+    QTemporaryDir home;
+    const int child =
+        test::spawnProgram({PELLIQO_EXECUTABLE}, home.filePath("log").toStdString(),
+                           {{"QT_QPA_PLATFORM", "offscreen"},
+                            {"HOME", home.path().toStdString()},
+                            {"XDG_CONFIG_HOME", home.filePath("config").toStdString()}});
+    ASSERT_GT(child, 0);
+    for (int i = 0; i < 600 && !test::catchesSignal(child, SIGTERM); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(child, SIGTERM);
+    const auto status = test::waitWithin(child, std::chrono::seconds(30));
+    ASSERT_TRUE(status) << "no end within 30 s";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
 }
 
 }  // namespace

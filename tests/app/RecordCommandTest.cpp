@@ -60,37 +60,49 @@ TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
         EXPECT_EQ(runCommand({"record", bad}).code, 2) << bad;
 }
 
-TEST(RecordCommand, AKilledRecordingLeavesAPlayableFile) {
+// Ended from outside (`kill`, `timeout`, a closed terminal) a recording is finished and saved;
+// killed outright, it keeps what reached the disk.
+TEST(RecordCommand, ATerminatedRecordingIsFinishedAndAKilledOneStaysPlayable) {
     if (underThreadSanitizer) GTEST_SKIP() << realSecondsSkipped;
     QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString();
-    const int child =
-        test::spawnProgram({PELLIQO_EXECUTABLE, "record", "--camera", "test", "--microphone",
-                            "test", "--seconds", "60", "--folder", folder});
-    ASSERT_GT(child, 0);
-    // Killed by content, not time: on a loaded machine the first fragments reach the disk later.
-    const auto holdsTwoSeconds = [&] {
-        std::error_code e;
-        const auto first = fs::directory_iterator(folder, e);
-        if (e || first == fs::directory_iterator()) return false;
-        const MovieAsset asset = MovieAsset::open(first->path());
-        return asset.isReadable && asset.duration >= 2.0;
-    };
-    for (int i = 0; i < 600 && !holdsTwoSeconds(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the recording ended on its own";
-    ASSERT_FALSE(fs::is_empty(folder));
-    const fs::path file = fs::directory_iterator(folder)->path();
-    const MovieAsset asset = MovieAsset::open(file);
-    ASSERT_TRUE(asset.isReadable);
-    EXPECT_GE(asset.duration, 2.0);
-    // Up to the end of its last fragment; a loaded machine keeps fewer frames, so no count.
-    const auto times = test::frameTimes(file);
-    ASSERT_GE(times.size(), 2u);
-    EXPECT_GE(times.back(), asset.duration - 1.0);
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const std::string folder = dir.filePath(QString::number(signal)).toStdString();
+        const int child =
+            test::spawnProgram({PELLIQO_EXECUTABLE, "record", "--camera", "test", "--microphone",
+                                "test", "--seconds", "60", "--folder", folder},
+                               folder + ".log");
+        ASSERT_GT(child, 0);
+        // Ended by content, not time: on a loaded machine the first fragments reach the disk
+        // later.
+        const auto holdsTwoSeconds = [&] {
+            std::error_code e;
+            const auto first = fs::directory_iterator(folder, e);
+            if (e || first == fs::directory_iterator()) return false;
+            const MovieAsset asset = MovieAsset::open(first->path());
+            return asset.isReadable && asset.duration >= 2.0;
+        };
+        for (int i = 0; i < 600 && !holdsTwoSeconds(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(child, signal);
+        const auto status = test::waitWithin(child, std::chrono::seconds(30));
+        ASSERT_TRUE(status) << "no end within 30 s";
+        ASSERT_FALSE(fs::is_empty(folder));
+        const fs::path file = fs::directory_iterator(folder)->path();
+        if (signal == SIGTERM) {
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+            EXPECT_TRUE(test::isFinishedRecording(file));
+        } else {
+            ASSERT_TRUE(WIFSIGNALED(*status)) << "the recording ended on its own";
+        }
+        const MovieAsset asset = MovieAsset::open(file);
+        ASSERT_TRUE(asset.isReadable);
+        EXPECT_GE(asset.duration, 2.0);
+        // Up to the end of its last fragment; a loaded machine keeps fewer frames, so no count.
+        const auto times = test::frameTimes(file);
+        ASSERT_GE(times.size(), 2u);
+        EXPECT_GE(times.back(), asset.duration - 1.0);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "MovieProbe.h"
 
+#include <fstream>
+#include <string>
+
 #include "platform/image/MatView.h"
 #include "platform/media/MovieAsset.h"
 #include "platform/media/TrackReader.h"
@@ -49,6 +52,15 @@ std::vector<double> frameTimes(const std::filesystem::path& file) {
     std::vector<double> times;
     eachFrame(file, [&](const auto& sample) { times.push_back(sample.time.seconds()); });
     return times;
+}
+
+bool isFinishedRecording(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in || in.tellg() < 16) return false;
+    std::string last(16, ' ');
+    in.seekg(-16, std::ios::end);
+    in.read(last.data(), 16);
+    return in && last.substr(4, 4) == "mfro";
 }
 
 double soundSeconds(const std::filesystem::path& file) {

@@ -26,6 +26,9 @@ Stream streamOf(const std::filesystem::path& file, AVMediaType kind);
 // Every video frame as we read it (BGRA), upright; none when the movie does not open.
 std::vector<cv::Mat> framesOf(const std::filesystem::path& file);
 std::vector<double> frameTimes(const std::filesystem::path& file);
+// Whether a recording was finished: it ends with its fragment index (an "mfro" box), which
+// one cut off does not.
+bool isFinishedRecording(const std::filesystem::path& file);
 // How much sound the file's first audio track holds, in seconds.
 double soundSeconds(const std::filesystem::path& file);
 

@@ -47,22 +47,34 @@ ProgramRun runWithin(const std::vector<std::string>& argv, std::chrono::seconds 
                      const std::string& outputFile) {
     const int child = spawnProgram(argv, outputFile);
     if (child < 0) return {};
+    const std::optional<int> status = waitWithin(child, deadline);
+    std::ifstream file(outputFile, std::ios::binary);
+    std::string output((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!status || !WIFEXITED(*status)) return {std::nullopt, output};
+    return {WEXITSTATUS(*status), output};
+}
+
+std::optional<int> waitWithin(int pid, std::chrono::seconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     int status = 0;
-    bool late = false;
-    while (waitpid(child, &status, WNOHANG) == 0) {
+    while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > end) {
-            late = true;
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            break;
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return std::nullopt;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::ifstream file(outputFile, std::ios::binary);
-    std::string output((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (late || !WIFEXITED(status)) return {std::nullopt, output};
-    return {WEXITSTATUS(status), output};
+    return status;
+}
+
+bool catchesSignal(int pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("SigCgt:"))
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    }
+    return false;
 }
 
 std::optional<ProgramRun> runOnSmallDisk(const std::string& folder, const std::string& size,

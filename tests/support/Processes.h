@@ -34,6 +34,10 @@ struct ProgramRun {
 };
 ProgramRun runWithin(const std::vector<std::string>& argv, std::chrono::seconds deadline,
                      const std::string& outputFile);
+// The child's wait status once it has ended; past the deadline it is killed, and nothing.
+std::optional<int> waitWithin(int pid, std::chrono::seconds deadline);
+// Whether the process handles the signal itself (so its start is over, if it does so then).
+bool catchesSignal(int pid, int signal);
 
 // The shell script run with a private file system of `size` (as "16k") mounted on the folder,
 // which is made and passed as $1, the arguments following as $2…; nothing where this machine

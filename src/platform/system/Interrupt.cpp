@@ -1,4 +1,4 @@
-#include "app/Interrupt.h"
+#include "platform/system/Interrupt.h"
 
 #include <atomic>
 #include <csignal>
@@ -6,6 +6,8 @@
 namespace pelliqo {
 
 namespace {
+
+constexpr std::array<int, 3> endingSignals{SIGINT, SIGTERM, SIGHUP};
 
 std::atomic<bool> pressed{false};
 
@@ -17,11 +19,13 @@ void onInterrupt(int) {
 
 InterruptGuard::InterruptGuard() {
     pressed = false;
-    previous_ = std::signal(SIGINT, onInterrupt);
+    for (std::size_t i = 0; i < endingSignals.size(); ++i)
+        previous_[i] = std::signal(endingSignals[i], onInterrupt);
 }
 
 InterruptGuard::~InterruptGuard() {
-    std::signal(SIGINT, previous_);
+    for (std::size_t i = 0; i < endingSignals.size(); ++i)
+        std::signal(endingSignals[i], previous_[i]);
 }
 
 bool InterruptGuard::interrupted() {
