@@ -44,17 +44,19 @@ TEST(CommandLine, UsageIsPrintedOnHelpPerCommandAndUnknownCommandsAreUsageErrors
 }
 
 // Ended from outside, as at a logout, the window goes as a closed one does (which finishes a
-// recording), even with a sheet open that only its buttons close.
+// recording), even with a sheet open that only its buttons close; started by nohup, it stays
+// when its terminal closes.
 TEST(CommandLine, TheWindowEndsCleanlyWhenTerminated) {
     QTemporaryDir home;
     const int child =
-        test::spawnProgram({PELLIQO_EXECUTABLE}, home.filePath("log").toStdString(),
+        test::spawnProgram({"nohup", PELLIQO_EXECUTABLE}, home.filePath("log").toStdString(),
                            {{"QT_QPA_PLATFORM", "offscreen"},
                             {"HOME", home.path().toStdString()},
                             {"XDG_CONFIG_HOME", home.filePath("config").toStdString()}});
     ASSERT_GT(child, 0);
     for (int i = 0; i < 600 && !test::catchesSignal(child, SIGTERM); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(test::catchesSignal(child, SIGHUP)) << "the hang-up nohup ignores would end it";
     kill(child, SIGTERM);
     const auto status = test::waitWithin(child, std::chrono::seconds(30));
     ASSERT_TRUE(status) << "no end within 30 s";

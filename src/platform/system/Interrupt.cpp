@@ -19,8 +19,11 @@ void onInterrupt(int) {
 
 InterruptGuard::InterruptGuard() {
     pressed = false;
-    for (std::size_t i = 0; i < endingSignals.size(); ++i)
+    for (std::size_t i = 0; i < endingSignals.size(); ++i) {
         previous_[i] = std::signal(endingSignals[i], onInterrupt);
+        // A hang-up ignored on purpose (by nohup) stays so.
+        if (endingSignals[i] == SIGHUP && previous_[i] == SIG_IGN) std::signal(SIGHUP, SIG_IGN);
+    }
 }
 
 InterruptGuard::~InterruptGuard() {
