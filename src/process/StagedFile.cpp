@@ -95,9 +95,12 @@ Result<StagedFile> StagedFile::create(const fs::path& destination) {
         const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return PlatformError::posix(errno);
-        // Locked, and still the file of that name: another export's clean-up may have
-        // taken it for abandoned between its creation and the lock.
-        if (flock(fd, LOCK_EX) == 0 && sameFile(fd, path)) return StagedFile(path, destination, fd);
+        // Still the file of that name once locked: another export's clean-up may have taken
+        // it for abandoned between its creation and the lock. Where the file system has no
+        // locks (some network and shared folders) it goes unlocked: a clean-up there removes
+        // nothing, as it cannot lock what it would remove.
+        flock(fd, LOCK_EX);
+        if (sameFile(fd, path)) return StagedFile(path, destination, fd);
         close(fd);
     }
     return PlatformError::posix(EEXIST);

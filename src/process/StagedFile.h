@@ -11,7 +11,8 @@ namespace pelliqo {
 // only once it is complete: whatever the destination held stays as it was until then, and a
 // run that is cancelled, fails or is killed leaves nothing but its own hidden file. That
 // file is locked while its writer lives, so that the next export to the same destination
-// can tell one left by a killed run, and remove it, from one still being written.
+// can tell one left by a killed run, and remove it, from one still being written (where the
+// file system has no locks, nothing is removed).
 class StagedFile {
   public:
     // Removes what killed runs left for this destination, then makes a new, empty file.
