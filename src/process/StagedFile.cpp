@@ -86,7 +86,13 @@ bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) 
 
 Result<StagedFile> StagedFile::create(const fs::path& destination) {
     std::error_code error;
-    if (fs::is_directory(destination, error)) return PlatformError::posix(EISDIR);
+    const fs::file_status status = fs::status(destination, error);
+    if (fs::is_directory(status)) return PlatformError::posix(EISDIR);
+    // A device or a pipe (/dev/null, a named pipe) holds no file to keep, and must not be
+    // replaced by one: it is written in place. Other devices are refused.
+    if (fs::is_character_file(status) || fs::is_fifo(status))
+        return StagedFile(destination, destination, -1);
+    if (fs::exists(status) && !fs::is_regular_file(status)) return PlatformError::posix(ENOTSUP);
     removeAbandoned(destination);
     const std::string prefix = stagedPrefix(destination);
     for (int i = 0; i < attempts; ++i) {
@@ -136,6 +142,7 @@ void StagedFile::release() {
 }
 
 std::optional<PlatformError> StagedFile::commit() {
+    if (path_ == destination_) return std::nullopt;  // written in place
     if (fd_ < 0) return PlatformError::posix(EBADF);
     // A file system that allocates late reports a full disk here, not at the write.
     if (fsync(fd_) != 0) return PlatformError::posix(errno);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,11 +64,19 @@ TEST_F(Staging, WhatAKilledRunLeftGoesNextTimeWhatARunningOneWritesStays) {
     for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
-TEST_F(Staging, FoldersAndUnwritablePlacesAreRefusedAndLongNamesFit) {
+TEST_F(Staging, FoldersAndUnwritablePlacesAreRefusedPipesWrittenInPlaceAndLongNamesFit) {
     fs::create_directory(path("folder.mp4"));
     const auto folder = StagedFile::create(path("folder.mp4"));
     ASSERT_FALSE(folder);
     EXPECT_EQ(folder.error().code, EISDIR);
+    {  // A pipe, as a device such as /dev/null, is written in place and never replaced.
+        ASSERT_EQ(mkfifo(path("pipe.mp4").c_str(), 0600), 0);
+        auto pipe = StagedFile::create(path("pipe.mp4"));
+        ASSERT_TRUE(pipe);
+        EXPECT_EQ(pipe.value().path(), path("pipe.mp4"));
+        EXPECT_FALSE(pipe.value().commit());
+    }
+    EXPECT_TRUE(fs::is_fifo(path("pipe.mp4")));
     const auto missing = StagedFile::create(path("no such folder/talk.mp4"));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().code, ENOENT);
