@@ -85,7 +85,7 @@ int runCamera(const std::vector<std::string>& args, std::ostream&, std::ostream&
     const auto read = readOptions(args);
     if (const auto* problem = std::get_if<std::string>(&read)) return usageError(err, *problem);
     const auto& options = std::get<CameraOptions>(read);
-    if (!modelsReady(options.settings, err)) return exitCode::failure;
+    if (!settingsReady(options.settings, err)) return exitCode::failure;
     const auto app = commandApplication();
 
     // Running the command is the user's consent; the system may still refuse the camera.

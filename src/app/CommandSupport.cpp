@@ -34,7 +34,12 @@ bool modelReady(QualityChoice quality, std::ostream& err) {
     return engine.ok();
 }
 
-bool modelsReady(const EffectSettings& settings, std::ostream& err) {
+bool settingsReady(const EffectSettings& settings, std::ostream& err) {
+    if (settings.kind == BackgroundKind::picture && !settings.showMask &&
+        !settings.picturePath.empty() && !readPicture(settings.picturePath)) {
+        err << "pelliqo: can't read " << settings.picturePath << " as an image.\n";
+        return false;
+    }
     if (!FrameEffect::needsMask(settings)) return true;
     if (!modelReady(settings.quality, err)) return false;
     if (!settings.useSubjectMask) return true;
@@ -61,7 +66,7 @@ std::optional<PixelBuffer> readInputPicture(const std::string& path, const Effec
         err << "pelliqo: can't read " << path << " as an image.\n";
         return std::nullopt;
     }
-    if (!modelsReady(settings, err)) return std::nullopt;
+    if (!settingsReady(settings, err)) return std::nullopt;
     return frame;
 }
 

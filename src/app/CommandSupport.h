@@ -15,14 +15,15 @@ namespace pelliqo {
 // file is missing or damaged and how to repair it. Without this check every frame would
 // pass through unprocessed.
 bool modelReady(QualityChoice quality, std::ostream& err);
-// The same for the model these settings segment with; settings that need no mask need none.
-bool modelsReady(const EffectSettings& settings, std::ostream& err);
+// The same for the model these settings segment with (settings that need no mask need none),
+// and for the background picture they name: one that cannot be read would quietly be black.
+bool settingsReady(const EffectSettings& settings, std::ostream& err);
 
 // The application object the queues and timers of a long command need, unless one already
 // exists (then nothing).
 std::unique_ptr<QCoreApplication> commandApplication();
 
-// The picture file as a frame, once the models the settings need are ready; nothing after
+// The picture file as a frame, once what the settings need is ready; nothing after
 // saying what is wrong on err.
 std::optional<PixelBuffer> readInputPicture(const std::string& path, const EffectSettings& settings,
                                             std::ostream& err);

@@ -84,7 +84,7 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
         return exitCode::failure;
     }
-    if (!modelsReady(settings, err)) return exitCode::failure;
+    if (!settingsReady(settings, err)) return exitCode::failure;
     const auto app = commandApplication();
 
     InterruptGuard guard;

@@ -190,7 +190,7 @@ int runRecord(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (const auto* problem = std::get_if<std::string>(&read)) return usageError(err, *problem);
     const auto& options = std::get<RecordOptions>(read);
     const EffectSettings& settings = options.settings;
-    if (!modelsReady(settings, err)) return exitCode::failure;
+    if (!settingsReady(settings, err)) return exitCode::failure;
     const auto app = commandApplication();
 
     // Running the command is the user's consent; the system may still refuse the devices.

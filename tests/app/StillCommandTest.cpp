@@ -38,6 +38,12 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     const std::string jpeg = dir.filePath("photo.jpg").toStdString();  // the kind its name says
     ASSERT_EQ(still({photo, jpeg}), 0);
     EXPECT_EQ(test::bytesOf(jpeg).substr(0, 3), "\xFF\xD8\xFF");
+
+    // A background picture that can't be read is refused, not quietly black.
+    std::string err;
+    EXPECT_EQ(still({"--picture", dir.filePath("none.png").toStdString(), photo, jpeg}, &err), 1);
+    EXPECT_EQ(err,
+              "pelliqo: can't read " + dir.filePath("none.png").toStdString() + " as an image.\n");
 }
 
 // The picture does not fit: the command fails, and the file that was there is all there is.
