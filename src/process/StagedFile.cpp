@@ -75,6 +75,18 @@ void syncFolder(const fs::path& folder) {
     close(fd);
 }
 
+// A link is written through, as a plain write would be: what it points to (even where that
+// does not exist yet) is replaced, and the link stays.
+fs::path throughLinks(fs::path path) {
+    std::error_code error;
+    for (int hop = 0; hop < 40 && fs::is_symlink(fs::symlink_status(path, error)); ++hop) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
 }  // namespace
 
 bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) {
@@ -84,7 +96,8 @@ bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) 
            name.ends_with(suffix);
 }
 
-Result<StagedFile> StagedFile::create(const fs::path& destination) {
+Result<StagedFile> StagedFile::create(const fs::path& named) {
+    const fs::path destination = throughLinks(named);
     std::error_code error;
     const fs::file_status status = fs::status(destination, error);
     if (fs::is_directory(status)) return PlatformError::posix(EISDIR);

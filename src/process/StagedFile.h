@@ -17,7 +17,8 @@ class StagedFile {
   public:
     // Removes what killed runs left for this destination, then makes a new, empty file.
     // Fails when the destination is a folder or its folder cannot be written. A destination
-    // that is a device or a pipe (/dev/null) is itself the file, written in place.
+    // that is a device or a pipe (/dev/null) is itself the file, written in place; one that is
+    // a link is written through, the link kept.
     static Result<StagedFile> create(const std::filesystem::path& destination);
 
     StagedFile(StagedFile&& other) noexcept;

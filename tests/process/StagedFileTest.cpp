@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <fstream>
 
+#include "Damage.h"
 #include "process/StagedFile.h"
 
 namespace pelliqo {
@@ -64,7 +66,7 @@ TEST_F(Staging, WhatAKilledRunLeftGoesNextTimeWhatARunningOneWritesStays) {
     for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
-TEST_F(Staging, FoldersAndUnwritablePlacesAreRefusedPipesWrittenInPlaceAndLongNamesFit) {
+TEST_F(Staging, FoldersAreRefusedPipesWrittenInPlaceLinksWrittenThroughAndLongNamesFit) {
     fs::create_directory(path("folder.mp4"));
     const auto folder = StagedFile::create(path("folder.mp4"));
     ASSERT_FALSE(folder);
@@ -77,6 +79,15 @@ TEST_F(Staging, FoldersAndUnwritablePlacesAreRefusedPipesWrittenInPlaceAndLongNa
         EXPECT_FALSE(pipe.value().commit());
     }
     EXPECT_TRUE(fs::is_fifo(path("pipe.mp4")));
+    // A link is written through, also to a file not there yet; the link stays.
+    fs::create_directory(path("elsewhere"));
+    fs::create_symlink("elsewhere/take.mp4", path("link.mp4"));
+    auto linked = StagedFile::create(path("link.mp4"));
+    ASSERT_TRUE(linked);
+    std::ofstream(linked.value().path()) << "new";
+    EXPECT_FALSE(linked.value().commit());
+    EXPECT_TRUE(fs::is_symlink(path("link.mp4")));
+    EXPECT_EQ(test::bytesOf(path("elsewhere/take.mp4")), "new");
     const auto missing = StagedFile::create(path("no such folder/talk.mp4"));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().code, ENOENT);
