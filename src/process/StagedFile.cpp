@@ -68,6 +68,17 @@ void removeAbandoned(const fs::path& destination) {
     }
 }
 
+// The file that replaces another takes who may read it: its owner, group and permissions (a
+// private recording must not become readable by all). While it is written, its owner may
+// also read and write it.
+void takeAccessOf(const fs::path& destination, int fd, mode_t whileWritten) {
+    struct stat old {};
+    if (stat(destination.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    // Only the superuser may give a file to another owner; the permissions apply regardless.
+    [[maybe_unused]] const bool given = fchown(fd, old.st_uid, old.st_gid) == 0;
+    [[maybe_unused]] const bool set = fchmod(fd, (old.st_mode & 07777) | whileWritten) == 0;
+}
+
 void syncFolder(const fs::path& folder) {
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -119,7 +130,10 @@ Result<StagedFile> StagedFile::create(const fs::path& named) {
         // locks (some network and shared folders) it goes unlocked: a clean-up there removes
         // nothing, as it cannot lock what it would remove.
         flock(fd, LOCK_EX);
-        if (sameFile(fd, path)) return StagedFile(path, destination, fd);
+        if (sameFile(fd, path)) {
+            takeAccessOf(destination, fd, S_IRUSR | S_IWUSR);
+            return StagedFile(path, destination, fd);
+        }
         close(fd);
     }
     return PlatformError::posix(EEXIST);
@@ -158,6 +172,7 @@ std::optional<PlatformError> StagedFile::commit() {
     if (path_ == destination_) return std::nullopt;  // written in place
     if (fd_ < 0) return PlatformError::posix(EBADF);
     // A file system that allocates late reports a full disk here, not at the write.
+    takeAccessOf(destination_, fd_, 0);
     if (fsync(fd_) != 0) return PlatformError::posix(errno);
     if (rename(path_.c_str(), destination_.c_str()) != 0) return PlatformError::posix(errno);
     syncFolder(destination_.parent_path());

@@ -66,7 +66,7 @@ TEST_F(Staging, WhatAKilledRunLeftGoesNextTimeWhatARunningOneWritesStays) {
     for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
-TEST_F(Staging, FoldersAreRefusedPipesWrittenInPlaceLinksWrittenThroughAndLongNamesFit) {
+TEST_F(Staging, EachKindOfDestinationIsTreatedAsItNeedsAndLongNamesFit) {
     fs::create_directory(path("folder.mp4"));
     const auto folder = StagedFile::create(path("folder.mp4"));
     ASSERT_FALSE(folder);
@@ -79,6 +79,15 @@ TEST_F(Staging, FoldersAreRefusedPipesWrittenInPlaceLinksWrittenThroughAndLongNa
         EXPECT_FALSE(pipe.value().commit());
     }
     EXPECT_TRUE(fs::is_fifo(path("pipe.mp4")));
+    // The file it replaces keeps who may read it, and may be written meanwhile.
+    std::ofstream(path("private.mp4")) << "old";
+    const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(path("private.mp4"), ownerOnly);
+    auto replaced = StagedFile::create(path("private.mp4"));
+    ASSERT_TRUE(replaced);
+    EXPECT_TRUE(std::ofstream(replaced.value().path()) << "new");
+    EXPECT_FALSE(replaced.value().commit());
+    EXPECT_EQ(fs::status(path("private.mp4")).permissions(), ownerOnly);
     // A link is written through, also to a file not there yet; the link stays.
     fs::create_directory(path("elsewhere"));
     fs::create_symlink("elsewhere/take.mp4", path("link.mp4"));
