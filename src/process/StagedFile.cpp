@@ -171,8 +171,8 @@ void StagedFile::release() {
 std::optional<PlatformError> StagedFile::commit() {
     if (path_ == destination_) return std::nullopt;  // written in place
     if (fd_ < 0) return PlatformError::posix(EBADF);
-    // A file system that allocates late reports a full disk here, not at the write.
     takeAccessOf(destination_, fd_, 0);
+    // A file system that allocates late reports a full disk here, not at the write.
     if (fsync(fd_) != 0) return PlatformError::posix(errno);
     if (rename(path_.c_str(), destination_.c_str()) != 0) return PlatformError::posix(errno);
     syncFolder(destination_.parent_path());
