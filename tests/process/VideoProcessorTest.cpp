@@ -114,6 +114,20 @@ TEST_F(Exports, MoviesInTheExportColoursKeepThem) {
     EXPECT_LE(cv::norm(made[0](jacket), source[0](jacket), cv::NORM_INF), 12);
 }
 
+// As phones record: 10-bit HEVC, BT.2020, its light in PQ, reference white at 203 cd/m².
+TEST_F(Exports, HighDynamicRangeMoviesComeOutAsAnOrdinaryScreenShowsThem) {
+    ASSERT_TRUE(makeClip("-i '" + path("person.mp4") +
+                             "' -vf format=gbrpf32le,zscale=tin=iec61966-2-1:t=linear:npl=203,"
+                             "zscale=p=2020:pin=709,zscale=t=smpte2084:m=2020_ncl:npl=203:r=tv,"
+                             "format=yuv420p10le -c:v libx265 -x265-params log-level=error "
+                             "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc",
+                         path("personPQ.mp4")));
+    const fs::path out = path("personPQ out.mp4");
+    ASSERT_TRUE(
+        exportVideo(path("personPQ.mp4"), out, test::settingsWith(BackgroundKind::none)).ok());
+    EXPECT_GE(lowestPsnr(path("person.mp4"), out), 28.0);
+}
+
 TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
     for (const auto& [in, kind, width, height] :
          {std::tuple{"turned.mp4", BackgroundKind::none, 90, 160},

@@ -4,11 +4,13 @@
 
 #include "platform/image/MatView.h"
 #include "platform/image/PixelBufferPool.h"
+#include "platform/image/ToneMapping.h"
 #include "platform/media/AVError.h"
 #include "platform/media/FFmpeg.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/mastering_display_metadata.h>
 #include <libavutil/opt.h>
 }
 
@@ -25,6 +27,10 @@ struct TrackReader::State {
     // Video
     ff::Scaler scaler;
     std::shared_ptr<PixelBufferPool> pool;
+    // High-dynamic-range frames: read at 16 bits a colour, then tone-mapped the one way made
+    // for the first of them (so that the picture's brightness never changes midway).
+    std::array<cv::Mat, 3> wide;  // red, green, blue
+    std::optional<std::pair<AVColorTransferCharacteristic, ToneMapping>> toneMapping;
     std::shared_ptr<PixelBufferPool> yuvPool;  // made on the first frame read as 4:2:0
     // Audio
     ff::Resampler resampler;
@@ -175,24 +181,89 @@ std::optional<MediaTime> TrackReader::nextPicture(const std::function<bool(AVFra
     return std::nullopt;
 }
 
+namespace {
+
+// The frame's own colour matrix and range, into full-range RGB; untagged, HD is BT.709 and SD
+// BT.601, as players assume.
+void takeFrameColours(SwsContext* scaler, const AVFrame* f) {
+    const AVColorSpace space = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace
+                               : f->height >= 720                     ? AVCOL_SPC_BT709
+                                                                      : AVCOL_SPC_BT470BG;
+    sws_setColorspaceDetails(scaler, sws_getCoefficients(space),
+                             f->color_range == AVCOL_RANGE_JPEG ? 1 : 0,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+}
+
+std::optional<HdrTransfer> hdrTransfer(AVColorTransferCharacteristic transfer) {
+    if (transfer == AVCOL_TRC_SMPTE2084) return HdrTransfer::pq;
+    if (transfer == AVCOL_TRC_ARIB_STD_B67) return HdrTransfer::hlg;
+    return std::nullopt;
+}
+
+// What the file says of its picture, or else what its frame says.
+template <class Data>
+const Data* sideData(const AVStream* stream, AVPacketSideDataType ofFile, const AVFrame* f,
+                     AVFrameSideDataType ofFrame) {
+    if (const std::uint8_t* d = av_stream_get_side_data(stream, ofFile, nullptr))
+        return reinterpret_cast<const Data*>(d);
+    const AVFrameSideData* d = av_frame_get_side_data(f, ofFrame);
+    return d ? reinterpret_cast<const Data*>(d->data) : nullptr;
+}
+
+// The brightest light the picture holds; most are made for 1,000 cd/m².
+double peakNits(const AVStream* stream, const AVFrame* f) {
+    const auto* level = sideData<AVContentLightMetadata>(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, f,
+                                                         AV_FRAME_DATA_CONTENT_LIGHT_LEVEL);
+    if (level && level->MaxCLL > 0) return level->MaxCLL;
+    const auto* display =
+        sideData<AVMasteringDisplayMetadata>(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, f,
+                                             AV_FRAME_DATA_MASTERING_DISPLAY_METADATA);
+    if (display && display->has_luminance && display->max_luminance.num > 0)
+        return av_q2d(display->max_luminance);
+    return 1000;
+}
+
+// Shown as it is, a high-dynamic-range picture's light reads as an ordinary picture's: pale
+// and flat.
+bool toneMapInto(TrackReader::State& s, AVFrame* f, HdrTransfer transfer, PixelBuffer& buffer) {
+    const int w = s.pool->width(), h = s.pool->height();
+    s.scaler.reset(sws_getCachedContext(
+        s.scaler.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), w, h,
+        AV_PIX_FMT_GBRP16, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!s.scaler) return false;
+    takeFrameColours(s.scaler.get(), f);
+    for (cv::Mat& plane : s.wide) plane.create(h, w, CV_16UC1);
+    const std::array<cv::Mat, 3>& rgb = s.wide;  // planes G, B, R as FFmpeg orders them
+    std::uint8_t* planes[4] = {rgb[1].data, rgb[2].data, rgb[0].data, nullptr};
+    const int strides[4] = {static_cast<int>(rgb[1].step), static_cast<int>(rgb[2].step),
+                            static_cast<int>(rgb[0].step), 0};
+    sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
+    if (!s.toneMapping || s.toneMapping->first != f->color_trc) {
+        s.toneMapping.emplace(
+            f->color_trc,
+            ToneMapping(transfer, f->color_primaries == AVCOL_PRI_BT2020, peakNits(s.stream, f)));
+    }
+    cv::Mat out = matView(buffer);
+    s.toneMapping->second.apply(s.wide, out);
+    return true;
+}
+
+}  // namespace
+
 std::optional<VideoSample> TrackReader::nextVideo() {
     State& s = *state_;
     std::optional<PixelBuffer> buffer;
     const auto time = nextPicture([&](AVFrame* f) {
+        buffer = s.pool->makeBuffer();
+        if (!buffer) return false;
+        if (const auto transfer = hdrTransfer(f->color_trc))
+            return toneMapInto(s, f, *transfer, *buffer);
         s.scaler.reset(sws_getCachedContext(s.scaler.release(), f->width, f->height,
                                             static_cast<AVPixelFormat>(f->format), s.pool->width(),
                                             s.pool->height(), AV_PIX_FMT_BGRA, SWS_BILINEAR,
                                             nullptr, nullptr, nullptr));
-        buffer = s.pool->makeBuffer();
-        if (!s.scaler || !buffer) return false;
-        // The frame's own colour matrix and range; untagged, HD is BT.709 and SD BT.601, as
-        // players assume.
-        const AVColorSpace space = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace
-                                   : f->height >= 720                     ? AVCOL_SPC_BT709
-                                                                          : AVCOL_SPC_BT470BG;
-        const int* matrix = sws_getCoefficients(space);
-        sws_setColorspaceDetails(s.scaler.get(), matrix, f->color_range == AVCOL_RANGE_JPEG ? 1 : 0,
-                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        if (!s.scaler) return false;
+        takeFrameColours(s.scaler.get(), f);
         std::uint8_t* planes[4] = {buffer->data(), nullptr, nullptr, nullptr};
         const int strides[4] = {static_cast<int>(buffer->bytesPerRow()), 0, 0, 0};
         sws_scale(s.scaler.get(), f->data, f->linesize, 0, f->height, planes, strides);
@@ -207,7 +278,7 @@ bool TrackReader::decodesToMovieYuv() const {
     const bool bt709 = d->colorspace == AVCOL_SPC_BT709 ||
                        (d->colorspace == AVCOL_SPC_UNSPECIFIED && d->height >= 720);
     return d->pix_fmt == AV_PIX_FMT_YUV420P && d->color_range != AVCOL_RANGE_JPEG && bt709 &&
-           d->width % 2 == 0 && d->height % 2 == 0;
+           !hdrTransfer(d->color_trc) && d->width % 2 == 0 && d->height % 2 == 0;
 }
 
 std::optional<YuvVideoSample> TrackReader::nextYuvVideo() {
