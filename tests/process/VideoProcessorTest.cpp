@@ -51,6 +51,9 @@ class Exports : public test::SuiteFolder<Exports> {
         ASSERT_TRUE(makeClip(
             "-f lavfi -i testsrc2=size=641x361:rate=5:duration=1 -c:v libx264 -pix_fmt yuv444p",
             path("odd.mp4")));
+        // Stored narrower than shown, as HDV's 1440 × 1080 is.
+        ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=240x180:rate=5:duration=1 -vf setsar=4/3",
+                             path("anamorphic.mp4")));
         // A person standing still, from a test photo.
         ASSERT_TRUE(makeClip("-loop 1 -i '" PELLIQO_TEST_DATA "/people/grace_hopper.png' -t 1 -r 5 "
                              "-vf scale=256:300 -c:v libx264 -pix_fmt yuv420p",
@@ -128,9 +131,10 @@ TEST_F(Exports, HighDynamicRangeMoviesComeOutAsAnOrdinaryScreenShowsThem) {
     EXPECT_GE(lowestPsnr(path("person.mp4"), out), 28.0);
 }
 
-TEST_F(Exports, TurnsFramesUprightAndEvensTheirSize) {
+TEST_F(Exports, TurnsFramesUprightShowsThemAtTheirShapeAndEvensTheirSize) {
     for (const auto& [in, kind, width, height] :
          {std::tuple{"turned.mp4", BackgroundKind::none, 90, 160},
+          {"anamorphic.mp4", BackgroundKind::none, 320, 180},
           {"odd.mp4", BackgroundKind::blur, 640, 360}}) {
         const fs::path out = path("out.mp4");
         ASSERT_TRUE(exportVideo(path(in), out, test::settingsWith(kind)).ok()) << in;

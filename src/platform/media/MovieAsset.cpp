@@ -30,8 +30,20 @@ bool decodable(const AVStream* stream) {
     return avcodec_find_decoder(stream->codecpar->codec_id) != nullptr;
 }
 
-VideoTrack videoTrack(const AVStream* stream) {
+// Pixels stored narrower or taller than they are shown (HDV's 1440 × 1080 shown as 16:9, DV)
+// are read at the size they are shown: widened or made taller, never smaller. A ratio no
+// movie has is taken for damage and left out.
+void showAsDisplayed(VideoTrack& track, AVRational pixelAspect) {
+    if (pixelAspect.num <= 0 || pixelAspect.den <= 0) return;
+    const double ratio = av_q2d(pixelAspect);
+    if (ratio < 0.25 || ratio > 4) return;
+    if (ratio > 1) track.naturalWidth = static_cast<int>(std::lround(track.naturalWidth * ratio));
+    if (ratio < 1) track.naturalHeight = static_cast<int>(std::lround(track.naturalHeight / ratio));
+}
+
+VideoTrack videoTrack(AVFormatContext* format, AVStream* stream) {
     VideoTrack track{stream->index, stream->codecpar->width, stream->codecpar->height, {}, 0};
+    showAsDisplayed(track, av_guess_sample_aspect_ratio(format, stream, nullptr));
     std::size_t size = 0;
     const std::uint8_t* side = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
     if (side != nullptr && size >= 9 * sizeof(std::int32_t)) {
@@ -61,14 +73,14 @@ MovieAsset MovieAsset::open(const std::filesystem::path& path) {
     if (stillPictureFormat(format->iformat)) return asset;
     if (avformat_find_stream_info(format.get(), nullptr) < 0) return asset;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream* stream = format->streams[i];
+        AVStream* stream = format->streams[i];
         const AVCodecParameters* p = stream->codecpar;
         if (!decodable(stream)) continue;
         asset.isReadable = true;
         const bool picture = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
         if (p->codec_type == AVMEDIA_TYPE_VIDEO && !picture && !asset.video && p->width > 0 &&
             p->height > 0) {
-            asset.video = videoTrack(stream);
+            asset.video = videoTrack(format.get(), stream);
         } else if (p->codec_type == AVMEDIA_TYPE_AUDIO && !asset.audio) {
             asset.audio = AudioTrack{stream->index, p->sample_rate, p->ch_layout.nb_channels};
         }

@@ -83,8 +83,10 @@ Result<std::unique_ptr<TrackReader>> TrackReader::video(const std::filesystem::p
                                                         const VideoTrack& track) {
     auto state = openTrack(path, track.streamIndex);
     if (!state) return state.error();
-    const AVCodecContext* d = state.value()->decoder.get();
-    state.value()->pool = PixelBufferPool::create(d->width, d->height, PixelFormat::bgra8);
+    // At the size the track is shown, which for pixels that are not square is not the size
+    // they are stored at.
+    state.value()->pool =
+        PixelBufferPool::create(track.naturalWidth, track.naturalHeight, PixelFormat::bgra8);
     if (!state.value()->pool) return fromAVError(AVERROR_INVALIDDATA);
     return std::unique_ptr<TrackReader>(new TrackReader(std::move(state).value()));
 }
