@@ -145,6 +145,41 @@ TEST_F(Exports, TurnsFramesUprightShowsThemAtTheirShapeAndEvensTheirSize) {
     }
 }
 
+// How much the rows of each frame comb: the mean of |2 row − the rows above and below|.
+double combing(const fs::path& movie) {
+    double sum = 0;
+    const auto frames = test::framesOf(movie);
+    for (const cv::Mat& frame : frames) {
+        cv::Mat grey, comb;
+        cv::cvtColor(frame, grey, cv::COLOR_BGRA2GRAY);
+        cv::filter2D(grey, comb, CV_32F, cv::Mat_<float>({3, 1}, {-1, 2, -1}));
+        sum += cv::mean(cv::abs(comb))[0];
+    }
+    return frames.empty() ? 0 : sum / static_cast<double>(frames.size());
+}
+
+// A white bar crossing at 50 fields a second, each frame woven from two fields, as camcorders
+// and television record; then the same at another size, joined on.
+TEST_F(Exports, InterlacedMoviesComeOutWholeWithEveryFrameInItsPlace) {
+    const std::string interlaced =
+        ":rate=50:duration=1\" -f lavfi -i color=white:size=20x40:rate=50 -filter_complex "
+        "'[0][1]overlay=x=mod(t*300\\,140):y=20:shortest=1,tinterlace=interleave_top,"
+        "fieldorder=tff' -c:v libx264 -flags +ildct+ilme -x264opts tff=1 -r 25";
+    ASSERT_TRUE(makeClip("-f lavfi -i \"color=black:size=160x90" + interlaced + " -f mpegts",
+                         path("field.ts")));
+    ASSERT_TRUE(makeClip("-f lavfi -i \"color=black:size=192x108" + interlaced + " -f mpegts",
+                         path("larger field.ts")));
+    ASSERT_TRUE(
+        makeClip("-i 'concat:" + path("field.ts") + "|" + path("larger field.ts") + "' -c copy",
+                 path("fields.ts")));
+    for (const char* in : {"field.ts", "fields.ts"}) {
+        const fs::path out = path("whole.mp4");
+        ASSERT_TRUE(exportVideo(path(in), out, test::settingsWith(BackgroundKind::none)).ok());
+        EXPECT_EQ(frameTimes(out).size(), frameTimes(path(in)).size()) << in;
+        EXPECT_LT(combing(out), 3.0) << in;  // combed, 12–20; whole, under 1
+    }
+}
+
 TEST_F(Exports, TransparentExportsAreProResWithAlphaAroundThePerson) {
     const fs::path out = path("person.mov");
     ASSERT_TRUE(

@@ -6,6 +6,7 @@
 #include "platform/image/PixelBufferPool.h"
 #include "platform/image/ToneMapping.h"
 #include "platform/media/AVError.h"
+#include "platform/media/Deinterlacer.h"
 #include "platform/media/FFmpeg.h"
 
 extern "C" {
@@ -22,6 +23,10 @@ struct TrackReader::State {
     AVStream* stream = nullptr;
     ff::Packet packet{av_packet_alloc()};
     ff::Frame frame{av_frame_alloc()};
+    // Interlaced video goes through this; a frame that does not fit it waits in `changed`
+    // until what it holds is out.
+    std::optional<Deinterlacer> deinterlacer;
+    ff::Frame changed{av_frame_alloc()};
     bool draining = false;
     bool ended = false;
     // Video
@@ -62,7 +67,8 @@ Result<std::unique_ptr<TrackReader::State>> openTrack(const std::filesystem::pat
     const AVCodec* codec = avcodec_find_decoder(state->stream->codecpar->codec_id);
     if (codec == nullptr) return fromAVError(AVERROR_DECODER_NOT_FOUND);
     state->decoder.reset(avcodec_alloc_context3(codec));
-    if (!state->decoder || !state->packet || !state->frame) return fromAVError(AVERROR(ENOMEM));
+    if (!state->decoder || !state->packet || !state->frame || !state->changed)
+        return fromAVError(AVERROR(ENOMEM));
     if (const int e = avcodec_parameters_to_context(state->decoder.get(), state->stream->codecpar);
         e < 0) {
         return fromAVError(e);
@@ -120,6 +126,8 @@ bool TrackReader::seek(double seconds) {
     if (av_seek_frame(s.format.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     avcodec_flush_buffers(s.decoder.get());
+    s.deinterlacer.reset();
+    av_frame_unref(s.changed.get());
     s.draining = false;
     s.ended = false;
     error_.reset();
@@ -127,6 +135,41 @@ bool TrackReader::seek(double seconds) {
 }
 
 bool TrackReader::decodeNext() {
+    State& s = *state_;
+    while (true) {
+        if (s.deinterlacer) {
+            const int pulled = s.deinterlacer->pull(*s.frame);
+            if (pulled == 0) return true;
+            if (pulled != AVERROR(EAGAIN)) {
+                // All it held is out: the end, or a frame of another size or kind came, which
+                // goes on now.
+                s.deinterlacer.reset();
+                if (!s.changed->buf[0]) return false;
+                av_frame_move_ref(s.frame.get(), s.changed.get());
+                if (deinterlaced()) continue;
+                return true;
+            }
+        }
+        if (!decodeFrame()) {
+            if (!s.deinterlacer || s.deinterlacer->flushed()) return false;
+            s.deinterlacer->flush();
+        } else if (s.deinterlacer && !s.deinterlacer->fits(*s.frame)) {
+            av_frame_move_ref(s.changed.get(), s.frame.get());
+            s.deinterlacer->flush();
+        } else if (!deinterlaced()) {
+            return true;
+        }
+    }
+}
+
+bool TrackReader::deinterlaced() {
+    State& s = *state_;
+    if (!s.deinterlacer && s.frame->interlaced_frame && s.pool)
+        s.deinterlacer = Deinterlacer::make(*s.frame, s.stream->time_base);
+    return s.deinterlacer && s.deinterlacer->push(*s.frame);
+}
+
+bool TrackReader::decodeFrame() {
     State& s = *state_;
     while (!s.ended) {
         const int received = avcodec_receive_frame(s.decoder.get(), s.frame.get());

@@ -63,8 +63,13 @@ class TrackReader {
 
   private:
     explicit TrackReader(std::unique_ptr<State> state);
-    // The next decoded frame of the track, or nothing at its end or on failure.
+    // The next decoded frame of the track (deinterlaced where it is interlaced), or nothing at
+    // its end or on failure.
     bool decodeNext();
+    // The decoder's next frame.
+    bool decodeFrame();
+    // Whether the frame went to the deinterlacer (made for the first interlaced frame).
+    bool deinterlaced();
     // The time of the next decoded frame that take(frame) copied out, frames it could not
     // take, and frames without a time, skipped; nothing at the end or on failure.
     std::optional<MediaTime> nextPicture(const std::function<bool(AVFrame*)>& take);
