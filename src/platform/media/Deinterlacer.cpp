@@ -49,7 +49,10 @@ bool Deinterlacer::fits(const AVFrame& frame) const {
 }
 
 bool Deinterlacer::push(AVFrame& frame) {
-    return av_buffersrc_add_frame(source_, &frame) >= 0;
+    // Given as a new reference, so that a frame refused is still whole.
+    if (av_buffersrc_add_frame_flags(source_, &frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return false;
+    av_frame_unref(&frame);
+    return true;
 }
 
 void Deinterlacer::flush() {

@@ -24,7 +24,8 @@ class Deinterlacer {
 
     // Whether a frame is of the size and kind it was made for.
     bool fits(const AVFrame& frame) const;
-    // Takes the frame's picture (the frame is left empty); false when it was refused.
+    // Takes the frame's picture (the frame is left empty); false, and the frame as it was,
+    // when it was refused.
     bool push(AVFrame& frame);
     // The pictures held come out: it is the end, or a jump.
     void flush();

@@ -141,32 +141,34 @@ bool TrackReader::decodeNext() {
             const int pulled = s.deinterlacer->pull(*s.frame);
             if (pulled == 0) return true;
             if (pulled != AVERROR(EAGAIN)) {
-                // All it held is out: the end, or a frame of another size or kind came, which
-                // goes on now.
+                // All it held is out: the end, or a frame it could not take came, which goes
+                // on now.
                 s.deinterlacer.reset();
                 if (!s.changed->buf[0]) return false;
                 av_frame_move_ref(s.frame.get(), s.changed.get());
-                if (deinterlaced()) continue;
+                if (startDeinterlacing()) continue;
                 return true;
             }
         }
         if (!decodeFrame()) {
             if (!s.deinterlacer || s.deinterlacer->flushed()) return false;
             s.deinterlacer->flush();
-        } else if (s.deinterlacer && !s.deinterlacer->fits(*s.frame)) {
+        } else if (!s.deinterlacer) {
+            if (!startDeinterlacing()) return true;
+        } else if (!s.deinterlacer->fits(*s.frame) || !s.deinterlacer->push(*s.frame)) {
             av_frame_move_ref(s.changed.get(), s.frame.get());
             s.deinterlacer->flush();
-        } else if (!deinterlaced()) {
-            return true;
         }
     }
 }
 
-bool TrackReader::deinterlaced() {
+bool TrackReader::startDeinterlacing() {
     State& s = *state_;
-    if (!s.deinterlacer && s.frame->interlaced_frame && s.pool)
-        s.deinterlacer = Deinterlacer::make(*s.frame, s.stream->time_base);
-    return s.deinterlacer && s.deinterlacer->push(*s.frame);
+    if (!s.frame->interlaced_frame || !s.pool) return false;
+    s.deinterlacer = Deinterlacer::make(*s.frame, s.stream->time_base);
+    if (!s.deinterlacer || s.deinterlacer->push(*s.frame)) return s.deinterlacer.has_value();
+    s.deinterlacer.reset();
+    return false;
 }
 
 bool TrackReader::decodeFrame() {

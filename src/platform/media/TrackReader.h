@@ -68,8 +68,8 @@ class TrackReader {
     bool decodeNext();
     // The decoder's next frame.
     bool decodeFrame();
-    // Whether the frame went to the deinterlacer (made for the first interlaced frame).
-    bool deinterlaced();
+    // Whether an interlaced frame went to a deinterlacer made for it; if not, it is as it was.
+    bool startDeinterlacing();
     // The time of the next decoded frame that take(frame) copied out, frames it could not
     // take, and frames without a time, skipped; nothing at the end or on failure.
     std::optional<MediaTime> nextPicture(const std::function<bool(AVFrame*)>& take);
