@@ -28,7 +28,8 @@ std::optional<Deinterlacer> Deinterlacer::make(const AVFrame& like, AVRational t
         std::to_string(aspect.den);
     AVFilterContext* deinterlace = nullptr;
     AVFilterGraph* g = d.graph_.get();
-    // Each picture the one frame it was, interlaced or not; the field order as it says.
+    // A picture for each frame; frames not marked interlaced pass as they are; the fields in
+    // the order each frame gives.
     const bool made =
         avfilter_graph_create_filter(&d.source_, avfilter_get_by_name("buffer"), "in",
                                      source.c_str(), nullptr, g) >= 0 &&

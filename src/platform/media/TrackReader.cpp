@@ -142,8 +142,10 @@ bool TrackReader::decodeNext() {
             if (pulled == 0) return true;
             if (pulled != AVERROR(EAGAIN)) {
                 // All it held is out: the end, or a frame it could not take came, which goes
-                // on now.
+                // on now. Anything else is a failure, not an end.
+                if (pulled != AVERROR_EOF) error_ = fromAVError(pulled);
                 s.deinterlacer.reset();
+                if (error_) return false;
                 if (!s.changed->buf[0]) return false;
                 av_frame_move_ref(s.frame.get(), s.changed.get());
                 if (startDeinterlacing()) continue;
