@@ -172,10 +172,11 @@ TEST_F(Exports, InterlacedMoviesComeOutWholeWithEveryFrameInItsPlace) {
     ASSERT_TRUE(
         makeClip("-i 'concat:" + path("field.ts") + "|" + path("larger field.ts") + "' -c copy",
                  path("fields.ts")));
-    for (const char* in : {"field.ts", "fields.ts"}) {
+    // Counted as made: read through the program, the input would lose what the export loses.
+    for (const auto& [in, frames] : {std::pair{"field.ts", 25u}, {"fields.ts", 50u}}) {
         const fs::path out = path("whole.mp4");
         ASSERT_TRUE(exportVideo(path(in), out, test::settingsWith(BackgroundKind::none)).ok());
-        EXPECT_EQ(frameTimes(out).size(), frameTimes(path(in)).size()) << in;
+        EXPECT_EQ(frameTimes(out).size(), frames) << in;
         EXPECT_LT(combing(out), 3.0) << in;  // combed, 12–20; whole, under 1
     }
 }
