@@ -107,6 +107,10 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
     ASSERT_TRUE(
         test::makeClip(picture + h264 + " -output_ts_offset -0.5 -avoid_negative_ts disabled",
                        path("negative.mp4")));
+    // A broadcast or camcorder stream starts anywhere on its clock; its copy starts at zero.
+    ASSERT_TRUE(test::makeClip(picture + "-f lavfi -i sine=duration=1 " + h264 +
+                                   " -c:a aac -f mpegts -output_ts_offset 100",
+                               path("late.ts")));
     ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 " + h264,
                                path("tiny.mp4")));
     ASSERT_TRUE(
@@ -121,6 +125,7 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
                                                {"zero.mkv", 64, 1},
                                                {"variable.mkv", 64, 1},
                                                {"negative.mp4", 64, 1},
+                                               {"late.ts", 64, 2},
                                                {"tiny.mp4", 16, 1},
                                                {"many.mkv", 64, 2}}) {
         const fs::path out = path("out.mp4");
@@ -131,6 +136,7 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
         const auto kept = test::streamsOf(out);
         ASSERT_EQ(kept.size(), static_cast<std::size_t>(streams)) << name;
         EXPECT_EQ(kept[0].width, width) << name;
+        for (const test::Stream& stream : kept) EXPECT_NEAR(stream.start, 0, 0.05) << name;
         fs::remove(out);
     }
 }

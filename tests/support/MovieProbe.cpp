@@ -15,12 +15,27 @@ std::vector<Stream> streamsOf(const std::filesystem::path& file) {
     if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return streams;
     avformat_find_stream_info(f, nullptr);
     for (unsigned i = 0; i < f->nb_streams; ++i) {
-        const AVCodecParameters* p = f->streams[i]->codecpar;
+        const AVStream* s = f->streams[i];
+        const AVCodecParameters* p = s->codecpar;
+        const double start = s->start_time == AV_NOPTS_VALUE
+                                 ? 0
+                                 : static_cast<double>(s->start_time) * av_q2d(s->time_base);
         streams.push_back({p->codec_type, p->codec_id, p->profile, p->level, p->width, p->height,
-                           p->sample_rate, p->ch_layout.nb_channels, p->format});
+                           p->sample_rate, p->ch_layout.nb_channels, p->format, start});
     }
     avformat_close_input(&f);
     return streams;
+}
+
+std::string tagOf(const std::filesystem::path& file, const char* name) {
+    AVFormatContext* f = nullptr;
+    if (avformat_open_input(&f, file.c_str(), nullptr, nullptr) < 0) return {};
+    const AVDictionaryEntry* entry = av_dict_get(f->metadata, name, nullptr, 0);
+    for (unsigned i = 0; entry == nullptr && i < f->nb_streams; ++i)
+        entry = av_dict_get(f->streams[i]->metadata, name, nullptr, 0);
+    std::string value = entry ? entry->value : "";
+    avformat_close_input(&f);
+    return value;
 }
 
 Stream streamOf(const std::filesystem::path& file, AVMediaType kind) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -18,9 +19,12 @@ struct Stream {
     AVCodecID codec = AV_CODEC_ID_NONE;
     int profile = 0, level = 0, width = 0, height = 0, rate = 0, channels = 0;
     int pixelFormat = -1;
+    double start = 0;  // seconds: where the stream starts on the file's own clock
 };
 
 std::vector<Stream> streamsOf(const std::filesystem::path& file);
+// What the file, or else one of its streams, says under the name; empty when nothing.
+std::string tagOf(const std::filesystem::path& file, const char* name);
 // The first stream of the kind, or a stream with codec none.
 Stream streamOf(const std::filesystem::path& file, AVMediaType kind);
 // Every video frame as we read it (BGRA), upright; none when the movie does not open.

@@ -29,6 +29,8 @@ class StillFrameGenerator {
           orientation_(orientation),
           maxWidth_(maxWidth),
           maxHeight_(maxHeight) {}
+    // The first frame read from the key frame at or before the time.
+    std::optional<VideoSample> firstFrameBefore(double seconds);
 
     std::unique_ptr<TrackReader> reader_;
     int orientation_;

@@ -21,6 +21,9 @@ struct TrackReader::State {
     ff::InputFormat format;
     ff::CodecContext decoder;
     AVStream* stream = nullptr;
+    // Where the movie starts, in the track's time base: times are handed out from there, as
+    // players count them. Broadcast and camcorder streams start anywhere on their clock.
+    std::int64_t origin = 0;
     ff::Packet packet{av_packet_alloc()};
     ff::Frame frame{av_frame_alloc()};
     // Interlaced video goes through this; a frame that does not fit it waits in `changed`
@@ -64,6 +67,8 @@ Result<std::unique_ptr<TrackReader::State>> openTrack(const std::filesystem::pat
         raw->streams[i]->discard = static_cast<int>(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     state->stream = raw->streams[index];
+    if (raw->start_time != AV_NOPTS_VALUE)
+        state->origin = av_rescale_q(raw->start_time, AV_TIME_BASE_Q, state->stream->time_base);
     const AVCodec* codec = avcodec_find_decoder(state->stream->codecpar->codec_id);
     if (codec == nullptr) return fromAVError(AVERROR_DECODER_NOT_FOUND);
     state->decoder.reset(avcodec_alloc_context3(codec));
@@ -122,7 +127,7 @@ Result<std::unique_ptr<TrackReader>> TrackReader::audio(const std::filesystem::p
 bool TrackReader::seek(double seconds) {
     State& s = *state_;
     const auto target = static_cast<std::int64_t>(
-        std::llround(std::max(seconds, 0.0) / av_q2d(s.stream->time_base)));
+        std::llround(std::max(seconds, 0.0) / av_q2d(s.stream->time_base)) + s.origin);
     if (av_seek_frame(s.format.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     avcodec_flush_buffers(s.decoder.get());
@@ -225,7 +230,7 @@ std::optional<MediaTime> TrackReader::nextPicture(const std::function<bool(AVFra
         av_frame_unref(f);
         // A frame without a buffer is skipped; without a time it cannot be placed.
         if (!taken || pts == AV_NOPTS_VALUE) continue;
-        return MediaTime{pts, s.stream->time_base.num, s.stream->time_base.den};
+        return MediaTime{pts - s.origin, s.stream->time_base.num, s.stream->time_base.den};
     }
     return std::nullopt;
 }
@@ -369,8 +374,9 @@ std::optional<AudioSample> TrackReader::nextAudio() {
     while (decodeNext()) {
         AVFrame* f = s.frame.get();
         if (s.nextSample == AV_NOPTS_VALUE) {
-            const std::int64_t pts =
-                f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
+            const std::int64_t pts = f->best_effort_timestamp == AV_NOPTS_VALUE
+                                         ? 0
+                                         : f->best_effort_timestamp - s.origin;
             s.nextSample = av_rescale_q(pts, s.stream->time_base, AVRational{1, AudioSample::rate});
         }
         const int capacity = swr_get_out_samples(s.resampler.get(), f->nb_samples);

@@ -19,7 +19,7 @@ namespace pelliqo {
 
 struct VideoSample {
     PixelBuffer frame;  // BGRA, the track's natural size, not yet turned upright
-    MediaTime time;     // presentation time
+    MediaTime time;     // presentation time, from the movie's start
 };
 
 struct YuvVideoSample {

@@ -29,22 +29,26 @@ class Movies : public test::SuiteFolder<Movies> {
 };
 
 TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
-    // A clip whose frames count up in brightness: frame n is grey 20·n.
-    const std::string steps = path("steps.mp4");
-    ASSERT_TRUE(
-        makeClip("-f lavfi -i color=c=black:size=64x48:rate=10:duration=1 -vf "
-                 "\"geq=lum='20*N':cb=128:cr=128\" -c:v libx264 -g 4 -pix_fmt yuv444p -qp 0",
-                 steps));
-    const MovieAsset asset = MovieAsset::open(steps);
-    auto generator = StillFrameGenerator::open(steps, *asset.video, 1280, 1280);
-    ASSERT_TRUE(generator);
-    for (const auto& [seconds, frameNumber] :
-         {std::pair{0.0, 0}, {0.55, 5}, {0.29, 2}, {0.9, 9}, {0.1, 1}}) {
-        const auto still = generator.value()->image(MediaTime::fromSeconds(seconds));
-        ASSERT_TRUE(still) << seconds;
-        // Luma 20·n in video range, as full-range grey.
-        const double expected = std::clamp((20.0 * frameNumber - 16) * 255 / 219, 0.0, 255.0);
-        EXPECT_NEAR(matView(still->pixels()).at<cv::Vec4b>(10, 10)[0], expected, 2) << seconds;
+    // A clip whose frames count up in brightness: frame n is grey 20·n; and the same as a
+    // broadcast stream, which starts at 100 s on its clock.
+    const std::string steps =
+        "-f lavfi -i color=c=black:size=64x48:rate=10:duration=1 -vf "
+        "\"geq=lum='20*N':cb=128:cr=128\" -c:v libx264 -g 4 -pix_fmt "
+        "yuv444p -qp 0";
+    ASSERT_TRUE(makeClip(steps, path("steps.mp4")));
+    ASSERT_TRUE(makeClip(steps + " -f mpegts -output_ts_offset 100", path("steps.ts")));
+    for (const fs::path file : {path("steps.mp4"), path("steps.ts")}) {
+        auto generator = StillFrameGenerator::open(file, *MovieAsset::open(file).video, 1280, 1280);
+        ASSERT_TRUE(generator);
+        for (const auto& [seconds, frameNumber] :
+             {std::pair{0.0, 0}, {0.55, 5}, {0.29, 2}, {0.9, 9}, {0.1, 1}}) {
+            const auto still = generator.value()->image(MediaTime::fromSeconds(seconds));
+            ASSERT_TRUE(still) << file << " " << seconds;
+            // Luma 20·n in video range, as full-range grey.
+            const double expected = std::clamp((20.0 * frameNumber - 16) * 255 / 219, 0.0, 255.0);
+            EXPECT_NEAR(matView(still->pixels()).at<cv::Vec4b>(10, 10)[0], expected, 2)
+                << file << " " << seconds;
+        }
     }
     auto turned = StillFrameGenerator::open(path("turned.mp4"),
                                             *MovieAsset::open(path("turned.mp4")).video, 40, 40);
