@@ -196,7 +196,7 @@ void VideoProcessor::run(Progress progress) {
     auto r = std::make_shared<Run>();
     r->progress = std::move(progress);
     if (auto e = openReaders(*r, asset)) return deliver(*e);
-    if (auto e = openWriter(*r, *asset.video)) return deliver(*e);
+    if (auto e = openWriter(*r, *asset.video, asset.metadata)) return deliver(*e);
     chooseFrames(*r, *asset.video);
     if (auto e = startWriting(*r)) return deliver(*e);
     startLoops(r);
@@ -220,7 +220,8 @@ std::optional<PlatformError> VideoProcessor::openReaders(Run& r, const MovieAsse
     return std::nullopt;
 }
 
-std::optional<PlatformError> VideoProcessor::openWriter(Run& r, const VideoTrack& track) const {
+std::optional<PlatformError> VideoProcessor::openWriter(Run& r, const VideoTrack& track,
+                                                        const MovieMetadata& metadata) const {
     const MovieFormat format = movieFormat(settings_.kind);
     // The movie goes to a file of its own beside the output, which it replaces once finished:
     // whatever is at the output stays until then.
@@ -231,9 +232,12 @@ std::optional<PlatformError> VideoProcessor::openWriter(Run& r, const VideoTrack
     if (!writer) return writer.error();
     r.writer = std::move(writer).value();
     if (byteLimit_) r.writer->limitOutput(*byteLimit_);
-    const VideoEncoding video{format.codec,   r.size.width,
-                              r.size.height,  videoBitRate(r.size.width, r.size.height),
-                              track.timebase, track.nominalFrameRate};
+    VideoEncoding video{format.codec,   r.size.width,
+                        r.size.height,  videoBitRate(r.size.width, r.size.height),
+                        track.timebase, track.nominalFrameRate};
+    // A copy keeps what its original says of itself: when and where it was made, its timecode.
+    video.timecode = track.timecode;
+    r.writer->setMetadata(metadata);
     if (!r.writer->addVideoInput(video)) {
         return message(format.hasAlpha ? text::failure::alphaUnsupported
                                        : text::failure::h264SizeUnsupported);

@@ -65,7 +65,8 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     // The run's steps, in order; each but the last fails with the error to deliver.
     void run(Progress progress);
     std::optional<PlatformError> openReaders(Run& run, const MovieAsset& asset) const;
-    std::optional<PlatformError> openWriter(Run& run, const VideoTrack& track) const;
+    std::optional<PlatformError> openWriter(Run& run, const VideoTrack& track,
+                                            const MovieMetadata& metadata) const;
     // The frames stay 4:2:0 from the decoder to the encoder where nothing needs them in BGRA.
     void chooseFrames(Run& run, const VideoTrack& track) const;
     std::optional<PlatformError> startWriting(Run& run) const;

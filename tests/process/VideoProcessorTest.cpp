@@ -54,9 +54,11 @@ class Exports : public test::SuiteFolder<Exports> {
         // Stored narrower than shown, as HDV's 1440 × 1080 is.
         ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=240x180:rate=5:duration=1 -vf setsar=4/3",
                              path("anamorphic.mp4")));
-        // A person standing still, from a test photo.
+        // A person standing still, from a test photo, filmed on a day, with a timecode.
         ASSERT_TRUE(makeClip("-loop 1 -i '" PELLIQO_TEST_DATA "/people/grace_hopper.png' -t 1 -r 5 "
-                             "-vf scale=256:300 -c:v libx264 -pix_fmt yuv420p",
+                             "-vf scale=256:300 -c:v libx264 -pix_fmt yuv420p -metadata "
+                             "creation_time=2024-05-01T10:00:00Z -metadata title=Grace -timecode "
+                             "10:00:00:00",
                              path("person.mp4")));
         // The same, in the colours exports are written in.
         ASSERT_TRUE(makeClip("-i '" + path("person.mp4") +
@@ -87,6 +89,10 @@ TEST_F(Exports, KeepsEveryFrameAndItsTimeAndReencodesTheSound) {
     ASSERT_TRUE(
         exportVideo(path("person.mp4"), person, test::settingsWith(BackgroundKind::none)).ok());
     EXPECT_GE(lowestPsnr(path("person.mp4"), person), 40.0);
+    // And keeps what its original says of itself, for libraries and editors to place it by.
+    EXPECT_EQ(test::tagOf(person, "creation_time").substr(0, 19), "2024-05-01T10:00:00");
+    EXPECT_EQ(test::tagOf(person, "title"), "Grace");
+    EXPECT_EQ(test::tagOf(person, "timecode"), "10:00:00:0");  // at 5 frames a second
     EXPECT_NEAR(test::soundSeconds(out) * AudioSample::rate, 2.0 * 48000, 1024 + 2048);
 }
 

@@ -1,11 +1,14 @@
 #include "platform/media/MovieAsset.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <string_view>
 
 #include "platform/media/FFmpeg.h"
 
 extern "C" {
+#include <libavutil/avstring.h>
 #include <libavutil/display.h>
 }
 
@@ -41,8 +44,41 @@ void showAsDisplayed(VideoTrack& track, AVRational pixelAspect) {
     if (ratio < 1) track.naturalHeight = static_cast<int>(std::lround(track.naturalHeight / ratio));
 }
 
+const char* tag(const AVDictionary* tags, const char* name) {
+    const AVDictionaryEntry* entry = av_dict_get(tags, name, nullptr, 0);
+    return entry ? entry->value : nullptr;
+}
+
+// Editors line copies up with their originals by it. QuickTime keeps it on a track of its
+// own, which FFmpeg also names on the picture.
+std::string timecodeOf(const AVFormatContext* format, const AVStream* video) {
+    if (const char* value = tag(video->metadata, "timecode")) return value;
+    if (const char* value = tag(format->metadata, "timecode")) return value;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (const char* value = tag(format->streams[i]->metadata, "timecode")) return value;
+    }
+    return {};
+}
+
+MovieMetadata keptMetadata(const AVDictionary* tags) {
+    static constexpr std::array ofItsMaking = {"major_brand", "minor_version", "compatible_brands",
+                                               "encoder", "timecode"};
+    MovieMetadata kept;
+    const AVDictionaryEntry* entry = nullptr;
+    while ((entry = av_dict_get(tags, "", entry, AV_DICT_IGNORE_SUFFIX)) != nullptr) {
+        const bool making = std::any_of(ofItsMaking.begin(), ofItsMaking.end(), [&](auto name) {
+            return av_strcasecmp(entry->key, name) == 0;
+        });
+        if (!making) kept.emplace_back(entry->key, entry->value);
+    }
+    return kept;
+}
+
 VideoTrack videoTrack(AVFormatContext* format, AVStream* stream) {
-    VideoTrack track{stream->index, stream->codecpar->width, stream->codecpar->height, {}, 0};
+    VideoTrack track;
+    track.streamIndex = stream->index;
+    track.naturalWidth = stream->codecpar->width;
+    track.naturalHeight = stream->codecpar->height;
     showAsDisplayed(track, av_guess_sample_aspect_ratio(format, stream, nullptr));
     std::size_t size = 0;
     const std::uint8_t* side = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
@@ -54,6 +90,7 @@ VideoTrack videoTrack(AVFormatContext* format, AVStream* stream) {
     if (stream->time_base.num > 0 && stream->time_base.den > 0) {
         track.timebase = MediaTime{0, stream->time_base.num, stream->time_base.den};
     }
+    track.timecode = timecodeOf(format, stream);
     return track;
 }
 
@@ -72,6 +109,7 @@ MovieAsset MovieAsset::open(const std::filesystem::path& path) {
     const ff::InputFormat format(raw);
     if (stillPictureFormat(format->iformat)) return asset;
     if (avformat_find_stream_info(format.get(), nullptr) < 0) return asset;
+    asset.metadata = keptMetadata(format->metadata);
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         AVStream* stream = format->streams[i];
         const AVCodecParameters* p = stream->codecpar;

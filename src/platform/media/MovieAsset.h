@@ -2,6 +2,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/media/MediaTime.h"
 
@@ -14,7 +17,11 @@ struct VideoTrack {
     AffineTransform preferredTransform;
     double nominalFrameRate = 0;
     MediaTime timebase{0, 1, 90000};  // the unit of the track's presentation times
+    std::string timecode;             // of its first frame ("10:00:00:00"), when it has one
 };
+
+// Names and values, as the file gives them.
+using MovieMetadata = std::vector<std::pair<std::string, std::string>>;
 
 struct AudioTrack {
     int streamIndex = -1;
@@ -28,6 +35,9 @@ struct MovieAsset {
     double duration = 0;      // seconds
     std::optional<VideoTrack> video;
     std::optional<AudioTrack> audio;
+    // What the file says of itself that a copy keeps: when and where it was made, its title;
+    // not what describes its own making (brands, encoder).
+    MovieMetadata metadata;
 
     static MovieAsset open(const std::filesystem::path& path);
 };

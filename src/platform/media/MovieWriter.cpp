@@ -347,6 +347,9 @@ bool MovieWriter::addVideoInput(const VideoEncoding& encoding) {
     if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, c.get()) < 0)
         return false;
     stream->time_base = c->time_base;
+    stream->avg_frame_rate = c->framerate;
+    if (!encoding.timecode.empty() && encoding.frameRate > 0)
+        av_dict_set(&stream->metadata, "timecode", encoding.timecode.c_str(), 0);
     s.video.encoder = std::move(c);
     s.video.stream = stream;
     return true;
@@ -385,6 +388,11 @@ bool MovieWriter::addAudioInput(const AudioEncoding& encoding) {
     return true;
 }
 
+void MovieWriter::setMetadata(const MovieMetadata& metadata) {
+    for (const auto& [key, value] : metadata)
+        av_dict_set(&state_->format->metadata, key.c_str(), value.c_str(), 0);
+}
+
 void MovieWriter::limitOutput(std::uint64_t bytes) {
     state_->byteLimit = bytes;
 }
@@ -403,6 +411,8 @@ bool MovieWriter::startWriting() {
     }
     s.file = std::move(file).value();
     s.format->pb = s.file->io();
+    if (!av_dict_get(s.format->metadata, "creation_time", nullptr, 0))
+        av_dict_set(&s.format->metadata, "creation_time", "now", 0);
     // Tag the colours (BT.709) in the container too: ProRes carries no tag of its own here.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+write_colr", 0);

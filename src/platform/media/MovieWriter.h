@@ -11,6 +11,7 @@
 #include "platform/image/Yuv420.h"
 #include "platform/media/AudioSample.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/MovieAsset.h"
 #include "platform/system/SerialQueue.h"
 
 struct AVFrame;
@@ -37,6 +38,9 @@ struct VideoEncoding {
     // "zerolatency" for live recordings: no frames held back for reordering, so fragments
     // start at their first frame's time.
     std::string h264Tune{};
+    // Of the first frame, for editors to line the movie up by (QuickTime's timecode track);
+    // needs the frame rate.
+    std::string timecode{};
 };
 
 struct AudioEncoding {
@@ -67,6 +71,9 @@ class MovieWriter {
     bool addVideoInput(const VideoEncoding& encoding);
     bool addAudioInput(const AudioEncoding& encoding);
 
+    // What the file says of itself (before startWriting). Unless it says when it was made,
+    // that is now.
+    void setMetadata(const MovieMetadata& metadata);
     // Every write past this many bytes fails as on a full disk (for tests); before
     // startWriting.
     void limitOutput(std::uint64_t bytes);
