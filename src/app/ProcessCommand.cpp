@@ -11,6 +11,7 @@
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
+#include "app/PipeSpool.h"
 #include "engine/OutputNaming.h"
 #include "engine/PresetStore.h"
 #include "errors/AppErr.h"
@@ -59,6 +60,17 @@ class ProgressDisplay {
     int lastPercent_ = -1;
 };
 
+// Cancelled (130), or the report of what stopped it.
+int reportFailure(const PlatformError& error, std::ostream& err) {
+    if (isCancellation(error)) {
+        err << text::cancelled << "\n";
+        return 130;
+    }
+    const ErrorInfo info = ErrorInfo::make(text::title::processingStopped, error);
+    err << info.title << "\n" << info.message << "\n";
+    return exitCode::failure;
+}
+
 }  // namespace
 
 EffectSettings processCommandDefaults() {
@@ -88,10 +100,13 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     const auto app = commandApplication();
 
     InterruptGuard guard;
+    const auto spool = PipeSpool::of(input);
+    if (!spool) return reportFailure(spool.error(), err);
     ProgressDisplay display(err);
     QEventLoop loop;
     int code = exitCode::ok;
-    auto processor = VideoProcessor::make(input, output, settings);
+    auto processor =
+        VideoProcessor::make(spool.value() ? spool.value()->path() : input, output, settings);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (InterruptGuard::interrupted()) processor->cancelFlag.set(true);
@@ -103,14 +118,8 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
             display.end();
             if (result) {
                 out << result.value().string() << "\n";
-            } else if (isCancellation(result.error())) {
-                err << text::cancelled << "\n";
-                code = 130;
             } else {
-                const ErrorInfo info =
-                    ErrorInfo::make(text::title::processingStopped, result.error());
-                err << info.title << "\n" << info.message << "\n";
-                code = exitCode::failure;
+                code = reportFailure(result.error(), err);
             }
             loop.quit();
         });

@@ -66,6 +66,15 @@ TEST_F(ProcessCommand, ExportsAndReportsProgressAsLinesWhenNotOnATerminal) {
     EXPECT_TRUE(fs::exists(out));
 }
 
+TEST_F(ProcessCommand, AMovieComingDownAPipeIsExported) {
+    const test::ProgramRun piped = test::runWithin(
+        {"/bin/sh", "-c", "cat \"$1\" | \"$2\" process --background none /dev/stdin \"$3\"", "sh",
+         clip, PELLIQO_EXECUTABLE, out},
+        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    ASSERT_EQ(piped.code, 0) << piped.output;
+    EXPECT_EQ(test::frameTimes(out).size(), 10u);
+}
+
 TEST_F(ProcessCommand, FailuresPrintTheReport) {
     const Outcome o =
         process({"--background", "none", dir.filePath("missing.mp4").toStdString(), out});
