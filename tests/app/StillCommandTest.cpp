@@ -27,6 +27,14 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     ASSERT_EQ(withAlpha.type(), CV_8UC4);
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(withAlpha.rows - 1, withAlpha.cols / 2)[3], 255);  // jacket
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(5, 5)[3], 0);  // the background is gone
+    // The same, from a picture that comes down a pipe.
+    const std::string piped = dir.filePath("piped.png").toStdString();
+    const test::ProgramRun run = test::runWithin(
+        {"/bin/sh", "-c", "cat \"$1\" | \"$2\" still --background transparent /dev/stdin \"$3\"",
+         "sh", photo, PELLIQO_EXECUTABLE, piped},
+        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    ASSERT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(cv::norm(cv::imread(piped, cv::IMREAD_UNCHANGED), withAlpha, cv::NORM_INF), 0);
 
     const std::string green = dir.filePath("green.png").toStdString();
     ASSERT_EQ(still({"--color", "0,1,0", photo, green}), 0);

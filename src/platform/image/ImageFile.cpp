@@ -1,6 +1,8 @@
 #include "platform/image/ImageFile.h"
 
+#include <array>
 #include <cstdlib>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
@@ -21,9 +23,32 @@ void limitDecodedSize() {
     (void)done;
 }
 
-cv::Mat read(const std::filesystem::path& path, int flags) {
+// A file, or what came down a pipe: that can be read only once, so it is read whole first.
+struct Source {
+    std::filesystem::path path;
+    std::vector<std::uint8_t> piped;
+};
+
+std::optional<Source> sourceOf(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_regular_file(status)) return Source{path, {}};
+    if (!std::filesystem::is_fifo(status)) return std::nullopt;
+    constexpr std::size_t mostBytes = std::size_t{1} << 30;  // far beyond any picture we take
+    std::ifstream in(path, std::ios::binary);
+    Source source{path, {}};
+    std::array<char, 1 << 16> chunk{};
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+        source.piped.insert(source.piped.end(), chunk.begin(), chunk.begin() + in.gcount());
+        if (source.piped.size() > mostBytes) return std::nullopt;
+    }
+    return source;
+}
+
+cv::Mat read(const Source& source, int flags) {
     try {
-        return cv::imread(path.string(), flags);
+        if (!source.piped.empty()) return cv::imdecode(source.piped, flags);
+        return cv::imread(source.path.string(), flags);
     } catch (const cv::Exception&) {
         return {};
     }
@@ -33,11 +58,11 @@ cv::Mat read(const std::filesystem::path& path, int flags) {
 
 std::optional<cv::Mat> decodeImageFile(const std::filesystem::path& path) {
     limitDecodedSize();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+    const auto source = sourceOf(path);
+    if (!source) return std::nullopt;
     // Pictures with transparency keep it; IMREAD_UNCHANGED skips the stored orientation,
     // which such files (PNG, WebP) do not normally carry.
-    cv::Mat any = read(path, cv::IMREAD_UNCHANGED);
+    cv::Mat any = read(*source, cv::IMREAD_UNCHANGED);
     if (any.empty()) return std::nullopt;
     if (any.channels() == 4) {
         if (any.depth() == CV_16U) any.convertTo(any, CV_8U, 1.0 / 257);
@@ -45,7 +70,7 @@ std::optional<cv::Mat> decodeImageFile(const std::filesystem::path& path) {
         return any;
     }
     // Everything else is read as colour, turned upright by its EXIF orientation.
-    const cv::Mat colour = read(path, cv::IMREAD_COLOR);
+    const cv::Mat colour = read(*source, cv::IMREAD_COLOR);
     if (colour.empty()) return std::nullopt;
     cv::Mat bgra;
     cv::cvtColor(colour, bgra, cv::COLOR_BGR2BGRA);
