@@ -42,6 +42,7 @@ struct VideoProcessor::Run {
     int orientation = 1;
     Size size{2, 2};
     double duration = shortestDuration;
+    bool durationKnown = false;  // if not, progress is counted by the bytes read
     std::unique_ptr<TrackReader> videoReader;
     std::unique_ptr<TrackReader> audioReader;
     // Where the movie is written until it is finished; removed with the run unless it was
@@ -206,6 +207,7 @@ std::optional<PlatformError> VideoProcessor::openReaders(Run& r, const MovieAsse
     // A readable file with a video track.
     if (!asset.isReadable || !asset.video) return message(text::failure::notAVideo);
     r.duration = asset.duration > shortestDuration ? asset.duration : shortestDuration;
+    r.durationKnown = asset.duration > 0;
     // Upright and even.
     r.orientation = exifOrientation(asset.video->preferredTransform);
     r.size = outputSize(asset.video->naturalWidth, asset.video->naturalHeight, r.orientation);
@@ -357,7 +359,8 @@ void VideoProcessor::report(Run& r, double seconds) {
     const auto last = r.lastReport.get();
     if (last && std::chrono::duration<double>(now - *last).count() <= reportInterval) return;
     r.lastReport.set(now);
-    const double done = fraction(seconds, r.duration);
+    const double done =
+        r.durationKnown ? fraction(seconds, r.duration) : r.videoReader->fractionRead().value_or(0);
     const double elapsed = std::chrono::duration<double>(now - r.startedAt).count();
     mainQueue::async([progress = r.progress, done, text = timeLeftText(done, elapsed)] {
         progress(done, text);

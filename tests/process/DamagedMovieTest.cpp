@@ -111,6 +111,7 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
     ASSERT_TRUE(test::makeClip(picture + "-f lavfi -i sine=duration=1 " + h264 +
                                    " -c:a aac -f mpegts -output_ts_offset 100",
                                path("late.ts")));
+    ASSERT_TRUE(test::makeClip(picture + h264 + " -f h264", path("bare.h264")));  // no times
     ASSERT_TRUE(test::makeClip("-f lavfi -i testsrc2=size=16x16:rate=10:duration=1 " + h264,
                                path("tiny.mp4")));
     ASSERT_TRUE(
@@ -126,6 +127,7 @@ TEST(DamagedMovies, UnusualMoviesKeepTheirFramesAsPresentedAndTheirFirstTracks) 
                                                {"variable.mkv", 64, 1},
                                                {"negative.mp4", 64, 1},
                                                {"late.ts", 64, 2},
+                                               {"bare.h264", 64, 1},
                                                {"tiny.mp4", 16, 1},
                                                {"many.mkv", 64, 2}}) {
         const fs::path out = path("out.mp4");

@@ -1,5 +1,6 @@
 #include "platform/media/TrackReader.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/image/MatView.h"
@@ -24,6 +25,8 @@ struct TrackReader::State {
     // Where the movie starts, in the track's time base: times are handed out from there, as
     // players count them. Broadcast and camcorder streams start anywhere on their clock.
     std::int64_t origin = 0;
+    std::int64_t lastPts = AV_NOPTS_VALUE;  // of the frame handed out last
+    std::int64_t lastPosition = 0;          // in the file, of the packet read last
     ff::Packet packet{av_packet_alloc()};
     ff::Frame frame{av_frame_alloc()};
     // Interlaced video goes through this; a frame that does not fit it waits in `changed`
@@ -133,10 +136,21 @@ bool TrackReader::seek(double seconds) {
     avcodec_flush_buffers(s.decoder.get());
     s.deinterlacer.reset();
     av_frame_unref(s.changed.get());
+    s.lastPts = AV_NOPTS_VALUE;
     s.draining = false;
     s.ended = false;
     error_.reset();
     return true;
+}
+
+std::optional<double> TrackReader::fractionRead() const {
+    // Where the last packet lay: the file itself has been read further ahead while the
+    // movie was first looked at.
+    AVIOContext* io = state_->format->pb;
+    const std::int64_t size = io ? avio_size(io) : -1;
+    if (size <= 0) return std::nullopt;
+    const double read = static_cast<double>(state_->lastPosition) / static_cast<double>(size);
+    return std::clamp(read, 0.0, 1.0);
 }
 
 bool TrackReader::decodeNext() {
@@ -207,6 +221,7 @@ bool TrackReader::decodeFrame() {
             s.ended = true;
             break;
         }
+        if (s.packet->pos >= 0) s.lastPosition = s.packet->pos;
         if (s.packet->stream_index == s.stream->index) {
             const int sent = avcodec_send_packet(s.decoder.get(), s.packet.get());
             // A damaged packet is skipped, as players do, whatever the decoder calls the
@@ -221,15 +236,32 @@ bool TrackReader::decodeFrame() {
     return false;
 }
 
+namespace {
+
+// One frame at the stream's rate, in its time base; 25 a second when it says none, as
+// FFmpeg takes a bare H.264 stream to be.
+std::int64_t frameStep(const AVStream* stream) {
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+    return std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream->time_base));
+}
+
+}  // namespace
+
 std::optional<MediaTime> TrackReader::nextPicture(const std::function<bool(AVFrame*)>& take) {
     State& s = *state_;
     while (decodeNext()) {
         AVFrame* f = s.frame.get();
         const bool taken = take(f);
-        const std::int64_t pts = f->best_effort_timestamp;
+        std::int64_t pts = f->best_effort_timestamp;
         av_frame_unref(f);
-        // A frame without a buffer is skipped; without a time it cannot be placed.
-        if (!taken || pts == AV_NOPTS_VALUE) continue;
+        if (!taken) continue;  // a frame without a buffer is skipped
+        // A stream that carries no times (bare H.264, as dashcams and the Raspberry Pi camera
+        // record it) is timed as players time it: each frame one step after the one before.
+        if (pts == AV_NOPTS_VALUE)
+            pts = s.lastPts == AV_NOPTS_VALUE ? s.origin : s.lastPts + frameStep(s.stream);
+        s.lastPts = pts;
         return MediaTime{pts - s.origin, s.stream->time_base.num, s.stream->time_base.den};
     }
     return std::nullopt;

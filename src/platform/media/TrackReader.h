@@ -56,6 +56,10 @@ class TrackReader {
     // Goes back to the key frame at or before the time; the next frames follow from there.
     bool seek(double seconds);
 
+    // How far through the file reading has come, by its bytes (0 to 1): the progress of a
+    // movie whose length is not known. Nothing when the file's size is not known.
+    std::optional<double> fractionRead() const;
+
     // Set when reading stopped because of a failure rather than at the end.
     const std::optional<PlatformError>& error() const { return error_; }
 

@@ -14,6 +14,7 @@
 #include "platform/media/MovieAsset.h"
 #include "platform/media/MovieWriter.h"
 #include "platform/media/StillFrameGenerator.h"
+#include "platform/media/TrackReader.h"
 
 namespace pelliqo {
 namespace {
@@ -56,6 +57,24 @@ TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
     ASSERT_TRUE(small);
     EXPECT_EQ(small->width(), 23);  // 90 × 160 upright, fitted into 40 × 40
     EXPECT_EQ(small->height(), 40);
+}
+
+// Bare H.264, as dashcams and the Raspberry Pi camera record it, says neither its frames'
+// times nor its length.
+TEST_F(Movies, ABareStreamIsTimedAtItsRateAndShowsHowFarItWasRead) {
+    ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=160x90:rate=25:duration=8 -c:v libx264 -f h264",
+                         path("bare.h264")));
+    auto reader = TrackReader::video(path("bare.h264"), *MovieAsset::open(path("bare.h264")).video);
+    ASSERT_TRUE(reader);
+    for (int i = 0; i < 200; ++i) {
+        const auto sample = reader.value()->nextVideo();
+        ASSERT_TRUE(sample) << i;
+        ASSERT_NEAR(sample->time.seconds(), i * 0.04, 1e-6);
+        if (i == 99) {
+            EXPECT_NEAR(reader.value()->fractionRead().value_or(0), 0.5, 0.2);
+        }
+    }
+    EXPECT_FALSE(reader.value()->nextVideo());
 }
 
 TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
