@@ -131,8 +131,11 @@ bool TrackReader::seek(double seconds) {
     State& s = *state_;
     const auto target = static_cast<std::int64_t>(
         std::llround(std::max(seconds, 0.0) / av_q2d(s.stream->time_base)) + s.origin);
-    if (av_seek_frame(s.format.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) < 0)
+    // A stream without times or an index (bare H.264) can only be read again from its start.
+    if (av_seek_frame(s.format.get(), s.stream->index, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+        av_seek_frame(s.format.get(), -1, 0, AVSEEK_FLAG_BYTE) < 0) {
         return false;
+    }
     avcodec_flush_buffers(s.decoder.get());
     s.deinterlacer.reset();
     av_frame_unref(s.changed.get());

@@ -30,15 +30,17 @@ class Movies : public test::SuiteFolder<Movies> {
 };
 
 TEST_F(Movies, StillsShowTheFrameOnScreenAtTheTimeUprightAndWithinTheLimit) {
-    // A clip whose frames count up in brightness: frame n is grey 20·n; and the same as a
-    // broadcast stream, which starts at 100 s on its clock.
+    // A clip whose frames count up in brightness: frame n is grey 20·n; the same as a
+    // broadcast stream, which starts at 100 s on its clock, and as bare H.264, which says no
+    // times and cannot seek.
     const std::string steps =
         "-f lavfi -i color=c=black:size=64x48:rate=10:duration=1 -vf "
         "\"geq=lum='20*N':cb=128:cr=128\" -c:v libx264 -g 4 -pix_fmt "
         "yuv444p -qp 0";
     ASSERT_TRUE(makeClip(steps, path("steps.mp4")));
     ASSERT_TRUE(makeClip(steps + " -f mpegts -output_ts_offset 100", path("steps.ts")));
-    for (const fs::path file : {path("steps.mp4"), path("steps.ts")}) {
+    ASSERT_TRUE(makeClip(steps + " -f h264", path("steps.h264")));
+    for (const fs::path file : {path("steps.mp4"), path("steps.ts"), path("steps.h264")}) {
         auto generator = StillFrameGenerator::open(file, *MovieAsset::open(file).video, 1280, 1280);
         ASSERT_TRUE(generator);
         for (const auto& [seconds, frameNumber] :
