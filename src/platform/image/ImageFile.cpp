@@ -42,6 +42,7 @@ std::optional<Source> sourceOf(const std::filesystem::path& path) {
         source.piped.insert(source.piped.end(), chunk.begin(), chunk.begin() + in.gcount());
         if (source.piped.size() > mostBytes) return std::nullopt;
     }
+    if (source.piped.empty()) return std::nullopt;
     return source;
 }
 
