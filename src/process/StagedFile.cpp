@@ -98,15 +98,6 @@ fs::path throughLinks(fs::path path) {
     return path;
 }
 
-// A file made read-only is kept, as a write to it would fail; also for the superuser, whom
-// no write would stop, as the mark says what its owner wants.
-bool writeProtected(const fs::path& file) {
-    struct stat status {};
-    return stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-           ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-            access(file.c_str(), W_OK) != 0);
-}
-
 }  // namespace
 
 bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) {
@@ -126,7 +117,6 @@ Result<StagedFile> StagedFile::create(const fs::path& named) {
     if (fs::is_character_file(status) || fs::is_fifo(status))
         return StagedFile(destination, destination, -1);
     if (fs::exists(status) && !fs::is_regular_file(status)) return PlatformError::posix(ENOTSUP);
-    if (writeProtected(destination)) return PlatformError::posix(EACCES);
     removeAbandoned(destination);
     const std::string prefix = stagedPrefix(destination);
     for (int i = 0; i < attempts; ++i) {
