@@ -111,7 +111,7 @@ QButtonGroup* segments(QHBoxLayout* layout, const QString& accessibleName) {
 std::optional<QString> openImagePanel(QWidget* parent) {
     const QString file = QFileDialog::getOpenFileName(
         parent, QObject::tr("Choose image"), {},
-        QObject::tr("Images (*.png *.jpg *.jpeg *.bmp *.webp *.tif *.tiff)"));
+        QObject::tr("Images (*.png *.jpg *.jpeg *.heic *.heif *.bmp *.webp *.tif *.tiff)"));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }

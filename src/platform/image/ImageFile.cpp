@@ -1,5 +1,6 @@
 #include "platform/image/ImageFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "platform/image/HeifImage.h"
 #include "platform/image/MatView.h"
 
 namespace pelliqo {
@@ -46,6 +48,19 @@ std::optional<Source> sourceOf(const std::filesystem::path& path) {
     return source;
 }
 
+// Photos as phones take them (HEIC), which OpenCV does not read, known by how they start.
+bool isHeifSource(const Source& source) {
+    std::array<std::uint8_t, 64> start{};
+    std::size_t size = std::min(start.size(), source.piped.size());
+    std::copy_n(source.piped.begin(), size, start.begin());
+    if (source.piped.empty()) {
+        std::ifstream in(source.path, std::ios::binary);
+        in.read(reinterpret_cast<char*>(start.data()), start.size());
+        size = static_cast<std::size_t>(in.gcount());
+    }
+    return isHeif(std::span(start.data(), size));
+}
+
 cv::Mat read(const Source& source, int flags) {
     try {
         if (!source.piped.empty()) return cv::imdecode(source.piped, flags);
@@ -61,6 +76,10 @@ std::optional<cv::Mat> decodeImageFile(const std::filesystem::path& path) {
     limitDecodedSize();
     const auto source = sourceOf(path);
     if (!source) return std::nullopt;
+    if (isHeifSource(*source)) {
+        return source->piped.empty() ? decodeHeif(source->path, maxPicturePixels)
+                                     : decodeHeif(source->piped, maxPicturePixels);
+    }
     // Pictures with transparency keep it; IMREAD_UNCHANGED skips the stored orientation,
     // which such files (PNG, WebP) do not normally carry.
     cv::Mat any = read(*source, cv::IMREAD_UNCHANGED);

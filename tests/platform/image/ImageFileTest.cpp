@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 
@@ -69,6 +70,24 @@ TEST(ImageFile, ReadsColourAsOpaqueBgraAndKeepsTransparency) {
     const std::string grey = dir.filePath("grey.png").toStdString();
     cv::imwrite(grey, cv::Mat(2, 2, CV_8UC1, cv::Scalar(99)));
     EXPECT_EQ(readPicture(grey)->pixels().at<cv::Vec4b>(1, 1), cv::Vec4b(99, 99, 99, 255));
+}
+
+// Photos as iPhones take them, here made by libheif's own encoder from a PNG.
+TEST(ImageFile, ReadsHeifPhotosWithTheirTransparency) {
+    QTemporaryDir dir;
+    cv::Mat picture(48, 64, CV_8UC4, cv::Scalar(40, 160, 220, 255));
+    picture.colRange(0, 32).setTo(cv::Scalar(0, 0, 0, 0));  // the left half transparent
+    const std::string png = dir.filePath("picture.png").toStdString();
+    const std::string heic = dir.filePath("picture.heic").toStdString();
+    cv::imwrite(png, picture);
+    const std::string encode = "heif-enc -q 90 -o '" + heic + "' '" + png + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(encode.c_str()), 0) << "heif-enc (libheif-examples) is missing";
+    const auto read = decodeImageFile(heic);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->size(), picture.size());
+    EXPECT_LT(read->at<cv::Vec4b>(24, 8)[3], 10);
+    const cv::Vec4b opaque = read->at<cv::Vec4b>(24, 56);
+    EXPECT_LE(cv::norm(opaque, cv::Vec4b(40, 160, 220, 255), cv::NORM_INF), 8);
 }
 
 }  // namespace
