@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <string_view>
 
@@ -94,6 +95,36 @@ VideoTrack videoTrack(AVFormatContext* format, AVStream* stream) {
     return track;
 }
 
+// Movies that do not say their length (bare H.264, Matroska written live or cut short by a
+// crash) are read through once, packets only, for it; given up on after a few seconds.
+double scannedDuration(AVFormatContext* format, const AVStream* video) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const ff::Packet packet(av_packet_alloc());
+    std::int64_t end = AV_NOPTS_VALUE, untimed = 0, frames = 0;
+    while (packet && av_read_frame(format, packet.get()) >= 0) {
+        if (packet->stream_index == video->index) {
+            ++frames;
+            if (packet->pts != AV_NOPTS_VALUE)
+                end = std::max(end, packet->pts + packet->duration);
+            else
+                untimed += packet->duration;
+        }
+        av_packet_unref(packet.get());
+        if (std::chrono::steady_clock::now() > deadline) return 0;
+    }
+    const double unit = av_q2d(video->time_base);
+    if (end != AV_NOPTS_VALUE) {
+        const std::int64_t start =
+            format->start_time == AV_NOPTS_VALUE
+                ? 0
+                : av_rescale_q(format->start_time, AV_TIME_BASE_Q, video->time_base);
+        return static_cast<double>(end - start) * unit;
+    }
+    if (untimed > 0) return static_cast<double>(untimed) * unit;
+    const AVRational rate = video->avg_frame_rate;
+    return rate.num > 0 && rate.den > 0 ? static_cast<double>(frames) / av_q2d(rate) : 0;
+}
+
 // Demuxers that read still pictures or text, which FFmpeg will also call "video".
 bool stillPictureFormat(const AVInputFormat* format) {
     const std::string_view name = format->name;
@@ -130,6 +161,8 @@ MovieAsset MovieAsset::open(const std::filesystem::path& path) {
         if (s->duration != AV_NOPTS_VALUE)
             asset.duration = static_cast<double>(s->duration) * av_q2d(s->time_base);
     }
+    if (asset.duration <= 0 && asset.video)
+        asset.duration = scannedDuration(format.get(), format->streams[asset.video->streamIndex]);
     return asset;
 }
 
