@@ -71,7 +71,12 @@ std::optional<PixelBuffer> readInputPicture(const std::string& path, const Effec
 }
 
 bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ostream& err) {
-    const auto bytes = encodeImageFile(pixels, path);
+    auto bytes = encodeImageFile(pixels, path);
+    // A pipe or a device (/dev/stdout) has no name to tell the kind by: it gets a PNG.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (!bytes && (std::filesystem::is_fifo(status) || std::filesystem::is_character_file(status)))
+        bytes = encodeImageFile(pixels, "picture.png");
     if (bytes && writeStaged(path, *bytes)) return true;
     err << "pelliqo: can't write " << path << ".\n";
     return false;

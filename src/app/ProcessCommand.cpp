@@ -1,5 +1,6 @@
 #include "app/ProcessCommand.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QEventLoop>
@@ -60,6 +61,15 @@ class ProgressDisplay {
     int lastPercent_ = -1;
 };
 
+// Whether the movie goes to standard output itself (`/dev/stdout` on a pipe), where its
+// name printed after it would spoil it.
+bool isStandardOutput(const fs::path& output) {
+    struct stat named {
+    }, standard{};
+    return ::stat(output.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &standard) == 0 &&
+           named.st_dev == standard.st_dev && named.st_ino == standard.st_ino;
+}
+
 // Cancelled (130), or the report of what stopped it.
 int reportFailure(const PlatformError& error, std::ostream& err) {
     if (isCancellation(error)) {
@@ -117,7 +127,7 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         [&](const Result<fs::path>& result) {
             display.end();
             if (result) {
-                out << result.value().string() << "\n";
+                if (!isStandardOutput(output)) out << result.value().string() << "\n";
             } else {
                 code = reportFailure(result.error(), err);
             }

@@ -108,14 +108,17 @@ bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) 
 }
 
 Result<StagedFile> StagedFile::create(const fs::path& named) {
-    const fs::path destination = throughLinks(named);
     std::error_code error;
+    // A device or a pipe (/dev/null, a named pipe, /dev/stdout on a pipe) holds no file to
+    // keep, and must not be replaced by one: it is written in place. Known as the system
+    // resolves the name: /dev/stdout on a pipe leads to "pipe:[…]", which no path reaches.
+    const fs::file_status resolved = fs::status(named, error);
+    if (fs::is_character_file(resolved) || fs::is_fifo(resolved))
+        return StagedFile(named, named, -1);
+    const fs::path destination = throughLinks(named);
     const fs::file_status status = fs::status(destination, error);
     if (fs::is_directory(status)) return PlatformError::posix(EISDIR);
-    // A device or a pipe (/dev/null, a named pipe) holds no file to keep, and must not be
-    // replaced by one: it is written in place. Other devices are refused.
-    if (fs::is_character_file(status) || fs::is_fifo(status))
-        return StagedFile(destination, destination, -1);
+    // Other devices are refused.
     if (fs::exists(status) && !fs::is_regular_file(status)) return PlatformError::posix(ENOTSUP);
     removeAbandoned(destination);
     const std::string prefix = stagedPrefix(destination);

@@ -26,6 +26,9 @@ class StagedFile {
     ~StagedFile();  // removes the file unless it was committed
 
     const std::filesystem::path& path() const { return path_; }
+    // Whether it is the destination itself (a device or a pipe), which can only be written
+    // from start to end.
+    bool inPlace() const { return path_ == destination_; }
 
     // Makes the file the destination: its data on the disk first, then moved over whatever
     // is at the destination. The file is left staged when that fails.

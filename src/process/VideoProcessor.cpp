@@ -230,7 +230,11 @@ std::optional<PlatformError> VideoProcessor::openWriter(Run& r, const VideoTrack
     auto staged = StagedFile::create(output_);
     if (!staged) return staged.error();
     r.staged = std::move(staged).value();
-    auto writer = MovieWriter::create(r.staged->path(), format.fileType);
+    // A pipe or a device takes the movie from start to end, with no going back to finish
+    // its header: written in fragments, as live recordings are.
+    auto writer =
+        MovieWriter::create(r.staged->path(), format.fileType,
+                            r.staged->inPlace() ? MovieLayout::fragmented : MovieLayout::whole);
     if (!writer) return writer.error();
     r.writer = std::move(writer).value();
     if (byteLimit_) r.writer->limitOutput(*byteLimit_);

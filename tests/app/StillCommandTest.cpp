@@ -27,10 +27,12 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     ASSERT_EQ(withAlpha.type(), CV_8UC4);
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(withAlpha.rows - 1, withAlpha.cols / 2)[3], 255);  // jacket
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(5, 5)[3], 0);  // the background is gone
-    // The same, from a picture that comes down a pipe.
+    // The same, through pipes both ways.
     const std::string piped = dir.filePath("piped.png").toStdString();
     const test::ProgramRun run = test::runWithin(
-        {"/bin/sh", "-c", "cat \"$1\" | \"$2\" still --background transparent /dev/stdin \"$3\"",
+        {"/bin/bash", "-c",
+         "set -o pipefail; cat \"$1\" | \"$2\" still --background transparent /dev/stdin "
+         "/dev/stdout | cat > \"$3\"",
          "sh", photo, PELLIQO_EXECUTABLE, piped},
         std::chrono::seconds(60), dir.filePath("run").toStdString());
     ASSERT_EQ(run.code, 0) << run.output;
