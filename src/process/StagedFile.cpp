@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,6 +78,29 @@ void takeAccessOf(const fs::path& destination, int fd, mode_t whileWritten) {
     // Only the superuser may give a file to another owner; the permissions apply regardless.
     [[maybe_unused]] const bool given = fchown(fd, old.st_uid, old.st_gid) == 0;
     [[maybe_unused]] const bool set = fchmod(fd, (old.st_mode & 07777) | whileWritten) == 0;
+}
+
+// And what is said of it beside its contents: the tags, ratings and comments file managers
+// keep (user.*), its access list (system.posix_acl_access). What may not be copied (a
+// security label, as a user) is let go.
+void takeAttributesOf(const fs::path& destination, int fd) {
+    const ssize_t size = listxattr(destination.c_str(), nullptr, 0);
+    if (size <= 0) return;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    const ssize_t listed = listxattr(destination.c_str(), names.data(), names.size());
+    if (listed <= 0) return;
+    names.resize(static_cast<std::size_t>(listed));
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name(names.c_str() + at);
+        at += name.size() + 1;
+        const ssize_t length = getxattr(destination.c_str(), name.c_str(), nullptr, 0);
+        if (length < 0) continue;
+        std::string value(static_cast<std::size_t>(length), '\0');
+        if (getxattr(destination.c_str(), name.c_str(), value.data(), value.size()) != length)
+            continue;
+        [[maybe_unused]] const bool set =
+            fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0;
+    }
 }
 
 void syncFolder(const fs::path& folder) {
@@ -175,6 +199,7 @@ std::optional<PlatformError> StagedFile::commit() {
     if (path_ == destination_) return std::nullopt;  // written in place
     if (fd_ < 0) return PlatformError::posix(EBADF);
     takeAccessOf(destination_, fd_, 0);
+    takeAttributesOf(destination_, fd_);
     // A file system that allocates late reports a full disk here, not at the write.
     if (fsync(fd_) != 0) return PlatformError::posix(errno);
     if (rename(path_.c_str(), destination_.c_str()) != 0) return PlatformError::posix(errno);

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
@@ -83,11 +84,15 @@ TEST_F(Staging, EachKindOfDestinationIsTreatedAsItNeedsAndLongNamesFit) {
     std::ofstream(path("private.mp4")) << "old";
     const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
     fs::permissions(path("private.mp4"), ownerOnly);
+    // So do the tags a file manager keeps on it, where the file system keeps them.
+    const bool tagged = setxattr(path("private.mp4").c_str(), "user.xdg.tags", "talk", 4, 0) == 0;
     auto replaced = StagedFile::create(path("private.mp4"));
     ASSERT_TRUE(replaced);
     EXPECT_TRUE(std::ofstream(replaced.value().path()) << "new");
     EXPECT_FALSE(replaced.value().commit());
     EXPECT_EQ(fs::status(path("private.mp4")).permissions(), ownerOnly);
+    char tags[8] = {};
+    EXPECT_TRUE(!tagged || getxattr(path("private.mp4").c_str(), "user.xdg.tags", tags, 8) == 4);
     // A link is written through, also to a file not there yet; the link stays.
     fs::create_directory(path("elsewhere"));
     fs::create_symlink("elsewhere/take.mp4", path("link.mp4"));
