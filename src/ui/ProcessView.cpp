@@ -21,6 +21,7 @@
 #include "engine/OutputNaming.h"
 #include "process/ProcessModel.h"
 #include "ui/ErrorBox.h"
+#include "ui/FileFilter.h"
 #include "ui/PreviewImageView.h"
 #include "ui/ScreenParts.h"
 #include "ui/SettingsPanel.h"
@@ -35,8 +36,10 @@ constexpr double scrubberUnit = 1000;
 std::optional<QString> openVideoPanel(QWidget* parent) {
     const QString file = QFileDialog::getOpenFileName(
         parent, QObject::tr("Open a video"), {},
-        QObject::tr("Videos (*.mp4 *.mov *.m4v *.mkv *.webm *.avi *.mts *.m2ts *.mpg *.mpeg "
-                    "*.wmv *.flv *.3gp);;All files (*)"));
+        fileFilter(QObject::tr("Videos"),
+                   {"mp4", "mov", "m4v", "mkv", "webm", "avi", "mts", "m2ts", "ts", "mpg", "mpeg",
+                    "vob", "mxf", "dv", "h264", "wmv", "flv", "3gp", "ogv"}) +
+            QStringLiteral(";;") + QObject::tr("All files (*)"));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }

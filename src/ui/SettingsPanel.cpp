@@ -24,6 +24,7 @@
 #include "engine/RawValue.h"
 #include "platform/inference/ModelDirectory.h"
 #include "platform/inference/SegmentationEngine.h"
+#include "ui/FileFilter.h"
 #include "ui/ScreenParts.h"
 
 namespace pelliqo {
@@ -111,7 +112,8 @@ QButtonGroup* segments(QHBoxLayout* layout, const QString& accessibleName) {
 std::optional<QString> openImagePanel(QWidget* parent) {
     const QString file = QFileDialog::getOpenFileName(
         parent, QObject::tr("Choose image"), {},
-        QObject::tr("Images (*.png *.jpg *.jpeg *.heic *.heif *.bmp *.webp *.tif *.tiff)"));
+        fileFilter(QObject::tr("Images"),
+                   {"png", "jpg", "jpeg", "heic", "heif", "bmp", "webp", "tif", "tiff"}));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }

@@ -6,10 +6,13 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <algorithm>
 
 #include "platform/image/MatView.h"
 #include "ui/Checkerboard.h"
 #include "ui/ErrorBox.h"
+#include "ui/FileFilter.h"
 #include "ui/PreviewImageView.h"
 
 namespace pelliqo {
@@ -17,6 +20,24 @@ namespace {
 
 int grey(const QImage& image, int x, int y) {
     return qRed(image.pixel(x, y));
+}
+
+// Cameras name their files in capitals, and dialogs on Linux match names case by case.
+TEST(FileFilter, ShowsCameraFilesNamedInCapitals) {
+    const QString filter = fileFilter("Videos", {"mov", "mts"});
+    ASSERT_TRUE(filter.startsWith("Videos (") && filter.endsWith(")"));
+    const QStringList patterns = filter.section('(', 1).chopped(1).split(' ');
+    const auto shown = [&](const QString& name) {
+        return std::any_of(patterns.begin(), patterns.end(), [&](const QString& pattern) {
+            return QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                .match(name)
+                .hasMatch();
+        });
+    };
+    EXPECT_TRUE(shown("IMG_0001.MOV"));
+    EXPECT_TRUE(shown("00001.MTS"));
+    EXPECT_TRUE(shown("talk.mov"));
+    EXPECT_FALSE(shown("notes.txt"));
 }
 
 TEST(PreviewImageView, PicturesFitLetterboxedAndTheCheckerboardStaysUnderThem) {
