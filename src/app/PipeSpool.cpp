@@ -9,6 +9,7 @@
 #include <string>
 
 #include "errors/AppErr.h"
+#include "platform/system/FileDescriptor.h"
 #include "platform/system/Interrupt.h"
 
 namespace pelliqo {
@@ -19,20 +20,6 @@ bool isPipe(const std::filesystem::path& input) {
     struct stat status {};
     return ::stat(input.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
 }
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -71,10 +58,10 @@ Result<std::optional<PipeSpool>> PipeSpool::of(const std::filesystem::path& inpu
     if (!isPipe(input)) return std::optional<PipeSpool>();
     std::error_code ignored;
     std::string name = (std::filesystem::temp_directory_path(ignored) / "pelliqo-input-XXXXXX");
-    const Descriptor to(::mkostemp(name.data(), O_CLOEXEC));
+    const FileDescriptor to(::mkostemp(name.data(), O_CLOEXEC));
     if (to.get() < 0) return PlatformError::posix(errno);
     PipeSpool spool{std::filesystem::path(name)};
-    const Descriptor from(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor from(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (from.get() < 0) return PlatformError::posix(errno);
     if (auto failure = copyAll(from.get(), to.get())) return *failure;
     return std::optional<PipeSpool>(std::move(spool));

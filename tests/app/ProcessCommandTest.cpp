@@ -68,12 +68,7 @@ TEST_F(ProcessCommand, ExportsAndReportsProgressAsLinesWhenNotOnATerminal) {
 
 // Scripts hand movies on through pipes, both ways.
 TEST_F(ProcessCommand, AMovieGoesThroughPipes) {
-    const test::ProgramRun piped = test::runWithin(
-        {"/bin/bash", "-c",
-         "set -o pipefail; cat \"$1\" | \"$2\" process --background none /dev/stdin /dev/stdout | "
-         "cat > \"$3\"",
-         "sh", clip, PELLIQO_EXECUTABLE, out},
-        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    const test::ProgramRun piped = test::runThroughPipes("process --background none", clip, out);
     ASSERT_EQ(piped.code, 0) << piped.output;
     EXPECT_EQ(test::frameTimes(out).size(), 10u);
     EXPECT_TRUE(test::isFinishedRecording(out));  // in fragments, and nothing after them

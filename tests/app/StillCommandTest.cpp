@@ -29,12 +29,8 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(5, 5)[3], 0);  // the background is gone
     // The same, through pipes both ways.
     const std::string piped = dir.filePath("piped.png").toStdString();
-    const test::ProgramRun run = test::runWithin(
-        {"/bin/bash", "-c",
-         "set -o pipefail; cat \"$1\" | \"$2\" still --background transparent /dev/stdin "
-         "/dev/stdout | cat > \"$3\"",
-         "sh", photo, PELLIQO_EXECUTABLE, piped},
-        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    const test::ProgramRun run =
+        test::runThroughPipes("still --background transparent", photo, piped);
     ASSERT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(cv::norm(cv::imread(piped, cv::IMREAD_UNCHANGED), withAlpha, cv::NORM_INF), 0);
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Processes.h"
 #include "app/CommandLine.h"
 
 namespace pelliqo::test {
@@ -28,5 +29,18 @@ inline CommandRun runCommand(const std::vector<std::string>& args) {
     const int code = runCommandLine(args, out, err);
     return {code, out.str(), err.str()};
 }
+
+#ifdef PELLIQO_EXECUTABLE
+// The program, as scripts hand files on: `cat input | pelliqo ARGUMENTS /dev/stdin
+// /dev/stdout | cat > output`, failing where any of them fails; bounded at a minute.
+inline ProgramRun runThroughPipes(const std::string& arguments, const std::string& input,
+                                  const std::string& output) {
+    return runWithin({"/bin/bash", "-c",
+                      "set -o pipefail; cat \"$1\" | \"$2\" " + arguments +
+                          " /dev/stdin /dev/stdout | cat > \"$3\"",
+                      "bash", input, PELLIQO_EXECUTABLE, output},
+                     std::chrono::seconds(60), output + ".log");
+}
+#endif
 
 }  // namespace pelliqo::test

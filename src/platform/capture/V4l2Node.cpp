@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/output/CameraOutput.h"
+#include "platform/system/FileDescriptor.h"
 
 namespace pelliqo {
 
@@ -18,21 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A descriptor closed on every way out.
-class Descriptor {
-  public:
-    explicit Descriptor(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+// The node, opened to be asked about; closed on every way out.
+FileDescriptor openNode(const std::string& path) {
+    return FileDescriptor(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+}
 
 // A question asked again while a signal interrupts it.
 bool ask(int fd, unsigned long request, void* answer) {
@@ -117,7 +107,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> sizesOf(int fd, std::uint32
 }  // namespace
 
 std::optional<V4l2Node> queryNode(const std::string& path) {
-    const Descriptor fd(path);
+    const FileDescriptor fd = openNode(path);
     v4l2_capability cap{};
     if (fd.get() < 0 || !ask(fd.get(), VIDIOC_QUERYCAP, &cap)) return std::nullopt;
     // The node's own capabilities, where the driver gives them; the device's are those of
@@ -173,7 +163,7 @@ std::vector<DeviceInfo> camerasAmong(const std::vector<V4l2Node>& nodes,
 }
 
 std::vector<CameraMode> cameraModes(const std::string& path) {
-    const Descriptor fd(path);
+    const FileDescriptor fd = openNode(path);
     std::vector<CameraMode> modes;
     if (fd.get() < 0) return modes;
     v4l2_fmtdesc format{};
