@@ -82,6 +82,13 @@ bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ost
     return false;
 }
 
+Files inputAndOutput(const std::vector<std::string>& positional) {
+    const auto named = [&](std::size_t i, const char* standard) {
+        return positional.at(i) == "-" ? std::string(standard) : positional.at(i);
+    };
+    return {named(0, "/dev/stdin"), named(1, "/dev/stdout")};
+}
+
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,
                const char* usage) {
     err << "pelliqo " << command << ": " << problem << "\nUsage: " << usage << "\n";

@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "engine/EffectSettings.h"
 #include "platform/image/PixelBuffer.h"
@@ -32,6 +33,14 @@ std::optional<PixelBuffer> readInputPicture(const std::string& path, const Effec
 // (PNG, JPEG, …): beside the file first, and over it only once complete, so that a full disk
 // or a failure never costs the file that was there. False after saying so on err.
 bool writeOutputPicture(const std::string& path, const cv::Mat& pixels, std::ostream& err);
+
+// The INPUT and OUTPUT a command was given; "-" is standard input, or standard output, as
+// other tools take it (a file of that name is reached as ./-).
+struct Files {
+    std::string input;
+    std::string output;
+};
+Files inputAndOutput(const std::vector<std::string>& positional);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

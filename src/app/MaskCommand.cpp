@@ -31,8 +31,8 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
         settings.quality = *quality;
     }
     settings.useSubjectMask = arguments.flags.contains("--subject-mask");
-    const std::string& output = arguments.positional[1];
-    const auto frame = readInputPicture(arguments.positional[0], settings, err);
+    const auto [input, output] = inputAndOutput(arguments.positional);
+    const auto frame = readInputPicture(input, settings, err);
     if (!frame) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);
     const auto mask = effect.mask(*frame, settings);

@@ -100,8 +100,9 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (auto problem = applyEffectOptions(arguments, settings, presets))
             return usageError(err, *problem);
     }
-    const fs::path input = arguments.positional[0];
-    const fs::path output = arguments.positional[1];
+    const Files files = inputAndOutput(arguments.positional);
+    const fs::path input = files.input;
+    const fs::path output = files.output;
     if (sameLocation(input, output)) {
         err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
         return exitCode::failure;

@@ -32,8 +32,8 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, settings, presets))
         return usageError(err, *problem);
-    const std::string& output = arguments.positional[1];
-    const auto frame = readInputPicture(arguments.positional[0], settings, err);
+    const auto [input, output] = inputAndOutput(arguments.positional);
+    const auto frame = readInputPicture(input, settings, err);
     if (!frame) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);
     const auto result = effect.apply(*frame, settings);

@@ -68,7 +68,8 @@ TEST_F(ProcessCommand, ExportsAndReportsProgressAsLinesWhenNotOnATerminal) {
 
 // Scripts hand movies on through pipes, both ways.
 TEST_F(ProcessCommand, AMovieGoesThroughPipes) {
-    const test::ProgramRun piped = test::runThroughPipes("process --background none", clip, out);
+    const test::ProgramRun piped =
+        test::runThroughPipes("process --background none /dev/stdin /dev/stdout", clip, out);
     ASSERT_EQ(piped.code, 0) << piped.output;
     EXPECT_EQ(test::frameTimes(out).size(), 10u);
     EXPECT_TRUE(test::isFinishedRecording(out));  // in fragments, and nothing after them

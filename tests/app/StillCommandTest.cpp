@@ -27,10 +27,10 @@ TEST(StillCommand, TransparentPicturesCarryAlphaAndOthersDoNot) {
     ASSERT_EQ(withAlpha.type(), CV_8UC4);
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(withAlpha.rows - 1, withAlpha.cols / 2)[3], 255);  // jacket
     EXPECT_EQ(withAlpha.at<cv::Vec4b>(5, 5)[3], 0);  // the background is gone
-    // The same, through pipes both ways.
+    // The same, through pipes both ways, named as other tools name them.
     const std::string piped = dir.filePath("piped.png").toStdString();
     const test::ProgramRun run =
-        test::runThroughPipes("still --background transparent", photo, piped);
+        test::runThroughPipes("still --background transparent - -", photo, piped);
     ASSERT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(cv::norm(cv::imread(piped, cv::IMREAD_UNCHANGED), withAlpha, cv::NORM_INF), 0);
 

@@ -31,15 +31,15 @@ inline CommandRun runCommand(const std::vector<std::string>& args) {
 }
 
 #ifdef PELLIQO_EXECUTABLE
-// The program, as scripts hand files on: `cat input | pelliqo ARGUMENTS /dev/stdin
-// /dev/stdout | cat > output`, failing where any of them fails; bounded at a minute.
+// The program, as scripts hand files on: `cat input | pelliqo ARGUMENTS | cat > output`,
+// the arguments naming standard input and output; failing where any of them fails; bounded
+// at a minute.
 inline ProgramRun runThroughPipes(const std::string& arguments, const std::string& input,
                                   const std::string& output) {
-    return runWithin({"/bin/bash", "-c",
-                      "set -o pipefail; cat \"$1\" | \"$2\" " + arguments +
-                          " /dev/stdin /dev/stdout | cat > \"$3\"",
-                      "bash", input, PELLIQO_EXECUTABLE, output},
-                     std::chrono::seconds(60), output + ".log");
+    return runWithin(
+        {"/bin/bash", "-c", "set -o pipefail; cat \"$1\" | \"$2\" " + arguments + " | cat > \"$3\"",
+         "bash", input, PELLIQO_EXECUTABLE, output},
+        std::chrono::seconds(60), output + ".log");
 }
 #endif
 
