@@ -100,10 +100,9 @@ VideoTrack videoTrack(AVFormatContext* format, AVStream* stream) {
 double scannedDuration(AVFormatContext* format, const AVStream* video) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     const ff::Packet packet(av_packet_alloc());
-    std::int64_t end = AV_NOPTS_VALUE, untimed = 0, frames = 0;
+    std::int64_t end = AV_NOPTS_VALUE, untimed = 0;
     while (packet && av_read_frame(format, packet.get()) >= 0) {
         if (packet->stream_index == video->index) {
-            ++frames;
             if (packet->pts != AV_NOPTS_VALUE)
                 end = std::max(end, packet->pts + packet->duration);
             else
@@ -120,9 +119,7 @@ double scannedDuration(AVFormatContext* format, const AVStream* video) {
                 : av_rescale_q(format->start_time, AV_TIME_BASE_Q, video->time_base);
         return static_cast<double>(end - start) * unit;
     }
-    if (untimed > 0) return static_cast<double>(untimed) * unit;
-    const AVRational rate = video->avg_frame_rate;
-    return rate.num > 0 && rate.den > 0 ? static_cast<double>(frames) / av_q2d(rate) : 0;
+    return static_cast<double>(untimed) * unit;  // 0 when the packets say nothing either
 }
 
 // Demuxers that read still pictures or text, which FFmpeg will also call "video".
