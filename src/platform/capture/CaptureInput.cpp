@@ -14,6 +14,15 @@ namespace pelliqo {
 
 namespace {
 
+constexpr int maxSpoiltInARow = 15;
+constexpr double spoiltReadsFor = 2.0;  // seconds
+
+// Whether each picture is coded on its own (Motion-JPEG, raw).
+bool codecIsIntraOnly(AVCodecID id) {
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(id);
+    return codec != nullptr && (codec->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+}
+
 int interrupted(void* input) {
     return static_cast<CaptureInput*>(input)->running ? 0 : 1;
 }
@@ -68,6 +77,9 @@ Result<std::unique_ptr<CaptureInput>> openWith(const CaptureSource& source, AVMe
     // Slices in parallel where the decoder can: frame threads would hold pictures back.
     input->decoder->thread_count = 0;
     input->decoder->thread_type = FF_THREAD_SLICE;
+    // A camera's Motion-JPEG picture cut short on the USB bus decodes into grey or torn
+    // blocks; refused, it is left out and the picture before it stays on screen.
+    if (codecIsIntraOnly(p->codec_id)) input->decoder->err_recognition |= AV_EF_EXPLODE;
     if (avcodec_parameters_to_context(input->decoder.get(), p) < 0 ||
         avcodec_open2(input->decoder.get(), codec, nullptr) < 0) {
         return fromAVError(AVERROR_DECODER_NOT_FOUND);
@@ -111,19 +123,23 @@ void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFra
     ff::Packet held(av_packet_alloc());
     double heldArrived = 0;
     ff::Frame frame(av_frame_alloc());
-    const AVCodecDescriptor* codec = avcodec_descriptor_get(decoder->codec_id);
-    const bool intraOnly = codec != nullptr && (codec->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+    const bool intraOnly = codecIsIntraOnly(decoder->codec_id);
     // Raw pictures cost nothing to decode: they are handed over for the consumer to hold.
     const bool holdsUndecoded = intraOnly && decoder->codec_id != AV_CODEC_ID_RAWVIDEO;
     bool caughtUp = true;
+    double lastRead = captureClock();
+    int spoiltInARow = 0;
     const auto isBusy = [&] { return busy && busy(); };
     const auto decode = [&](AVPacket* coded, double arrived) {
-        if (avcodec_send_packet(decoder.get(), coded) == 0) {
-            while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-                if (caughtUp) onFrame(frame.get(), arrived);
-                av_frame_unref(frame.get());
-            }
+        int e = avcodec_send_packet(decoder.get(), coded);
+        while (e == 0 && (e = avcodec_receive_frame(decoder.get(), frame.get())) == 0) {
+            spoiltInARow = 0;
+            if (caughtUp) onFrame(frame.get(), arrived);
+            av_frame_unref(frame.get());
         }
+        // A camera whose every picture is a little off is shown as it is, not left dark.
+        if (e != AVERROR(EAGAIN) && ++spoiltInARow == maxSpoiltInARow)
+            decoder->err_recognition &= ~AV_EF_EXPLODE;
         av_packet_unref(coded);
     };
     while (running) {
@@ -142,11 +158,15 @@ void CaptureInput::readFrames(const std::function<void(AVFrame*, double)>& onFra
             std::this_thread::sleep_for(milliseconds(2));
             continue;
         }
+        // A device spoils a picture now and then (a USB transfer cut short): only a run of
+        // them with nothing whole between ends the capture.
+        if (e == AVERROR_INVALIDDATA && captureClock() - lastRead < spoiltReadsFor) continue;
         if (e < 0) {
             if (running && onError) onError(fromAVError(e));
             return;
         }
         const double arrived = captureClock();
+        lastRead = arrived;
         // A read that had to wait for its picture brought one taken just now.
         if (arrived - asked >= 0.005) caughtUp = true;
         if (packet->stream_index != streamIndex || (intraOnly && !caughtUp)) {

@@ -45,8 +45,9 @@ struct CaptureInput {
     // handed over once a read finds the consumer free (reads from a camera do not block, so
     // within milliseconds); other frames are handed over for the consumer to keep or drop.
     // After a pause the pictures the device kept meanwhile are stale: they are read and left
-    // out, and frames come again once reading has caught up. A device that fails while running
-    // is reported through onError, which ends the reading.
+    // out, and frames come again once reading has caught up. A spoilt picture is left out,
+    // unless no picture is whole; a device that fails while running (or gives nothing but
+    // spoilt reads for two seconds) is reported through onError, which ends the reading.
     void readFrames(const std::function<void(AVFrame* frame, double arrived)>& onFrame,
                     const std::function<void(const PlatformError&)>& onError,
                     const std::function<bool()>& busy = {});
