@@ -184,9 +184,22 @@ struct MovieWriter::State {
         return av_audio_fifo_write(fifo.get(), planes.data(), frames) >= frames;
     }
 
-    // Converts 16-bit stereo at 48 kHz into the encoder's channels and rate.
-    bool resample(const AudioSample& sample) {
-        const int in = sample.frames();
+    // Live sound whose clock runs ahead of the picture's, or that came in late once and was
+    // padded, would drift out of step with it: the frames of the sample that overlap what is
+    // already written, past 40 ms, are left out.
+    int overlapping(std::int64_t at, const AudioSample& sample) const {
+        const int rate = audio.encoder->sample_rate;
+        const std::int64_t ahead = audioEnd() - at;
+        if (ahead <= rate / 25) return 0;
+        return static_cast<int>(
+            std::min<std::int64_t>(av_rescale(ahead, AudioSample::rate, rate), sample.frames()));
+    }
+
+    // Converts 16-bit stereo at 48 kHz into the encoder's channels and rate, from the frame
+    // `from` of the sample on; an empty sample drains what the resampler holds.
+    bool resample(const AudioSample& sample, int from = 0) {
+        const int in = sample.frames() - from;
+        if (in == 0 && from > 0) return true;  // all of it left out
         const int out = swr_get_out_samples(resampler.get(), in);
         if (out < 0) return false;
         const int channels = audio.encoder->ch_layout.nb_channels;
@@ -195,7 +208,8 @@ struct MovieWriter::State {
             std::vector<float>(static_cast<std::size_t>(out) + 1));
         std::vector<std::uint8_t*> planes;
         for (auto& b : buffers) planes.push_back(reinterpret_cast<std::uint8_t*>(b.data()));
-        const auto* input = reinterpret_cast<const std::uint8_t*>(sample.samples.data());
+        const auto* input = reinterpret_cast<const std::uint8_t*>(
+            sample.samples.data() + static_cast<std::size_t>(from) * 2);
         const int made =
             swr_convert(resampler.get(), planes.data(), out, in > 0 ? &input : nullptr, in);
         if (made < 0) return false;
@@ -538,7 +552,8 @@ bool MovieWriter::appendAudio(const AudioSample& sample) {
     const std::int64_t at =
         av_rescale_q(sample.time.value, AVRational{sample.time.num, sample.time.den}, c->time_base);
     if (s.nextAudioPts == AV_NOPTS_VALUE) s.nextAudioPts = at;
-    if (!s.fillGap(at) || !s.resample(sample)) return s.stop(AVERROR(ENOMEM));
+    if (!s.fillGap(at) || !s.resample(sample, s.overlapping(at, sample)))
+        return s.stop(AVERROR(ENOMEM));
     if (!s.encodeAudio(false)) {
         s.wakeIfStopped();
         return false;

@@ -108,6 +108,38 @@ TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
     EXPECT_TRUE(w.finishWriting());
 }
 
+// Live sound is stamped by the clock it arrived by, while a microphone's own clock runs a
+// little fast or slow, and a buffer can come in late: the sound keeps to its stamps.
+TEST_F(Movies, LiveSoundKeepsToItsTimesWhateverTheMicrophonesClock) {
+    struct Clock {
+        std::string name;
+        double step;  // seconds between the stamps of 20 ms buffers
+        double lateNowAndThen = 0;
+    };
+    for (const Clock& clock :
+         {Clock{"fast", 0.0196}, Clock{"slow", 0.0204}, Clock{"late", 0.02, 0.2}}) {
+        SCOPED_TRACE(clock.name);
+        auto writer = MovieWriter::create(path(clock.name + ".mp4"), MovieFileType::mpeg4);
+        MovieWriter& w = *writer.value();
+        ASSERT_TRUE(w.addVideoInput({VideoEncoding::Codec::h264, 16, 16, 1'000'000, {0, 1, 10}}));
+        ASSERT_TRUE(w.addAudioInput({}));
+        ASSERT_TRUE(w.startWriting());
+        const PixelBuffer frame = test::solidBuffer(16, 16, {0, 0, 0, 255});
+        for (int i = 0; i < 500; ++i) {
+            if (i % 5 == 0) {
+                ASSERT_TRUE(w.appendVideo(frame, MediaTime{i / 5, 1, 10}));
+            }
+            const double late = i % 50 == 25 ? clock.lateNowAndThen : 0;
+            ASSERT_TRUE(w.appendAudio({std::vector<std::int16_t>(2 * 960, 1000),
+                                       MediaTime::fromSeconds(i * clock.step + late, 48000)}));
+        }
+        w.markAsFinished(MovieWriter::Input::video);
+        w.markAsFinished(MovieWriter::Input::audio);
+        ASSERT_TRUE(w.finishWriting());
+        EXPECT_NEAR(test::soundSeconds(path(clock.name + ".mp4")), 499 * clock.step + 0.02, 0.08);
+    }
+}
+
 int framesIn(const std::string& file) {
     return static_cast<int>(test::framesOf(file).size());
 }
