@@ -6,6 +6,16 @@
 
 namespace pelliqo {
 
+namespace {
+
+// Whether the error, or any error beneath it, is that system error.
+bool means(const PlatformError& error, int posixCode) {
+    if (error.domain == domain::posix && error.code == posixCode) return true;
+    return error.underlying && means(*error.underlying, posixCode);
+}
+
+}  // namespace
+
 ErrorInfo::ErrorInfo(std::string title_, std::string message_, std::string details_)
     : id(QUuid::createUuid()),
       title(std::move(title_)),
@@ -17,7 +27,9 @@ ErrorInfo ErrorInfo::report(std::string_view title, std::string_view sentence) {
 }
 
 ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error) {
-    const std::string message = isDiskFull(error) ? std::string(text::diskFull) : error.description;
+    const std::string message = isDiskFull(error)     ? std::string(text::diskFull)
+                                : means(error, EFBIG) ? std::string(text::fileTooLarge)
+                                                      : error.description;
     std::string details = "Domain: " + error.domain + "\nCode: " + std::to_string(error.code) +
                           "\n" + error.description;
     if (error.reason) details += "\nReason: " + *error.reason;
@@ -30,8 +42,7 @@ ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error) {
 
 bool ErrorInfo::isDiskFull(const PlatformError& error) {
     // Every layer that runs out of disk says so with ENOSPC (FFmpeg as AVERROR(ENOSPC)).
-    if (error.domain == domain::posix && error.code == ENOSPC) return true;
-    return error.underlying && isDiskFull(*error.underlying);
+    return means(error, ENOSPC);
 }
 
 }  // namespace pelliqo

@@ -7,6 +7,9 @@
 namespace pelliqo::text {
 
 inline constexpr std::string_view diskFull = "The disk is full. Free some space and try again.";
+inline constexpr std::string_view fileTooLarge =
+    "The file is too large for this disk. Disks formatted as FAT32, as many USB sticks are, "
+    "hold files of up to 4 GB.";
 inline constexpr std::string_view cancelled = "Cancelled.";
 
 namespace title {

@@ -12,6 +12,7 @@
 #include "Damage.h"
 #include "MovieProbe.h"
 #include "Processes.h"
+#include "errors/Texts.h"
 #include "process/StagedFile.h"
 
 namespace pelliqo {
@@ -82,6 +83,21 @@ TEST_F(ProcessCommand, FailuresPrintTheReport) {
     EXPECT_EQ(o.err, "Processing stopped\nThis file can't be read as a video.\n");
     EXPECT_EQ(process({"--background", "sky", clip, out}).code, 2);
     EXPECT_EQ(process({clip}).code, 2);
+}
+
+// FAT32, as many USB sticks are formatted, holds files of up to 4 GB; a limit on the size of
+// files stands in for such a disk.
+TEST_F(ProcessCommand, AFileTooLargeForTheDiskSaysWhyAndKeepsWhatWasThere) {
+    std::ofstream(out) << "old";
+    const test::ProgramRun run = test::runWithin(
+        {"bash", "-c",
+         R"(ulimit -f 16; trap '' XFSZ; exec "$0" process --background blur "$1" "$2")",
+         PELLIQO_EXECUTABLE, clip, out},
+        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.output.find(text::fileTooLarge), std::string::npos) << run.output;
+    EXPECT_EQ(test::bytesOf(out), "old");
+    EXPECT_TRUE(staged().empty());
 }
 
 // A killed run leaves a hidden file of its own, which the next run clears.
