@@ -104,6 +104,20 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> sizesOf(int fd, std::uint32
     return sizes;
 }
 
+// Whether every format of the node's that FFmpeg reads is grey (and there is one). A node
+// that lists none, as an idle loopback device, is not taken for grey.
+bool offersGreyOnly(int fd) {
+    bool grey = false;
+    v4l2_fmtdesc format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    for (format.index = 0; ask(fd, VIDIOC_ENUM_FMT, &format); ++format.index) {
+        const auto name = formatName(format.pixelformat);
+        if (name && *name != "gray") return false;
+        grey = grey || name.has_value();
+    }
+    return grey;
+}
+
 }  // namespace
 
 std::optional<V4l2Node> queryNode(const std::string& path) {
@@ -114,9 +128,10 @@ std::optional<V4l2Node> queryNode(const std::string& path) {
     // all its nodes together.
     const std::uint32_t own =
         (cap.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? cap.device_caps : cap.capabilities;
+    const bool captures = (own & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)) != 0;
     return V4l2Node{path, reinterpret_cast<const char*>(cap.driver),
-                    reinterpret_cast<const char*>(cap.card),
-                    (own & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)) != 0};
+                    reinterpret_cast<const char*>(cap.card), captures,
+                    captures && offersGreyOnly(fd.get())};
 }
 
 std::vector<V4l2Node> videoNodes() {
@@ -147,17 +162,22 @@ std::map<std::string, std::string> stableNodeNames() {
 std::vector<DeviceInfo> camerasAmong(const std::vector<V4l2Node>& nodes,
                                      const std::map<std::string, std::string>& stableNames,
                                      const std::vector<std::string>& ownOutputs) {
-    std::vector<DeviceInfo> cameras;
-    std::map<std::string, int> seen;
+    std::vector<V4l2Node> capturing;
     for (const V4l2Node& node : nodes) {
         const bool ours = node.card == cameraOutputName ||
                           std::ranges::find(ownOutputs, node.path) != ownOutputs.end();
-        if (!node.captures || ours) continue;
+        if (node.captures && !ours) capturing.push_back(node);
+    }
+    std::ranges::stable_partition(capturing, [](const V4l2Node& node) { return !node.greyOnly; });
+    std::vector<DeviceInfo> cameras;
+    std::map<std::string, int> seen;
+    for (const V4l2Node& node : capturing) {
         const auto stable = stableNames.find(node.path);
         const std::string id = stable != stableNames.end() ? stable->second : node.path;
-        const std::string card = node.card.empty() ? node.path : node.card;
-        const int count = ++seen[card];
-        cameras.push_back({id, count == 1 ? card : card + " (" + std::to_string(count) + ")"});
+        std::string name = node.card.empty() ? node.path : node.card;
+        if (node.greyOnly) name += " (black and white)";
+        const int count = ++seen[name];
+        cameras.push_back({id, count == 1 ? name : name + " (" + std::to_string(count) + ")"});
     }
     return cameras;
 }

@@ -16,6 +16,9 @@ struct V4l2Node {
     std::string driver;
     std::string card;       // the driver's name for the device
     bool captures = false;  // this node captures video (not metadata, not output only)
+    // Of the formats it lists that can be read, all are grey: the infrared sensor for face
+    // login that many laptops have beside their webcam.
+    bool greyOnly = false;
     bool operator==(const V4l2Node&) const = default;
 };
 
@@ -32,7 +35,8 @@ std::map<std::string, std::string> stableNodeNames();
 // The cameras among the nodes: capture nodes, but for a loopback device the program writes
 // to itself (one of ownOutputs, or named as the camera for other apps). Each is known by its
 // stable name where it has one, else by its node, and named by its card; cameras that share
-// a name are told apart by a number after it.
+// a name are told apart by a number after it. Cameras that give grey only come after the others,
+// so that the first camera is never a laptop's infrared sensor, and are named so.
 std::vector<DeviceInfo> camerasAmong(const std::vector<V4l2Node>& nodes,
                                      const std::map<std::string, std::string>& stableNames,
                                      const std::vector<std::string>& ownOutputs);

@@ -27,5 +27,17 @@ TEST(V4l2Node, CamerasAreCaptureNodesKnownByStableNamesAndToldApart) {
     EXPECT_EQ(camerasAmong(nodes, stable, {"/dev/video5"}).size(), 2u);
 }
 
+// Laptops with face login have an infrared sensor beside the webcam, under the same name and
+// sometimes with the lower number; it gives grey pictures only.
+TEST(V4l2Node, ALaptopsInfraredSensorIsNeverTheFirstCamera) {
+    const std::vector<V4l2Node> nodes{{"/dev/video0", "uvcvideo", "Integrated Camera", true, true},
+                                      {"/dev/video1", "uvcvideo", "Integrated Camera", false},
+                                      {"/dev/video2", "uvcvideo", "Integrated Camera", true},
+                                      {"/dev/video3", "uvcvideo", "Integrated Camera", false}};
+    EXPECT_EQ(camerasAmong(nodes, {}, {}),
+              (std::vector<DeviceInfo>{{"/dev/video2", "Integrated Camera"},
+                                       {"/dev/video0", "Integrated Camera (black and white)"}}));
+}
+
 }  // namespace
 }  // namespace pelliqo
