@@ -37,6 +37,9 @@ inline constexpr std::string_view cameraRefused =
 inline constexpr std::string_view noFrames =
     "The camera started but sent no frames. Another app may be using it. Close other apps that "
     "use the camera, then choose the camera again.";
+inline constexpr std::string_view framesStopped =
+    "The camera stopped sending pictures. Choose the camera again, or unplug it and plug it in "
+    "again.";
 // Follows the file's name: "clip.xyz isn't a video this computer can read."
 inline constexpr std::string_view unreadableVideoSuffix = " isn't a video this computer can read.";
 inline constexpr std::string_view sameFile = "The new video can't replace the original file.";

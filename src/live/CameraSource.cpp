@@ -33,7 +33,8 @@ std::string repaired(const std::string& selected, const std::vector<DeviceInfo>&
 struct CameraSource::Core : std::enable_shared_from_this<Core> {
     std::unique_ptr<CaptureBackend> backend;
     QPointer<CameraSource> owner;  // made on the main thread, tested only there
-    Locked<bool> gotFrame{false};
+    Locked<bool> gotFrame{false};  // since the start, or since no pictures were reported
+    Locked<double> lastFrame{0};   // capture clock: the last frame, or when waiting began
     Locked<bool> micEnabled{true};
     Locked<double> lastLevelTime{-std::numeric_limits<double>::infinity()};
     VideoHandler onVideo;
@@ -147,9 +148,10 @@ void CameraSource::Core::removeInputs() {
 }
 
 void CameraSource::Core::handleVideo(const CapturedFrame& frame) {
+    lastFrame.set(captureClock());
     if (!gotFrame.get()) {
         gotFrame.set(true);
-        // The first frame after a start clears whatever problem is shown.
+        // The first frame after a start, or after a stall, clears whatever problem is shown.
         toMain([](CameraSource& source) {
             if (source.problem_) source.setProblem(std::nullopt);
         });
@@ -270,12 +272,12 @@ void CameraSource::start() {
     setProblem(std::nullopt);
     core_->gotFrame.set(false);
     reconfigure();
-    // Each start has its own watchdog; none is cancelled.
-    mainQueue::asyncAfter(noFramesDelay_, weakly(this, [](CameraSource& s) { s.watchdog(); }));
+    watchFrames(++watches_);
 }
 
 void CameraSource::reconfigure() {
     setMicProblem(std::nullopt);
+    restartQuietClock();  // a camera opened again takes a moment for its first frame
     const std::string cameraID = selectedCameraID_;
     const std::string micID = selectedMicID_;
     const std::uint64_t stopsThen = core_->stops;
@@ -293,6 +295,7 @@ void CameraSource::setPaused(bool paused) {
         if (core->mic) core->mic->setPaused(core->paused);
     });
     if (paused) setLevel(0);
+    if (!paused) restartQuietClock();
 }
 
 bool CameraSource::isPaused() const {
@@ -301,6 +304,7 @@ bool CameraSource::isPaused() const {
 
 void CameraSource::stop() {
     ++core_->stops;
+    ++watches_;
     core_->sessionQueue.async([weak = std::weak_ptr(core_)] {
         if (auto core = weak.lock()) core->halt();
     });
@@ -315,9 +319,24 @@ float CameraSource::levelFor(const std::vector<float>& channelPower) {
     return std::clamp((loudest + 60.0f) / 60.0f, 0.0f, 1.0f);
 }
 
-void CameraSource::watchdog() {
-    if (isRunning_ && !core_->gotFrame.get() && !problem_)
-        setProblem(ErrorInfo::report(text::title::noPicturesFromCamera, text::report::noFrames));
+void CameraSource::watchFrames(std::uint64_t watch) {
+    mainQueue::asyncAfter(
+        noFramesDelay_ / 4, weakly(this, [watch](CameraSource& s) {
+            if (watch != s.watches_) return;  // stopped, or started again
+            const double quiet = captureClock() - s.core_->lastFrame.get();
+            if (s.isRunning_ && !s.core_->paused && !s.problem_ && quiet >= s.noFramesDelay_) {
+                const bool stalled = s.core_->gotFrame.get();
+                s.core_->gotFrame.set(false);
+                s.setProblem(ErrorInfo::report(
+                    text::title::noPicturesFromCamera,
+                    stalled ? text::report::framesStopped : text::report::noFrames));
+            }
+            s.watchFrames(watch);
+        }));
+}
+
+void CameraSource::restartQuietClock() {
+    core_->lastFrame.set(captureClock());
 }
 
 void CameraSource::setIsRunning(bool running) {

@@ -17,8 +17,9 @@ namespace pelliqo {
 
 // The live capture session: lists the cameras and microphones, keeps the user's choice of
 // each, runs the chosen pair, and hands every frame and sound buffer to whoever registered.
-// Publishes a microphone level, watches for a camera that starts but sends nothing, and
-// reports camera failures as one problem for the record screen. Used on the main thread;
+// Publishes a microphone level, watches for a camera that sends nothing (from its start, or
+// after a while, as one stalled by a USB glitch or the computer's sleep does), and reports
+// camera failures as one problem for the record screen. Used on the main thread;
 // every published change is announced by its signal.
 class CameraSource : public QObject {
     Q_OBJECT
@@ -27,7 +28,7 @@ class CameraSource : public QObject {
     using VideoHandler = std::function<void(const CapturedFrame&)>;
     using AudioHandler = std::function<void(const AudioSample&)>;
 
-    static constexpr double noFramesDelay = 5.0;   // seconds after start()
+    static constexpr double noFramesDelay = 5.0;   // seconds without a frame
     static constexpr double levelInterval = 0.07;  // between published levels
 
     explicit CameraSource(std::unique_ptr<CaptureBackend> backend, QObject* parent = nullptr);
@@ -92,7 +93,9 @@ class CameraSource : public QObject {
     void setLevel(float level);
     void setProblem(std::optional<ErrorInfo> problem);
     void setMicProblem(std::optional<ErrorInfo> problem);
-    void watchdog();
+    void watchFrames(std::uint64_t watch);
+    // The camera's silence is counted from now.
+    void restartQuietClock();
 
     std::vector<DeviceInfo> cameras_;
     std::vector<DeviceInfo> microphones_;
@@ -103,6 +106,7 @@ class CameraSource : public QObject {
     std::optional<ErrorInfo> problem_;
     std::optional<ErrorInfo> micProblem_;
     double noFramesDelay_ = noFramesDelay;
+    std::uint64_t watches_ = 0;  // each start begins a watch, which a stop or a new start ends
     std::shared_ptr<Core> core_;
     std::unique_ptr<DeviceWatcher> watcher_;
 };

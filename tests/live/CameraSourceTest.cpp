@@ -121,5 +121,24 @@ TEST(CameraSource, CameraProblemsArePublished) {
     ASSERT_TRUE(runMainLoopUntil([&] { return !s.source->problem().has_value(); }));
 }
 
+// A camera can stop sending midway (a USB glitch, the computer's sleep) without a word: that
+// is said, and cleared once it sends again; a pause is no stall.
+TEST(CameraSource, ACameraThatStallsIsSaidToHaveStoppedUntilItSendsAgain) {
+    Source s({{{"stalls", "Stalls"}}, {}});
+    s.source->setNoFramesDelay(0.4);
+    s.source->start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.frames() > 0; }));
+    s.source->setPaused(true);
+    test::runMainLoopFor(0.6);
+    EXPECT_FALSE(s.source->problem());
+    s.source->setPaused(false);
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.source->problem().has_value(); }));
+    EXPECT_EQ(s.source->problem()->message, text::report::framesStopped);
+    const std::size_t before = s.frames();
+    ASSERT_TRUE(runMainLoopUntil([&] { return !s.source->problem().has_value(); }));
+    EXPECT_GT(s.frames(), before);
+    EXPECT_TRUE(s.source->isRunning());
+}
+
 }  // namespace
 }  // namespace pelliqo

@@ -57,6 +57,10 @@ class FakeCapture final : public CaptureBackend {
         }
         if (id == "late") return CaptureSource{"lavfi", picture + ",trim=start=1.5", {}};
         if (id == "brief") return CaptureSource{"lavfi", picture + ",trim=end=1.5", {}};
+        if (id == "stalls") {  // nothing from 1 s to 2.8 s
+            return CaptureSource{
+                "lavfi", "testsrc2=size=64x48:rate=30,select='not(between(t,1,2.8))',realtime", {}};
+        }
         if (id == "broken") return CaptureSource{"lavfi", "nosuchfilter", {}};
         return std::nullopt;
     }
