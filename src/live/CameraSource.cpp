@@ -201,7 +201,7 @@ CameraSource::CameraSource(std::unique_ptr<CaptureBackend> backend, QObject* par
     core_->owner = this;
     watcher_ = core_->backend->watch([owner = QPointer<CameraSource>(this)] {
         mainQueue::async([owner] {
-            if (CameraSource* source = owner.data()) source->refreshDevices();
+            if (CameraSource* source = owner.data()) source->devicesChanged();
         });
     });
 }
@@ -266,8 +266,14 @@ void CameraSource::refreshDevices() {
     setSelectedMicID(repaired(selectedMicID_, microphones_, devices.defaultMicrophone()));
 }
 
+void CameraSource::devicesChanged() {
+    refreshDevices();
+    if (wanted_ && !isRunning_ && listsDevice(cameras_, selectedCameraID_)) start();
+}
+
 void CameraSource::start() {
     if (core_->backend->authorization(DeviceKind::camera) != Authorization::authorized) return;
+    wanted_ = true;
     refreshDevices();
     setProblem(std::nullopt);
     core_->gotFrame.set(false);
@@ -303,6 +309,7 @@ bool CameraSource::isPaused() const {
 }
 
 void CameraSource::stop() {
+    wanted_ = false;
     ++core_->stops;
     ++watches_;
     core_->sessionQueue.async([weak = std::weak_ptr(core_)] {

@@ -182,7 +182,13 @@ QWidget* RecordView::controls() {
     column->addLayout(virtualCameraRow());
     connect(cameras_, &QComboBox::activated, this, [this](int index) {
         camera_.setSelectedCameraID(cameras_->itemData(index).toString().toStdString());
-        if (allowed(permissions_.camera()) && camera_.isRunning()) camera_.reconfigure();
+        // Chosen again, a camera that stopped or was held by another app is tried again.
+        if (!allowed(permissions_.camera())) return;
+        if (camera_.isRunning()) {
+            camera_.reconfigure();
+        } else {
+            camera_.start();
+        }
     });
     connect(microphones_, &QComboBox::activated, this, [this](int index) {
         camera_.setSelectedMicID(microphones_->itemData(index).toString().toStdString());

@@ -121,6 +121,29 @@ TEST(CameraSource, CameraProblemsArePublished) {
     ASSERT_TRUE(runMainLoopUntil([&] { return !s.source->problem().has_value(); }));
 }
 
+// Unplugged, a camera stops; plugged in again, it starts by itself, as one plugged in after
+// the start found none does.
+TEST(CameraSource, ACameraPluggedInAgainStartsByItself) {
+    Source s({{{"brief", "Brief"}}, {}});
+    s.source->start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.source->problem().has_value(); }));
+    EXPECT_EQ(s.source->problem()->title, text::title::cameraStopped);
+    s.fake->change([](FakeDevices& d) { d.cameras.clear(); });
+    s.fake->announce();
+    test::runMainLoopFor(0.3);
+    EXPECT_FALSE(s.source->isRunning());
+    s.fake->change([](FakeDevices& d) { d.cameras = {cam}; });
+    s.fake->announce();
+    const std::size_t before = s.frames();
+    ASSERT_TRUE(runMainLoopUntil([&] { return s.source->isRunning() && s.frames() > before; }));
+    EXPECT_FALSE(s.source->problem());
+    // Stopped on purpose, it stays stopped.
+    s.source->stop();
+    s.fake->announce();
+    test::runMainLoopFor(0.3);
+    EXPECT_FALSE(s.source->isRunning());
+}
+
 // A camera can stop sending midway (a USB glitch, the computer's sleep) without a word: that
 // is said, and cleared once it sends again; a pause is no stall.
 TEST(CameraSource, ACameraThatStallsIsSaidToHaveStoppedUntilItSendsAgain) {

@@ -64,7 +64,20 @@ class FakeCapture final : public CaptureBackend {
         if (id == "broken") return CaptureSource{"lavfi", "nosuchfilter", {}};
         return std::nullopt;
     }
-    std::unique_ptr<DeviceWatcher> watch(std::function<void()>) const override { return nullptr; }
+    std::unique_ptr<DeviceWatcher> watch(std::function<void()> changed) const override {
+        std::lock_guard guard(lock_);
+        changed_ = std::move(changed);
+        return nullptr;
+    }
+    // The system tells of a device plugged in or out.
+    void announce() {
+        std::function<void()> changed;
+        {
+            std::lock_guard guard(lock_);
+            changed = changed_;
+        }
+        if (changed) changed();
+    }
 
     template <class Change>
     void change(Change change) {
@@ -79,6 +92,7 @@ class FakeCapture final : public CaptureBackend {
     }
     mutable std::mutex lock_;
     std::shared_ptr<FakeDevices> devices_;
+    mutable std::function<void()> changed_;
 };
 
 }  // namespace pelliqo::test

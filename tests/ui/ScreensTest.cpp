@@ -195,6 +195,17 @@ TEST(Window, SwitchingModesRemovesTheOtherScreenAndStopsTheCamera) {
     ASSERT_TRUE(runMainLoopUntil([&] { return w.view->record().camera().isRunning(); }));
 }
 
+// As after a camera that failed, or was held by another app.
+TEST(Window, ChoosingAStoppedCameraAgainStartsIt) {
+    Window w;
+    w.allow(DeviceKind::camera);
+    CameraSource& camera = w.view->record().camera();
+    ASSERT_TRUE(runMainLoopUntil([&] { return camera.isRunning(); }));
+    camera.stop();
+    emit w.find<QComboBox>("cameraPicker")->activated(0);
+    EXPECT_TRUE(runMainLoopUntil([&] { return camera.isRunning(); }));
+}
+
 // Straight to the screen, as there is no real drag here.
 void drop(QWidget* view, const QStringList& files) {
     QMimeData data;
