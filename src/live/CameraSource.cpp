@@ -268,7 +268,11 @@ void CameraSource::refreshDevices() {
 
 void CameraSource::devicesChanged() {
     refreshDevices();
-    if (wanted_ && !isRunning_ && listsDevice(cameras_, selectedCameraID_)) start();
+    if (!wanted_ || isRunning_) return;
+    const std::string back = wantedCameraID_.empty() ? selectedCameraID_ : wantedCameraID_;
+    if (!listsDevice(cameras_, back)) return;
+    setSelectedCameraID(back);
+    start();
 }
 
 void CameraSource::start() {
@@ -284,6 +288,7 @@ void CameraSource::start() {
 void CameraSource::reconfigure() {
     setMicProblem(std::nullopt);
     restartQuietClock();  // a camera opened again takes a moment for its first frame
+    wantedCameraID_ = selectedCameraID_;
     const std::string cameraID = selectedCameraID_;
     const std::string micID = selectedMicID_;
     const std::uint64_t stopsThen = core_->stops;

@@ -60,7 +60,8 @@ class CameraSource : public QObject {
 
     void refreshDevices();
     // The system's devices changed: the lists follow, and a camera that stopped or could not
-    // start (unplugged, or held by another app) is started again once it is listed.
+    // start (unplugged, or held by another app) is chosen and started again once it is listed;
+    // where there was none, the first camera to come.
     void devicesChanged();
     // While paused the devices stay open and running, and nothing is read: no frame, no
     // sound, no level, and next to no processor time. Frames taken after the pause come as
@@ -109,8 +110,9 @@ class CameraSource : public QObject {
     std::optional<ErrorInfo> problem_;
     std::optional<ErrorInfo> micProblem_;
     double noFramesDelay_ = noFramesDelay;
-    std::uint64_t watches_ = 0;  // each start begins a watch, which a stop or a new start ends
-    bool wanted_ = false;        // started, and not stopped since
+    std::uint64_t watches_ = 0;   // each start begins a watch, which a stop or a new start ends
+    bool wanted_ = false;         // started, and not stopped since
+    std::string wantedCameraID_;  // the camera last opened
     std::shared_ptr<Core> core_;
     std::unique_ptr<DeviceWatcher> watcher_;
 };

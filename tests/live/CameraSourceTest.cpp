@@ -121,27 +121,35 @@ TEST(CameraSource, CameraProblemsArePublished) {
     ASSERT_TRUE(runMainLoopUntil([&] { return !s.source->problem().has_value(); }));
 }
 
-// Unplugged, a camera stops; plugged in again, it starts by itself, as one plugged in after
-// the start found none does.
+// Unplugged, a camera stops; plugged in again, it is chosen and starts by itself, and not
+// another camera meanwhile. One plugged in after the start found none starts too.
 TEST(CameraSource, ACameraPluggedInAgainStartsByItself) {
-    Source s({{{"brief", "Brief"}}, {}});
+    const DeviceInfo brief{"brief", "Brief"};
+    Source s({{brief}, {}});
     s.source->start();
     ASSERT_TRUE(runMainLoopUntil([&] { return s.source->problem().has_value(); }));
     EXPECT_EQ(s.source->problem()->title, text::title::cameraStopped);
-    s.fake->change([](FakeDevices& d) { d.cameras.clear(); });
+    s.fake->change([](FakeDevices& d) { d.cameras = {cam}; });
     s.fake->announce();
     test::runMainLoopFor(0.3);
     EXPECT_FALSE(s.source->isRunning());
-    s.fake->change([](FakeDevices& d) { d.cameras = {cam}; });
+    s.fake->change([&](FakeDevices& d) { d.cameras = {cam, brief}; });
     s.fake->announce();
     const std::size_t before = s.frames();
     ASSERT_TRUE(runMainLoopUntil([&] { return s.source->isRunning() && s.frames() > before; }));
-    EXPECT_FALSE(s.source->problem());
+    EXPECT_EQ(s.source->selectedCameraID(), "brief");
     // Stopped on purpose, it stays stopped.
     s.source->stop();
     s.fake->announce();
     test::runMainLoopFor(0.3);
     EXPECT_FALSE(s.source->isRunning());
+
+    Source none({{}, {}});
+    none.source->start();
+    ASSERT_TRUE(runMainLoopUntil([&] { return none.source->problem().has_value(); }));
+    none.fake->change([](FakeDevices& d) { d.cameras = {cam}; });
+    none.fake->announce();
+    EXPECT_TRUE(runMainLoopUntil([&] { return none.frames() > 0; }));
 }
 
 // A camera can stop sending midway (a USB glitch, the computer's sleep) without a word: that
