@@ -12,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "app/CommandSupport.h"
 #include "app/EffectOptions.h"
+#include "app/OutputPipe.h"
 #include "app/PipeSpool.h"
 #include "engine/OutputNaming.h"
 #include "engine/PresetStore.h"
@@ -113,6 +114,8 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     InterruptGuard guard;
     const auto spool = PipeSpool::of(input);
     if (!spool) return reportFailure(spool.error(), err);
+    const auto reader = OutputPipe::of(output, err);
+    if (!reader) return reportFailure(reader.error(), err);
     ProgressDisplay display(err);
     QEventLoop loop;
     int code = exitCode::ok;

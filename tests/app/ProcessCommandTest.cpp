@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QTemporaryDir>
@@ -98,6 +99,33 @@ TEST_F(ProcessCommand, AFileTooLargeForTheDiskSaysWhyAndKeepsWhatWasThere) {
     EXPECT_NE(run.output.find(text::fileTooLarge), std::string::npos) << run.output;
     EXPECT_EQ(test::bytesOf(out), "old");
     EXPECT_TRUE(staged().empty());
+}
+
+// A named pipe can be written once a program opens it to read. Until then the export waits,
+// and Ctrl-C ends the wait.
+TEST_F(ProcessCommand, ANamedPipeIsWrittenOnceItIsReadAndCtrlCEndsTheWait) {
+    const std::string pipe = dir.filePath("pipe").toStdString();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::vector<std::string> run{
+        PELLIQO_EXECUTABLE, "process", "--background", "none", clip, pipe};
+    const std::string log = dir.filePath("waiting").toStdString();
+    const pid_t waiting = test::spawnProgram(run, log);
+    for (int i = 0; i < 600 && test::bytesOf(log).find("Waiting for") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(waiting, SIGINT);
+    const auto cancelled = test::waitWithin(waiting, std::chrono::seconds(10));
+    ASSERT_TRUE(cancelled) << test::bytesOf(log);
+    EXPECT_EQ(WEXITSTATUS(*cancelled), 130);
+
+    const pid_t writer = test::spawnProgram(run, log);
+    const test::ProgramRun read =
+        test::runWithin({"sh", "-c", "sleep 0.5; cat \"$0\" > \"$1\"", pipe, out},
+                        std::chrono::seconds(60), dir.filePath("reader").toStdString());
+    EXPECT_EQ(read.code, 0);
+    const auto written = test::waitWithin(writer, std::chrono::seconds(60));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(WEXITSTATUS(*written), 0) << test::bytesOf(log);
+    EXPECT_EQ(test::frameTimes(out).size(), 10u);
 }
 
 // A killed run leaves a hidden file of its own, which the next run clears.

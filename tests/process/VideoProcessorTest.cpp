@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <fstream>
@@ -195,6 +196,16 @@ TEST_F(Exports, TransparentExportsAreProResWithAlphaAroundThePerson) {
     const cv::Mat first = test::framesOf(out).at(0);
     EXPECT_EQ(first.at<cv::Vec4b>(5, 5), cv::Vec4b(0, 0, 0, 0));  // background: clear, zeroed
     EXPECT_EQ(first.at<cv::Vec4b>(first.rows - 5, first.cols / 2)[3], 255);  // her jacket
+}
+
+// A blocking open would wait for a reader for ever, and cancelling could not end it.
+TEST_F(Exports, APipeThatNothingReadsEndsTheExport) {
+    ASSERT_EQ(mkfifo(path("unread.mp4").c_str(), 0600), 0);
+    const Outcome o = exportVideo(
+        path("person.mp4"), path("unread.mp4"), test::settingsWith(BackgroundKind::none),
+        {.byteLimit = {}, .cancelAfter = {}, .timeout = std::chrono::seconds(30)});
+    ASSERT_TRUE(o.result) << "no end";
+    EXPECT_FALSE(o.ok());
 }
 
 TEST_F(Exports, WhatIsNotAVideoIsRefusedAndLeavesNothingBehind) {

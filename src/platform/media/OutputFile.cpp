@@ -71,8 +71,13 @@ Result<OutputFile> OutputFile::open(const std::filesystem::path& path,
                                     std::optional<std::uint64_t> byteLimit) {
     auto state = std::make_unique<State>();
     state->limit = byteLimit;
-    state->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A named pipe that nothing reads would hold a blocking open for ever; this one fails at
+    // once instead, and writes block as they should once it is open.
+    state->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (state->fd < 0) return PlatformError::posix(errno);
+    const int flags = fcntl(state->fd, F_GETFL);
+    if (flags < 0 || fcntl(state->fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return PlatformError::posix(errno);
     auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
     if (buffer != nullptr) {
         state->io = avio_alloc_context(buffer, bufferSize, 1, state.get(), nullptr, &State::write,

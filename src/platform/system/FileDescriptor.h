@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace pelliqo {
 
 // A descriptor closed on every way out; -1 when the open it came from failed.
@@ -11,6 +13,7 @@ class FileDescriptor {
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
     }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
