@@ -77,7 +77,7 @@ int reportFailure(const PlatformError& error, std::ostream& err) {
         err << text::cancelled << "\n";
         return 130;
     }
-    const ErrorInfo info = ErrorInfo::make(text::title::processingStopped, error);
+    const ErrorInfo info = ErrorInfo::make(text::title::processingStopped, error, Failed::files);
     err << info.title << "\n" << info.message << "\n";
     return exitCode::failure;
 }

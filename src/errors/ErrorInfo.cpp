@@ -1,5 +1,7 @@
 #include "errors/ErrorInfo.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "errors/Texts.h"
@@ -14,6 +16,25 @@ bool means(const PlatformError& error, int posixCode) {
     return error.underlying && means(*error.underlying, posixCode);
 }
 
+// Errors that say the device itself went away or stopped answering: unplugged, unmounted, a
+// network share lost.
+bool meansGone(const PlatformError& error) {
+    return std::ranges::any_of(std::array{EIO, ENODEV, ENXIO, ENOTCONN, ESTALE},
+                               [&](int code) { return means(error, code); });
+}
+
+std::string messageFor(const PlatformError& error, Failed failed) {
+    if (failed == Failed::files) {
+        if (ErrorInfo::isDiskFull(error)) return std::string(text::diskFull);
+        if (means(error, EFBIG)) return std::string(text::fileTooLarge);
+        if (meansGone(error)) return std::string(text::diskGone);
+    }
+    // A node that vanished between listing and opening is as gone as one unplugged while open.
+    if (failed == Failed::camera && (meansGone(error) || means(error, ENOENT)))
+        return std::string(text::cameraGone);
+    return error.description;
+}
+
 }  // namespace
 
 ErrorInfo::ErrorInfo(std::string title_, std::string message_, std::string details_)
@@ -26,10 +47,8 @@ ErrorInfo ErrorInfo::report(std::string_view title, std::string_view sentence) {
     return ErrorInfo(std::string(title), std::string(sentence), std::string(sentence));
 }
 
-ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error) {
-    const std::string message = isDiskFull(error)     ? std::string(text::diskFull)
-                                : means(error, EFBIG) ? std::string(text::fileTooLarge)
-                                                      : error.description;
+ErrorInfo ErrorInfo::make(std::string_view title, const PlatformError& error, Failed failed) {
+    const std::string message = messageFor(error, failed);
     std::string details = "Domain: " + error.domain + "\nCode: " + std::to_string(error.code) +
                           "\n" + error.description;
     if (error.reason) details += "\nReason: " + *error.reason;

@@ -8,6 +8,10 @@
 
 namespace pelliqo {
 
+// What the failed work was reading or writing: the same system error means a disk gone to a
+// file and an unplugged camera to a camera.
+enum class Failed { files, camera, cameraOutput };
+
 // One failure as the user sees it: what stopped, what to do, and the technical details.
 struct ErrorInfo {
     QUuid id;
@@ -21,8 +25,9 @@ struct ErrorInfo {
     // A condition a model detected itself: the sentence is both message and details.
     static ErrorInfo report(std::string_view title, std::string_view sentence);
 
-    // A report for any error, with the disk-full message where it applies.
-    static ErrorInfo make(std::string_view title, const PlatformError& error);
+    // A report for any error, told in the user's words where what failed tells what it means
+    // (a full disk, a disk or camera gone), else in the system's.
+    static ErrorInfo make(std::string_view title, const PlatformError& error, Failed failed);
 
     // True when the error, or any error beneath it, means the disk ran out of space.
     static bool isDiskFull(const PlatformError& error);

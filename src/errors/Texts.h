@@ -10,6 +10,11 @@ inline constexpr std::string_view diskFull = "The disk is full. Free some space 
 inline constexpr std::string_view fileTooLarge =
     "The file is too large for this disk. Disks formatted as FAT32, as many USB sticks are, "
     "hold files of up to 4 GB.";
+inline constexpr std::string_view diskGone =
+    "The disk can't be reached. If it is a USB stick, an external disk or a network folder, check "
+    "that it is still connected, then try again.";
+inline constexpr std::string_view cameraGone =
+    "The camera was disconnected. Connect it again, or choose another camera.";
 inline constexpr std::string_view cancelled = "Cancelled.";
 
 namespace title {

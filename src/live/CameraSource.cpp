@@ -95,7 +95,7 @@ std::optional<ErrorInfo> CameraSource::Core::addCamera(const std::string& id) {
         const PlatformError& e = opened.error();
         if (e.domain == domain::posix && e.code == EBUSY)
             return ErrorInfo::report(text::title::cameraUnavailable, text::report::cameraRefused);
-        return ErrorInfo::make(text::title::cameraUnavailable, e);
+        return ErrorInfo::make(text::title::cameraUnavailable, e, Failed::camera);
     }
     camera = std::move(opened).value();
     return std::nullopt;
@@ -181,7 +181,7 @@ void CameraSource::Core::cameraFailed(const PlatformError& error) {
         if (auto core = weak.lock()) core->halt();
     });
     toMain([error](CameraSource& source) {
-        source.setProblem(ErrorInfo::make(text::title::cameraStopped, error));
+        source.setProblem(ErrorInfo::make(text::title::cameraStopped, error, Failed::camera));
         source.setIsRunning(false);
     });
 }

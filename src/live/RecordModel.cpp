@@ -292,7 +292,7 @@ void RecordModel::cameraOutputFailed(const PlatformError& error,
     const auto& current = live_.cameraOutput;
     if (!current || failed.owner_before(current) || current.owner_before(failed)) return;
     setVirtualCamera(false);
-    setErrorInfo(ErrorInfo::make(text::title::cameraOutputStopped, error));
+    setErrorInfo(ErrorInfo::make(text::title::cameraOutputStopped, error, Failed::cameraOutput));
 }
 
 bool RecordModel::hasCameraFrames() const {
@@ -347,7 +347,8 @@ void RecordModel::startRecording() {
                                       .originalURL = paths.original,
                                       .frameRate = camera.rate};
     if (auto error = pipeline_->recorder.start(config))
-        return setErrorInfo(ErrorInfo::make(text::title::couldNotStartRecording, *error));
+        return setErrorInfo(
+            ErrorInfo::make(text::title::couldNotStartRecording, *error, Failed::files));
     setErrorInfo(std::nullopt);
     setSavedURLs({});
     setRecording(true);
@@ -369,8 +370,8 @@ void RecordModel::stopRecording() {
                 if (result)
                     model->setSavedURLs(result.value());
                 else
-                    model->setErrorInfo(
-                        ErrorInfo::make(text::title::recordingNotSaved, result.error()));
+                    model->setErrorInfo(ErrorInfo::make(text::title::recordingNotSaved,
+                                                        result.error(), Failed::files));
             });
         });
 }
@@ -385,7 +386,7 @@ void RecordModel::showInFinder() {
 
 void RecordModel::recordingFailed(const PlatformError& error, const std::vector<fs::path>& kept) {
     endClock();
-    setErrorInfo(ErrorInfo::make(text::title::recordingStopped, error));
+    setErrorInfo(ErrorInfo::make(text::title::recordingStopped, error, Failed::files));
     // What was written before the failure plays; the user can find it.
     setSavedURLs(kept);
 }

@@ -220,7 +220,8 @@ void ProcessModel::finished(const Result<fs::path>& result) {
     } else {
         // The error box says why it stopped; a time left that no longer runs would mislead.
         setEtaText("");
-        setErrorInfo(ErrorInfo::make(text::title::processingStopped, result.error()));
+        setErrorInfo(
+            ErrorInfo::make(text::title::processingStopped, result.error(), Failed::files));
     }
 }
 

@@ -111,7 +111,8 @@ TEST_P(FailingExports, AFullDiskAtAnyPointEndsTheExportAndKeepsWhatWasThere) {
         ASSERT_TRUE(o.result) << "no end with the disk full after " << limit << " bytes";
         EXPECT_EQ(o.completions, 1) << limit;
         ASSERT_FALSE(o.result->ok()) << limit;
-        EXPECT_EQ(ErrorInfo::make("Processing stopped", o.result->error()).message, text::diskFull)
+        EXPECT_EQ(ErrorInfo::make("Processing stopped", o.result->error(), Failed::files).message,
+                  text::diskFull)
             << limit << ": " << o.result->error().description;
         EXPECT_EQ(folder(), std::set<std::string>{"talk.mp4"}) << limit;
         EXPECT_EQ(test::bytesOf(talk), oldBytes) << limit;
@@ -135,7 +136,8 @@ TEST_P(FailingExports, CancellingAtAnyMomentEndsOnceAndKeepsWhatWasThere) {
                 continue;
             }
             EXPECT_EQ(test::bytesOf(talk), oldBytes);
-            const bool full = ErrorInfo::make("", o.result->error()).message == text::diskFull;
+            const bool full =
+                ErrorInfo::make("", o.result->error(), Failed::files).message == text::diskFull;
             EXPECT_TRUE(isCancellation(o.result->error()) || (limit && full))
                 << o.result->error().description;
         }
