@@ -144,6 +144,10 @@ Result<StagedFile> StagedFile::create(const fs::path& named) {
     if (fs::is_directory(status)) return PlatformError::posix(EISDIR);
     // Other devices are refused.
     if (fs::exists(status) && !fs::is_regular_file(status)) return PlatformError::posix(ENOTSUP);
+    // A file its owner write-protected (or made immutable) is refused, as a program writing it
+    // in place would be: leave to write its folder is no leave to replace it.
+    if (fs::exists(status) && faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0)
+        return PlatformError::posix(errno);
     removeAbandoned(destination);
     const std::string prefix = stagedPrefix(destination);
     for (int i = 0; i < attempts; ++i) {

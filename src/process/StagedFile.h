@@ -16,9 +16,9 @@ namespace pelliqo {
 class StagedFile {
   public:
     // Removes what killed runs left for this destination, then makes a new, empty file.
-    // Fails when the destination is a folder or its folder cannot be written. A destination
-    // that is a device or a pipe (/dev/null) is itself the file, written in place; one that is
-    // a link is written through, the link kept.
+    // Fails when the destination is a folder, a file that may not be written (write-protected)
+    // or its folder cannot be written. A destination that is a device or a pipe (/dev/null) is
+    // itself the file, written in place; one that is a link is written through, the link kept.
     static Result<StagedFile> create(const std::filesystem::path& destination);
 
     StagedFile(StagedFile&& other) noexcept;

@@ -116,6 +116,33 @@ TEST_F(Staging, EachKindOfDestinationIsTreatedAsItNeedsAndLongNamesFit) {
     EXPECT_TRUE(fs::exists(talk));
 }
 
+// A file its owner write-protected is not replaced, though its folder may be written. Tried as
+// its owner: where the tests run as the super-user, who may write anything, as nobody.
+TEST_F(Staging, AWriteProtectedFileIsKept) {
+    constexpr uid_t nobody = 65534;
+    const fs::path kept = path("kept.mp4"), open = path("open.mp4");
+    std::ofstream(kept) << "old";
+    std::ofstream(open) << "old";
+    fs::permissions(kept, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const bool root = geteuid() == 0;
+    if (root) {
+        fs::permissions(dir.path().toStdString(), fs::perms::all);
+        for (const fs::path& file : {kept, open}) ASSERT_EQ(chown(file.c_str(), nobody, nobody), 0);
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        if (root && (setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(2);
+        const auto refused = StagedFile::create(kept);
+        _exit(!refused && refused.error().code == EACCES && StagedFile::create(open) ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::bytesOf(kept), "old");
+    EXPECT_EQ(stagedFor(kept), 0);
+}
+
 TEST_F(Staging, WithoutLocksAFileIsStagedUnlockedAndLeavesNothingBehind) {
     const fs::path talk = path("talk.mp4");
     locksFail = true;
