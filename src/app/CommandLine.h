@@ -18,4 +18,8 @@ inline constexpr int noPerson = 3;
 // exit code. Normal output goes to out, messages and usage errors to err.
 int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// Whether the command ended leaving work behind that nothing can stop (a read or write held
+// up by a disk that stopped answering); the program must then end without waiting for it.
+bool commandLeftWorkRunning();
+
 }  // namespace pelliqo

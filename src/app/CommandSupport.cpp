@@ -1,5 +1,6 @@
 #include "app/CommandSupport.h"
 
+#include <atomic>
 #include <fstream>
 
 #include "app/CommandLine.h"
@@ -49,6 +50,18 @@ bool settingsReady(const EffectSettings& settings, std::ostream& err) {
                                 : Result<std::vector<ModelInfo>>(models.error());
     if (!subject) err << "pelliqo: " << subject.error().description << "\n";
     return subject.ok();
+}
+
+namespace {
+std::atomic<bool> workLeft{false};
+}  // namespace
+
+void leaveWorkRunning() {
+    workLeft = true;
+}
+
+bool commandLeftWorkRunning() {
+    return workLeft;
 }
 
 std::unique_ptr<QCoreApplication> commandApplication() {

@@ -24,6 +24,10 @@ bool settingsReady(const EffectSettings& settings, std::ostream& err);
 // exists (then nothing).
 std::unique_ptr<QCoreApplication> commandApplication();
 
+// Notes that the command ends leaving work behind that nothing can stop: a thread held in a
+// read or write by a disk that stopped answering, or by a pipe nobody reads any more.
+void leaveWorkRunning();
+
 // The picture file as a frame, once what the settings need is ready; nothing after
 // saying what is wrong on err.
 std::optional<PixelBuffer> readInputPicture(const std::string& path, const EffectSettings& settings,

@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 
@@ -121,14 +122,30 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     int code = exitCode::ok;
     auto processor =
         VideoProcessor::make(spool.value() ? spool.value()->path() : input, output, settings);
+    // What the export says after the command gave up on it finds the command over.
+    const auto over = std::make_shared<bool>(false);
+    std::optional<std::chrono::steady_clock::time_point> cancelledAt;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (InterruptGuard::interrupted()) processor->cancelFlag.set(true);
+        if (!InterruptGuard::interrupted()) return;
+        processor->cancelFlag.set(true);
+        const auto now = std::chrono::steady_clock::now();
+        if (!cancelledAt) cancelledAt = now;
+        if (now - *cancelledAt < std::chrono::duration<double>(VideoProcessor::cancelBound)) return;
+        // Stuck where the cancel cannot reach: the command ends without it.
+        *over = true;
+        display.end();
+        code = reportFailure(AppErr::cancelled(), err);
+        leaveWorkRunning();
+        loop.quit();
     });
     watch.start(100);
     processor->start(
-        [&](double fraction, const std::string& text) { display.show(fraction, text); },
-        [&](const Result<fs::path>& result) {
+        [&, over](double fraction, const std::string& text) {
+            if (!*over) display.show(fraction, text);
+        },
+        [&, over](const Result<fs::path>& result) {
+            if (*over) return;
             display.end();
             if (result) {
                 if (!isStandardOutput(output)) out << result.value().string() << "\n";

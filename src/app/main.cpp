@@ -29,5 +29,12 @@ int main(int argc, char** argv) {
         return pelliqo::exitCode::failure;
     }
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return pelliqo::runCommandLine(args, std::cout, std::cerr);
+    const int code = pelliqo::runCommandLine(args, std::cout, std::cerr);
+    if (pelliqo::commandLeftWorkRunning()) {
+        // An ordinary end would wait on it for ever.
+        std::cout.flush();
+        std::cerr.flush();
+        std::_Exit(code);
+    }
+    return code;
 }

@@ -197,15 +197,16 @@ void ProcessModel::exportVideo() {
     setEtaText(std::string(text::status::starting));
     setProcessing(true);
     processor_ = VideoProcessor::make(*inputURL_, *chosen, settings_);
+    const int run = ++exports_;
     processor_->start(
-        [model = QPointer<ProcessModel>(this)](double fraction, const std::string& text) {
-            if (!model) return;
+        [model = QPointer<ProcessModel>(this), run](double fraction, const std::string& text) {
+            if (!model || !model->exporting(run)) return;
             model->progress_ = fraction;
             emit model->progressChanged();
             model->setEtaText(text);
         },
-        [model = QPointer<ProcessModel>(this)](const Result<fs::path>& result) {
-            if (model) model->finished(result);
+        [model = QPointer<ProcessModel>(this), run](const Result<fs::path>& result) {
+            if (model && model->exporting(run)) model->finished(result);
         });
 }
 
@@ -226,8 +227,15 @@ void ProcessModel::finished(const Result<fs::path>& result) {
 }
 
 void ProcessModel::cancel() {
-    if (processor_) processor_->cancelFlag.set(true);
+    if (!processor_) return;
+    processor_->cancelFlag.set(true);
     setEtaText("Cancelling…");
+    // An export stuck where the cancel cannot reach is left to itself, and the screen freed.
+    mainQueue::asyncAfter(VideoProcessor::cancelBound,
+                          [model = QPointer<ProcessModel>(this), run = exports_] {
+                              if (model && model->exporting(run))
+                                  model->finished(PlatformError(AppErr::cancelled()));
+                          });
 }
 
 void ProcessModel::showInFinder() {

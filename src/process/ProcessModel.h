@@ -127,6 +127,8 @@ class ProcessModel : public QObject {
     std::optional<std::filesystem::path> outputURL_;
     std::optional<ErrorInfo> errorInfo_;
     std::shared_ptr<VideoProcessor> processor_;
+    int exports_ = 0;  // counts exports started: what an abandoned one says is dropped
+    bool exporting(int run) const { return exports_ == run && processor_ != nullptr; }
 
     // Preview work and its state live on the preview queue; the queue is declared last so
     // that it is joined before the state it uses goes away.

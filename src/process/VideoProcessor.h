@@ -37,6 +37,10 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
 
     // Set to true, from any thread, to cancel.
     Locked<bool> cancelFlag{false};
+    // How long a cancel may take, in seconds. A run held in a read or write by a disk that
+    // stopped answering, or by a pipe nobody reads any more, hears none: past this its
+    // caller stops waiting for it.
+    static constexpr double cancelBound = 5;
 
     // Every write past this many bytes fails as on a full disk (for tests); before start.
     void limitOutput(std::uint64_t bytes) { byteLimit_ = bytes; }

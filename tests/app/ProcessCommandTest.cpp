@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QTemporaryDir>
+#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -102,8 +105,8 @@ TEST_F(ProcessCommand, AFileTooLargeForTheDiskSaysWhyAndKeepsWhatWasThere) {
 }
 
 // A named pipe can be written once a program opens it to read. Until then the export waits,
-// and Ctrl-C ends the wait.
-TEST_F(ProcessCommand, ANamedPipeIsWrittenOnceItIsReadAndCtrlCEndsTheWait) {
+// and Ctrl-C ends the wait, as it ends a write the reader no longer takes.
+TEST_F(ProcessCommand, ANamedPipeIsWrittenOnceItIsReadAndCtrlCEndsAnyWait) {
     const std::string pipe = dir.filePath("pipe").toStdString();
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const std::vector<std::string> run{
@@ -126,6 +129,25 @@ TEST_F(ProcessCommand, ANamedPipeIsWrittenOnceItIsReadAndCtrlCEndsTheWait) {
     ASSERT_TRUE(written);
     EXPECT_EQ(WEXITSTATUS(*written), 0) << test::bytesOf(log);
     EXPECT_EQ(test::frameTimes(out).size(), 10u);
+
+    // A reader that stops reading holds the export in a write that no cancel reaches; Ctrl-C
+    // ends the command all the same.
+    const int idle = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);  // never read
+    const pid_t stuck = test::spawnProgram(
+        {PELLIQO_EXECUTABLE, "process", "--background", "none", longerClip(), pipe}, log);
+    const auto full = [&] {  // no room left for a page more
+        int held = 0;
+        return ioctl(idle, FIONREAD, &held) == 0 && held > fcntl(idle, F_GETPIPE_SZ) - PIPE_BUF;
+    };
+    for (int i = 0; i < 1200 && !full(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(full()) << test::bytesOf(log);
+    kill(stuck, SIGINT);
+    const auto ended = test::waitWithin(stuck, std::chrono::seconds(15));
+    close(idle);
+    ASSERT_TRUE(ended) << test::bytesOf(log);
+    EXPECT_EQ(WEXITSTATUS(*ended), 130);
+    EXPECT_NE(test::bytesOf(log).find("Cancelled."), std::string::npos);
 }
 
 // A killed run leaves a hidden file of its own, which the next run clears.

@@ -1,7 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <climits>
 #include <cmath>
 #include <fstream>
 
@@ -125,6 +130,33 @@ TEST_F(ProcessModelTest, ExportsRefusedCancelledOrFailedSayWhyAndLeaveNoFile) {
     ASSERT_TRUE(model.errorInfo());
     EXPECT_EQ(model.errorInfo()->title, "Processing stopped");
     EXPECT_EQ(model.etaText(), "");
+}
+
+// An export held in a write its reader no longer takes hears no cancel. The screen is freed
+// all the same, and what that export says once let go does not end the next one.
+TEST_F(ProcessModelTest, AnExportStuckInAWriteIsLetGoOnCancel) {
+    loadClip();
+    const std::string pipe = path("stuck.mp4");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const int idle = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);  // not read for now
+    fcntl(idle, F_SETPIPE_SZ, PIPE_BUF);
+    panel.answer = pipe;
+    model.exportVideo();
+    int held = 0;
+    ASSERT_TRUE(waitFor([&] { return ioctl(idle, FIONREAD, &held) == 0 && held > 0; }));
+    settle(300);  // into the write that cannot end
+    model.cancel();
+    ASSERT_TRUE(waitFor([&] { return !model.isProcessing(); }));
+    EXPECT_EQ(model.etaText(), "Cancelled");
+
+    panel.answer = path("next.mp4");
+    model.exportVideo();
+    ASSERT_TRUE(model.isProcessing());
+    char drained[PIPE_BUF];  // to its end, which the stuck export's going brings
+    EXPECT_TRUE(waitFor([&] { return read(idle, drained, sizeof drained) == 0; }));
+    close(idle);
+    ASSERT_TRUE(waitFor([&] { return !model.isProcessing(); }));
+    EXPECT_EQ(model.outputURL(), fs::path(path("next.mp4")));
 }
 
 }  // namespace
