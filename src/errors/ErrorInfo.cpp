@@ -17,9 +17,9 @@ bool means(const PlatformError& error, int posixCode) {
 }
 
 // Errors that say the device itself went away or stopped answering: unplugged, unmounted, a
-// network share lost.
+// network share lost, a write that never ended.
 bool meansGone(const PlatformError& error) {
-    return std::ranges::any_of(std::array{EIO, ENODEV, ENXIO, ENOTCONN, ESTALE},
+    return std::ranges::any_of(std::array{EIO, ENODEV, ENXIO, ENOTCONN, ESTALE, ETIMEDOUT},
                                [&](int code) { return means(error, code); });
 }
 

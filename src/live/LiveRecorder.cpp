@@ -1,6 +1,11 @@
 #include "live/LiveRecorder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <mutex>
 
 #include "engine/MovieFormat.h"
 #include "errors/AppErr.h"
@@ -87,14 +92,57 @@ std::vector<fs::path> keptFiles(const std::vector<fs::path>& paths) {
     return kept;
 }
 
+// Queues held for ever by a write that never ends. Never destroyed, as that would join them;
+// reachable, so that they are not taken for leaks.
+void leaveRunning(std::unique_ptr<SerialQueue> queue) {
+    static std::mutex lock;
+    static auto* const left = new std::vector<std::unique_ptr<SerialQueue>>;
+    std::lock_guard guard(lock);
+    left->push_back(std::move(queue));
+}
+
 }  // namespace
 
+// One stop's completion, told once: by the finishing, or by the bound when that is stuck.
+struct LiveRecorder::Ending {
+    explicit Ending(Completion whenDone) : completion(std::move(whenDone)) {}
+    void tell(Result<std::vector<fs::path>> result) {
+        if (!told.exchange(true)) completion(std::move(result));
+    }
+    void timeOut() {
+        if (told.exchange(true)) return;
+        stuck = true;
+        completion(PlatformError::posix(ETIMEDOUT));
+    }
+    Completion completion;
+    std::atomic<bool> told{false};
+    std::atomic<bool> stuck{false};
+};
+
 LiveRecorder::LiveRecorder() = default;
-LiveRecorder::~LiveRecorder() = default;
+
+LiveRecorder::~LiveRecorder() {
+    // Files still being finished are waited for, within the bound; a stuck one is not.
+    if (lastEnding_ && lastEnding_->stuck) {
+        leaveRunning(std::move(background_));
+        return;
+    }
+    auto drained = std::make_shared<std::promise<void>>();
+    background_->async([drained] { drained->set_value(); });
+    const auto bound = std::chrono::duration<double>(finishBound);
+    if (drained->get_future().wait_for(bound) == std::future_status::timeout)
+        leaveRunning(std::move(background_));
+}
 
 std::optional<PlatformError> LiveRecorder::start(const Config& config) {
     std::lock_guard guard(lock_);
     if (active_) return std::nullopt;
+    // A recording stuck in its finishing would hold this one's behind it.
+    if (lastEnding_ && lastEnding_->stuck) {
+        leaveRunning(std::move(background_));
+        background_ = std::make_unique<SerialQueue>("pelliqo.recorder");
+        lastEnding_.reset();
+    }
     const int w = evenSide(config.width);
     const int h = evenSide(config.height);
     const MovieFormat format = movieFormat(config.transparent);
@@ -173,14 +221,17 @@ void LiveRecorder::stop(Completion completion) {
     auto writers = std::vector{std::move(writer_)};
     if (origWriter_) writers.push_back(std::move(origWriter_));
     guard.unlock();
+    auto ending = std::make_shared<Ending>(std::move(completion));
+    lastEnding_ = ending;
+    watch_.asyncAfter(finishBound, [ending] { ending->timeOut(); });
     // Finishing encodes what still waits and closes the files: slow, so not under the lock.
-    background_.async([writers, started, completion = std::move(completion)] {
+    background_->async([writers, started, ending] {
         if (!started) {
             for (const auto& w : writers) {
                 w->cancel();
                 w->removeFile();
             }
-            completion(PlatformError(AppErr::message(std::string(text::failure::noVideoFrames))));
+            ending->tell(PlatformError(AppErr::message(std::string(text::failure::noVideoFrames))));
             return;
         }
         std::vector<bool> finished;
@@ -190,11 +241,11 @@ void LiveRecorder::stop(Completion completion) {
             if (!finished[i]) {
                 // A file cut off while it was finished stays readable.
                 for (const auto& w : writers) trimToWholeFragments(w->path());
-                return completion(errorOr(*writers[i], text::failure::recordingNotFinished));
+                return ending->tell(errorOr(*writers[i], text::failure::recordingNotFinished));
             }
             paths.push_back(writers[i]->path());
         }
-        completion(std::move(paths));
+        ending->tell(std::move(paths));
     });
 }
 
@@ -217,14 +268,15 @@ void LiveRecorder::failLocked(std::optional<PlatformError> error) {
               : PlatformError(AppErr::message(std::string(text::failure::writingVideoFailed)));
     auto writers = std::vector{std::move(writer_)};
     if (origWriter_) writers.push_back(std::move(origWriter_));
-    background_.async([this, writers, reported] {
+    // Not the recorder itself: a stuck write may outlast it.
+    background_->async([handler = onFailure, writers, reported] {
         std::vector<fs::path> paths;
         for (const auto& w : writers) {
             w->cancel();
             paths.push_back(w->path());
         }
         // What was written before the failure stays: it plays up to its last fragment.
-        if (onFailure) onFailure(reported, keptFiles(paths));
+        if (handler) handler(reported, keptFiles(paths));
     });
 }
 

@@ -49,8 +49,10 @@ class LiveRecorder {
     void appendVideo(const PixelBuffer& processed, const CapturedFrame& original);
     void appendAudio(const AudioSample& sample);
     // Ends the recording; the completion runs on a background thread with the written
-    // files (processed first) or the error.
+    // files (processed first) or the error. Finishing held up past `finishBound` by a disk
+    // that stopped answering (a write that neither ends nor fails) completes with ETIMEDOUT.
     void stop(Completion completion);
+    static constexpr double finishBound = 10;
     bool active() const;
     // How long the files run at `now` on the capture clock: from the first recorded frame,
     // which, on a busy machine, may come well after start().
@@ -61,6 +63,7 @@ class LiveRecorder {
     FailureHandler onFailure;
 
   private:
+    struct Ending;
     void failLocked(std::optional<PlatformError> error);
 
     mutable std::mutex lock_;
@@ -69,7 +72,10 @@ class LiveRecorder {
     bool sessionStarted_ = false;
     std::optional<double> startTime_;
     bool active_ = false;
-    SerialQueue background_{"pelliqo.recorder"};  // finishing and failure reports
+    std::shared_ptr<Ending> lastEnding_;
+    // Finishing and failure reports; left running, not joined, when a stuck write holds it.
+    std::unique_ptr<SerialQueue> background_ = std::make_unique<SerialQueue>("pelliqo.recorder");
+    SerialQueue watch_{"pelliqo.recorder.watch"};  // the bound on finishing
 };
 
 }  // namespace pelliqo

@@ -1,7 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <future>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -159,6 +164,43 @@ std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folde
 }
 
 // 8 kB hold only headers and a cut-off fragment, which shows nothing: nothing is kept.
+// A disk that stops answering holds the writer in a write for ever; here, a full pipe nobody
+// reads. Stopping says so within its bound, and the recorder goes without waiting on it.
+TEST_F(Recorder, AWriteThatNeverEndsIsLetGo) {
+    const fs::path pipe = path("stuck.mp4");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const int idle = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    auto recorder = std::make_unique<LiveRecorder>();
+    ASSERT_FALSE(recorder->start({64, 48, false, false, pipe, std::nullopt}));
+    const int filler = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    const std::string page(PIPE_BUF, 'x');
+    while (write(filler, page.data(), page.size()) > 0) {
+    }
+    close(filler);
+    feed(*recorder, 60, 64, 48);  // two seconds: held up midway, in a fragment
+    std::promise<Outcome> done;
+    recorder->stop([&](Outcome outcome) { done.set_value(std::move(outcome)); });
+    auto told = done.get_future();
+    const auto bound = std::chrono::duration<double>(LiveRecorder::finishBound);
+    ASSERT_EQ(told.wait_for(bound * 2), std::future_status::ready);
+    const Outcome outcome = told.get();
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().code, ETIMEDOUT);
+    // The next recording is not held up behind it.
+    ASSERT_FALSE(recorder->start({64, 48, false, false, path("next.mp4"), std::nullopt}));
+    feed(*recorder, 10, 64, 48);
+    EXPECT_TRUE(stopped(*recorder));
+    auto gone = std::async(std::launch::async, [&] { recorder.reset(); });
+    EXPECT_EQ(gone.wait_for(bound / 2), std::future_status::ready);
+    // Read at last, the pipe lets the write end, and the writer with it.
+    char drained[PIPE_BUF];
+    const auto readUntil = std::chrono::steady_clock::now() + bound * 2;
+    while (read(idle, drained, sizeof drained) != 0 && std::chrono::steady_clock::now() < readUntil)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    close(idle);
+    gone.wait();
+}
+
 TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
     const auto roomy = recordUntilFull(path("small"), "400k");
     if (!roomy) GTEST_SKIP() << "no private file system here";

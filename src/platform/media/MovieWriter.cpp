@@ -1,6 +1,7 @@
 #include "platform/media/MovieWriter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -69,7 +70,9 @@ struct MovieWriter::State {
     MovieLayout layout = MovieLayout::whole;
     AVFormatContext* format = nullptr;
     mutable std::mutex lock;  // the muxer, the status and the readiness bookkeeping
-    Status status = Status::unknown;
+    // Changed under the lock, read without it: a write held up by a disk that stopped
+    // answering holds the lock, and callers asking whether to hand over more must not wait.
+    std::atomic<Status> status = Status::unknown;
     std::optional<PlatformError> error;
     Track video;
     Track audio;
@@ -621,7 +624,6 @@ void MovieWriter::cancelWriting() {
 }
 
 MovieWriter::Status MovieWriter::status() const {
-    std::lock_guard guard(state_->lock);
     return state_->status;
 }
 
