@@ -163,7 +163,6 @@ std::optional<std::pair<int, std::string>> recordUntilFull(const fs::path& folde
     return std::pair{run->code.value_or(-1), run->output};
 }
 
-// 8 kB hold only headers and a cut-off fragment, which shows nothing: nothing is kept.
 // A disk that stops answering holds the writer in a write for ever; here, a full pipe nobody
 // reads. Stopping says so within its bound, and the recorder goes without waiting on it.
 TEST_F(Recorder, AWriteThatNeverEndsIsLetGo) {
@@ -201,6 +200,7 @@ TEST_F(Recorder, AWriteThatNeverEndsIsLetGo) {
     gone.wait();
 }
 
+// 8 kB hold only headers and a cut-off fragment, which shows nothing: nothing is kept.
 TEST_F(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
     const auto roomy = recordUntilFull(path("small"), "400k");
     if (!roomy) GTEST_SKIP() << "no private file system here";
