@@ -1,7 +1,6 @@
 #include "app/OutputPipe.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -14,9 +13,8 @@ namespace pelliqo {
 
 Result<std::optional<OutputPipe>> OutputPipe::of(const std::filesystem::path& output,
                                                  std::ostream& err) {
-    struct stat status {};
-    if (::stat(output.c_str(), &status) != 0 || !S_ISFIFO(status.st_mode))
-        return std::optional<OutputPipe>();
+    std::error_code ignored;
+    if (!std::filesystem::is_fifo(output, ignored)) return std::optional<OutputPipe>();
     for (bool said = false;; said = true) {
         if (InterruptGuard::interrupted()) return PlatformError(AppErr::cancelled());
         // Without a reader this fails at once (ENXIO) rather than waiting.

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -15,11 +14,6 @@
 namespace pelliqo {
 
 namespace {
-
-bool isPipe(const std::filesystem::path& input) {
-    struct stat status {};
-    return ::stat(input.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
-}
 
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -55,8 +49,8 @@ std::optional<PlatformError> copyAll(int from, int to) {
 }  // namespace
 
 Result<std::optional<PipeSpool>> PipeSpool::of(const std::filesystem::path& input) {
-    if (!isPipe(input)) return std::optional<PipeSpool>();
     std::error_code ignored;
+    if (!std::filesystem::is_fifo(input, ignored)) return std::optional<PipeSpool>();
     std::string name = (std::filesystem::temp_directory_path(ignored) / "pelliqo-input-XXXXXX");
     const FileDescriptor to(::mkostemp(name.data(), O_CLOEXEC));
     if (to.get() < 0) return PlatformError::posix(errno);

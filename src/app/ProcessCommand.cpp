@@ -5,7 +5,6 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 
@@ -124,20 +123,18 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
         VideoProcessor::make(spool.value() ? spool.value()->path() : input, output, settings);
     // What the export says after the command gave up on it finds the command over.
     const auto over = std::make_shared<bool>(false);
-    std::optional<std::chrono::steady_clock::time_point> cancelledAt;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!InterruptGuard::interrupted()) return;
+        if (!InterruptGuard::interrupted() || processor->cancelFlag.get()) return;
         processor->cancelFlag.set(true);
-        const auto now = std::chrono::steady_clock::now();
-        if (!cancelledAt) cancelledAt = now;
-        if (now - *cancelledAt < std::chrono::duration<double>(VideoProcessor::cancelBound)) return;
-        // Stuck where the cancel cannot reach: the command ends without it.
-        *over = true;
-        display.end();
-        code = reportFailure(AppErr::cancelled(), err);
-        leaveWorkRunning();
-        loop.quit();
+        // Stuck where the cancel cannot reach, past the bound, the command ends without it.
+        QTimer::singleShot(static_cast<int>(VideoProcessor::cancelBound * 1000), &loop, [&] {
+            *over = true;
+            display.end();
+            code = reportFailure(AppErr::cancelled(), err);
+            leaveWorkRunning();
+            loop.quit();
+        });
     });
     watch.start(100);
     processor->start(
