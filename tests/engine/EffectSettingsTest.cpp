@@ -2,8 +2,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <cmath>
-#include <limits>
 #include <tuple>
 
 #include "engine/EffectSettings.h"

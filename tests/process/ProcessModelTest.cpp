@@ -5,10 +5,7 @@
 #include <unistd.h>
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <climits>
-#include <cmath>
-#include <fstream>
 
 #include "Clips.h"
 #include "MainLoop.h"

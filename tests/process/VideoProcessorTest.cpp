@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QTemporaryDir>
 #include <fstream>
 #include <limits>
 #include <opencv2/imgproc.hpp>

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <opencv2/core.hpp>
-#include <optional>
 #include <string>
 #include <vector>
 

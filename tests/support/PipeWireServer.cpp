@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <thread>
 
 #include "Damage.h"

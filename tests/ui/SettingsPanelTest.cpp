@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>

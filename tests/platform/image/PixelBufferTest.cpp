@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <thread>
-#include <vector>
-
 #include "platform/image/PixelBuffer.h"
 #include "platform/image/PixelBufferPool.h"
 

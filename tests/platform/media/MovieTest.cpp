@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-#include <algorithm>
-#include <cmath>
 #include <fstream>
 
 #include "Clips.h"
