@@ -7,6 +7,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <csignal>
 
 #include "engine/PresetStore.h"
 #include "live/PermissionCenter.h"
@@ -151,6 +152,9 @@ int runWindow(int& argc, char** argv) {
     // closed one does: a recording is finished and saved first. Not by quit(), which a sheet
     // that only its buttons close would refuse.
     const InterruptGuard guard;
+    // A write to a pipe whose reader went away (a named pipe chosen as an export's file) fails
+    // with an error to report; by default it would end the whole window without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     QTimer ending;
     QObject::connect(&ending, &QTimer::timeout, [] {
         if (InterruptGuard::interrupted()) QApplication::exit(0);

@@ -45,7 +45,7 @@ TEST(CommandLine, UsageIsPrintedOnHelpPerCommandAndUnknownCommandsAreUsageErrors
 
 // Ended from outside, as at a logout, the window goes as a closed one does (which finishes a
 // recording), even with a sheet open that only its buttons close; started by nohup, it stays
-// when its terminal closes.
+// when its terminal closes. A broken pipe does not end it.
 TEST(CommandLine, TheWindowEndsCleanlyWhenTerminated) {
     QTemporaryDir home;
     const int child =
@@ -57,6 +57,7 @@ TEST(CommandLine, TheWindowEndsCleanlyWhenTerminated) {
     for (int i = 0; i < 600 && !test::catchesSignal(child, SIGTERM); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(test::catchesSignal(child, SIGHUP)) << "the hang-up nohup ignores would end it";
+    kill(child, SIGPIPE);  // as a write to a pipe whose reader went away raises
     kill(child, SIGTERM);
     const auto status = test::waitWithin(child, std::chrono::seconds(30));
     ASSERT_TRUE(status) << "no end within 30 s";
