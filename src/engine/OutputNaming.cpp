@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -81,6 +83,20 @@ bool sameLocation(const fs::path& a, const fs::path& b) {
 
 std::string exportName(const fs::path& input, BackgroundKind kind) {
     return input.stem().string() + " pelliqo." + std::string(movieFormat(kind).extension);
+}
+
+fs::path withExtension(const fs::path& chosen, std::string_view extension) {
+    const std::string has = chosen.extension().string();
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    if (has.size() == extension.size() + 1 &&
+        std::equal(extension.begin(), extension.end(), has.begin() + 1, sameLetter))
+        return chosen;
+    fs::path named = chosen;
+    named += (has == "." ? "" : ".") + std::string(extension);  // "talk." is "talk.mp4"
+    return named;
 }
 
 }  // namespace pelliqo

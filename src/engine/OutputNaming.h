@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/EffectSettings.h"
@@ -52,5 +53,11 @@ bool sameLocation(const std::filesystem::path& a, const std::filesystem::path& b
 
 // The name proposed for an export of the input file: "clip pelliqo.mp4".
 std::string exportName(const std::filesystem::path& input, BackgroundKind kind);
+
+// A chosen name that ends in the extension of what is saved there (in any case) as it is;
+// any other gets the extension added, so that "talk" and "talk.webm" become "talk.mp4" and
+// "talk.webm.mp4": editors and file managers know a movie by its name.
+std::filesystem::path withExtension(const std::filesystem::path& chosen,
+                                    std::string_view extension);
 
 }  // namespace pelliqo

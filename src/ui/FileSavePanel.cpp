@@ -1,8 +1,26 @@
 #include "ui/FileSavePanel.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
+
+#include "engine/OutputNaming.h"
 
 namespace pelliqo {
+
+namespace {
+
+// The dialog asked before replacing the name it was given, not the one with the extension
+// added to it.
+bool mayReplace(QWidget* parent, const std::filesystem::path& file) {
+    if (!std::filesystem::exists(file)) return true;
+    const QString name = QString::fromStdString(file.filename().string());
+    return QMessageBox::question(
+               parent, QObject::tr("Replace"),
+               QObject::tr("%1 already exists.\nDo you want to replace it?").arg(name)) ==
+           QMessageBox::Yes;
+}
+
+}  // namespace
 
 std::optional<std::filesystem::path> FileSavePanel::choose(const SaveRequest& request) {
     QFileDialog dialog(parent_, QString::fromStdString(request.message));
@@ -17,7 +35,12 @@ std::optional<std::filesystem::path> FileSavePanel::choose(const SaveRequest& re
     dialog.setNameFilter(
         QStringLiteral("%1 (*.%2)").arg(kind, QLatin1StringView(request.format.extension)));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return std::filesystem::path(dialog.selectedFiles().front().toStdString());
+    const std::filesystem::path typed = dialog.selectedFiles().front().toStdString();
+    // A pipe or a device chosen on purpose is written as it is.
+    if (std::filesystem::exists(typed) && !std::filesystem::is_regular_file(typed)) return typed;
+    const std::filesystem::path named = withExtension(typed, request.format.extension);
+    if (named != typed && !mayReplace(parent_, named)) return std::nullopt;
+    return named;
 }
 
 }  // namespace pelliqo

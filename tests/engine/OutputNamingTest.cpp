@@ -55,5 +55,12 @@ TEST_F(RecordingNames, CollisionsCountUpAndEachFileCountsOnItsOwn) {
     EXPECT_EQ(clear.original, folder / "Pelliqo 2024-03-05 14.07.09 (original) 2.mp4");
 }
 
+TEST(ExportNames, EndInTheExtensionOfWhatIsSaved) {
+    EXPECT_EQ(withExtension("clips.v2/talk", "mp4"), "clips.v2/talk.mp4");
+    EXPECT_EQ(withExtension("talk.", "mp4"), "talk.mp4");
+    EXPECT_EQ(withExtension("talk.mp4", "mov"), "talk.mp4.mov");
+    EXPECT_EQ(withExtension("talk.Mov", "mov"), "talk.Mov");
+}
+
 }  // namespace
 }  // namespace pelliqo

@@ -1,17 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
+#include <fstream>
 
 #include "platform/image/MatView.h"
 #include "ui/Checkerboard.h"
 #include "ui/ErrorBox.h"
 #include "ui/FileFilter.h"
+#include "ui/FileSavePanel.h"
 #include "ui/PreviewImageView.h"
 
 namespace pelliqo {
@@ -37,6 +45,45 @@ TEST(FileFilter, ShowsCameraFilesNamedInCapitals) {
     EXPECT_TRUE(shown("00001.MTS"));
     EXPECT_TRUE(shown("talk.mov"));
     EXPECT_FALSE(shown("notes.txt"));
+}
+
+// Acts on the first dialog of the kind to show, as its user would.
+template <class Dialog>
+void whenShown(std::function<void(Dialog&)> act) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        for (QWidget* shown : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<Dialog*>(shown);
+            if (dialog == nullptr || !dialog->isVisible()) continue;
+            poll->deleteLater();
+            poll->stop();
+            return act(*dialog);
+        }
+    });
+    poll->start(10);
+}
+
+// Linux's dialogs add no extension to a typed name; one without is no movie to an editor.
+TEST(FileSavePanel, TheNameChosenEndsInTheExtensionOfWhatIsSaved) {
+    QTemporaryDir dir;
+    const std::filesystem::path folder = dir.path().toStdString();
+    FileSavePanel panel;
+    const auto typed = [&](const QString& name) {
+        whenShown<QFileDialog>([&](QFileDialog& dialog) {
+            dialog.findChild<QLineEdit*>("fileNameEdit")->setText(name);
+            static_cast<QDialog&>(dialog).accept();  // as its Save button does
+        });
+        return panel.choose({folder, "clip pelliqo.mp4", movieFormat(false), "Saved as H.264."});
+    };
+    EXPECT_EQ(typed("talk"), folder / "talk.mp4");
+    EXPECT_EQ(typed("talk.webm"), folder / "talk.webm.mp4");
+    EXPECT_EQ(typed("TALK.MP4"), folder / "TALK.MP4");
+    // The dialog asked before replacing "talk", not "talk.mp4".
+    std::ofstream(folder / "talk.mp4") << "old";
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        whenShown<QMessageBox>([answer](QMessageBox& box) { box.button(answer)->click(); });
+        EXPECT_EQ(typed("talk").has_value(), answer == QMessageBox::Yes);
+    }
 }
 
 TEST(PreviewImageView, PicturesFitLetterboxedAndTheCheckerboardStaysUnderThem) {
