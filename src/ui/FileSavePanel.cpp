@@ -12,7 +12,8 @@ namespace {
 // The dialog asked before replacing the name it was given, not the one with the extension
 // added to it.
 bool mayReplace(QWidget* parent, const std::filesystem::path& file) {
-    if (!std::filesystem::exists(file)) return true;
+    std::error_code unknown;  // then the export says what is wrong with the place
+    if (!std::filesystem::exists(file, unknown)) return true;
     const QString name = QString::fromStdString(file.filename().string());
     return QMessageBox::question(
                parent, QObject::tr("Replace"),
@@ -37,7 +38,9 @@ std::optional<std::filesystem::path> FileSavePanel::choose(const SaveRequest& re
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const std::filesystem::path typed = dialog.selectedFiles().front().toStdString();
     // A pipe or a device chosen on purpose is written as it is.
-    if (std::filesystem::exists(typed) && !std::filesystem::is_regular_file(typed)) return typed;
+    std::error_code unknown;
+    const std::filesystem::file_status found = std::filesystem::status(typed, unknown);
+    if (std::filesystem::exists(found) && !std::filesystem::is_regular_file(found)) return typed;
     const std::filesystem::path named = withExtension(typed, request.format.extension);
     if (named != typed && !mayReplace(parent_, named)) return std::nullopt;
     return named;

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "platform/image/MatView.h"
 #include "ui/Checkerboard.h"
