@@ -74,7 +74,13 @@ Result<OutputFile> OutputFile::open(const std::filesystem::path& path,
     // A named pipe that nothing reads would hold a blocking open for ever; this one fails at
     // once instead, and writes block as they should once it is open.
     state->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (state->fd < 0) return PlatformError::posix(errno);
+    if (state->fd < 0) {
+        // Said as a write to it would say it, not as a device gone (ENXIO).
+        std::error_code unknown;
+        if (errno == ENXIO && std::filesystem::is_fifo(path, unknown))
+            return PlatformError::posix(EPIPE);
+        return PlatformError::posix(errno);
+    }
     const int flags = fcntl(state->fd, F_GETFL);
     if (flags < 0 || fcntl(state->fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         return PlatformError::posix(errno);
