@@ -75,11 +75,12 @@ Result<OutputFile> OutputFile::open(const std::filesystem::path& path,
     // once instead, and writes block as they should once it is open.
     state->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (state->fd < 0) {
+        const int failed = errno;
         // Said as a write to it would say it, not as a device gone (ENXIO).
         std::error_code unknown;
-        if (errno == ENXIO && std::filesystem::is_fifo(path, unknown))
+        if (failed == ENXIO && std::filesystem::is_fifo(path, unknown))
             return PlatformError::posix(EPIPE);
-        return PlatformError::posix(errno);
+        return PlatformError::posix(failed);
     }
     const int flags = fcntl(state->fd, F_GETFL);
     if (flags < 0 || fcntl(state->fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
