@@ -54,8 +54,14 @@ std::string formatTime(double seconds) {
 
 fs::path firstFreePath(const fs::path& folder, const std::string& base,
                        const std::string& extension) {
+    // A link counts as taken even when it leads nowhere: a file made at its name would be
+    // made where it leads.
+    const auto taken = [](const fs::path& p) {
+        std::error_code unknown;
+        return fs::exists(fs::symlink_status(p, unknown));
+    };
     fs::path candidate = folder / (base + "." + extension);
-    for (int n = 2; fs::exists(candidate); ++n) {
+    for (int n = 2; taken(candidate); ++n) {
         candidate = folder / (base + " " + std::to_string(n) + "." + extension);
     }
     return candidate;

@@ -6,8 +6,7 @@ namespace pelliqo {
 
 RealtimeWriter::RealtimeWriter(std::unique_ptr<MovieWriter> writer, std::filesystem::path path)
     : writer_(std::move(writer)), path_(std::move(path)) {
-    std::error_code ignored;
-    existedBefore_ = std::filesystem::exists(std::filesystem::symlink_status(path_, ignored));
+    writer_->keepExistingFiles();
 }
 
 RealtimeWriter::~RealtimeWriter() {
@@ -62,7 +61,7 @@ void RealtimeWriter::cancel() {
 }
 
 void RealtimeWriter::removeFile() const {
-    if (existedBefore_) return;
+    if (!writer_->createdFile()) return;
     std::error_code ignored;
     if (std::filesystem::is_regular_file(path_, ignored)) std::filesystem::remove(path_, ignored);
 }

@@ -37,8 +37,8 @@ class RealtimeWriter {
     bool finish();
     // Drops what waits and closes the file unfinished; blocks until done.
     void cancel();
-    // Removes the file, unless something was already there before this writer: a location
-    // that was taken (even a device such as /dev/full) is never deleted.
+    // Removes the file if this writer made it: what was already at its location (even a
+    // device such as /dev/full) is never written over, nor deleted.
     void removeFile() const;
 
     MovieWriter::Status status() const { return writer_->status(); }
@@ -50,7 +50,6 @@ class RealtimeWriter {
     std::unique_ptr<MovieWriter> writer_;
     std::filesystem::path path_;
     bool hasAudio_ = false;
-    bool existedBefore_ = false;
     std::atomic<int> waitingVideo_{0};
     std::atomic<int> waitingAudio_{0};
     std::atomic<bool> dropping_{false};

@@ -30,6 +30,23 @@ struct CameraFormat {
 // carried rather than made.
 constexpr double carryAfterIntervals = 1.5;
 
+// Starts the recorder under the names `choose` finds free. Another program recording into
+// the folder in the same second may take one before its file is made: the recorder never
+// writes over it, and the names are chosen again.
+std::optional<PlatformError> startUnderFreeNames(LiveRecorder& recorder,
+                                                 LiveRecorder::Config config,
+                                                 const std::function<RecordingPaths()>& choose) {
+    std::optional<PlatformError> error;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const RecordingPaths paths = choose();
+        config.outputURL = paths.processed;
+        config.originalURL = paths.original;
+        error = recorder.start(config);
+        if (!error || error->domain != domain::posix || error->code != EEXIST) break;
+    }
+    return error;
+}
+
 // Everything the video queue touches. The main thread writes the live settings; the video
 // queue reads them once a frame, and writes the frame size.
 struct RecordModel::Pipeline {
@@ -336,17 +353,19 @@ void RecordModel::startRecording() {
     if (const auto free = freeSpace_(folder); free && *free < spareBytes)
         return setErrorInfo(
             ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom));
-    const auto paths = recordingPaths(folder, stamp_(), live_.effect.kind, keepOriginal_);
     const bool withAudio = micOn_ && camera_->backend().authorization(DeviceKind::microphone) ==
                                          Authorization::authorized;
     const LiveRecorder::Config config{.width = camera.width,
                                       .height = camera.height,
                                       .transparent = movieFormat(live_.effect.kind).hasAlpha,
                                       .withAudio = withAudio,
-                                      .outputURL = paths.processed,
-                                      .originalURL = paths.original,
+                                      .outputURL = {},
+                                      .originalURL = {},
                                       .frameRate = camera.rate};
-    if (auto error = pipeline_->recorder.start(config))
+    const auto choose = [&, stamp = stamp_()] {
+        return recordingPaths(folder, stamp, live_.effect.kind, keepOriginal_);
+    };
+    if (auto error = startUnderFreeNames(pipeline_->recorder, config, choose))
         return setErrorInfo(
             ErrorInfo::make(text::title::couldNotStartRecording, *error, Failed::files));
     setErrorInfo(std::nullopt);

@@ -43,7 +43,7 @@ TEST_F(RecordingNames, CollisionsCountUpAndEachFileCountsOnItsOwn) {
     EXPECT_EQ(paths.processed, folder / "Pelliqo 2024-03-05 14.07.09 2.mp4");
     EXPECT_EQ(paths.original, folder / "Pelliqo 2024-03-05 14.07.09 (original).mp4");
 
-    touch("Pelliqo 2024-03-05 14.07.09 2.mp4");
+    fs::create_symlink("nowhere", folder / "Pelliqo 2024-03-05 14.07.09 2.mp4");  // taken too
     touch("Pelliqo 2024-03-05 14.07.09 (original).mp4");
     paths = recordingPaths(folder, stamp, BackgroundKind::color, true);
     EXPECT_EQ(paths.processed, folder / "Pelliqo 2024-03-05 14.07.09 3.mp4");

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <fstream>
 #include <future>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -146,10 +147,17 @@ TEST_F(Recorder, NothingIsSavedBeforeAFrameOrWhereAFileCannotBeCreated) {
     ASSERT_TRUE(recorder.start({64, 48, false, false, path("a.mp4"), path("no/such/b.mp4")}));
     EXPECT_FALSE(fs::exists(path("a.mp4")));
     EXPECT_FALSE(recorder.active());
-    // What was at a location before is never deleted: a folder, or a device.
-    fs::create_directory(path("taken.mp4"));
-    ASSERT_TRUE(recorder.start({64, 48, false, false, path("taken.mp4"), std::nullopt}));
-    EXPECT_TRUE(fs::is_directory(path("taken.mp4")));
+    // What was at a location before is never written over nor deleted: a file (as another
+    // program may make one under the same name), a folder, or a device.
+    { std::ofstream(path("taken.mp4")) << "theirs"; }
+    fs::create_directory(path("taken"));
+    for (const char* taken : {"taken.mp4", "taken"}) {
+        const auto refused = recorder.start({64, 48, false, false, path(taken), std::nullopt});
+        ASSERT_TRUE(refused) << taken;
+        EXPECT_EQ(refused->code, EEXIST) << taken;
+    }
+    EXPECT_EQ(fs::file_size(path("taken.mp4")), 6u);
+    EXPECT_TRUE(fs::is_directory(path("taken")));
     ASSERT_TRUE(recorder.start({64, 48, false, false, "/dev/full", std::nullopt}));
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }

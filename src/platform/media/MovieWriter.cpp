@@ -78,7 +78,9 @@ struct MovieWriter::State {
     Track audio;
     bool hasAudio = false;
     std::optional<std::uint64_t> byteLimit;
+    OutputFile::Existing existing = OutputFile::Existing::replace;
     std::optional<OutputFile> file;
+    std::atomic<bool> createdFile = false;
     // Video conversion
     ff::Scaler scaler;
     ff::Frame videoFrame{av_frame_alloc()};
@@ -414,6 +416,14 @@ void MovieWriter::limitOutput(std::uint64_t bytes) {
     state_->byteLimit = bytes;
 }
 
+void MovieWriter::keepExistingFiles() {
+    state_->existing = OutputFile::Existing::keep;
+}
+
+bool MovieWriter::createdFile() const {
+    return state_->createdFile;
+}
+
 bool MovieWriter::startWriting() {
     State& s = *state_;
     std::lock_guard guard(s.lock);
@@ -421,11 +431,12 @@ bool MovieWriter::startWriting() {
         s.fail(fromAVError(AVERROR(EINVAL)));
         return false;
     }
-    auto file = OutputFile::open(s.path, s.byteLimit);
+    auto file = OutputFile::open(s.path, s.byteLimit, s.existing);
     if (!file) {
         s.fail(file.error());
         return false;
     }
+    s.createdFile = file.value().created();
     s.file = std::move(file).value();
     s.format->pb = s.file->io();
     if (!av_dict_get(s.format->metadata, "creation_time", nullptr, 0))

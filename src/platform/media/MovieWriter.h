@@ -77,8 +77,15 @@ class MovieWriter {
     // Every write past this many bytes fails as on a full disk (for tests); before
     // startWriting.
     void limitOutput(std::uint64_t bytes);
+    // Leaves a file or folder already at the path as it is, failing startWriting (EEXIST)
+    // instead of writing over it: for names chosen free, which another program may take at
+    // the same moment. Before startWriting.
+    void keepExistingFiles();
     // Creates the file and writes its header; false with error() on failure.
     bool startWriting();
+    // Whether startWriting made a new file, which is then this writer's to remove; only
+    // known when existing files are kept.
+    bool createdFile() const;
 
     bool isReadyForMoreMediaData(Input input) const;
     // Runs the block on the queue now and again whenever the input becomes ready, until

@@ -17,13 +17,40 @@ extern "C" {
 namespace pelliqo {
 
 namespace {
+
 constexpr int bufferSize = 64 * 1024;
+
+// A named pipe that nothing reads would hold a blocking open for ever; this one fails at
+// once instead, and writes block as they should once it is open.
+constexpr int writing = O_WRONLY | O_CLOEXEC | O_NONBLOCK;
+
+int openForWriting(const std::filesystem::path& path, OutputFile::Existing existing,
+                   bool& created) {
+    if (existing == OutputFile::Existing::replace)
+        return ::open(path.c_str(), writing | O_CREAT | O_TRUNC, 0666);
+    int fd = ::open(path.c_str(), writing | O_CREAT | O_EXCL, 0666);
+    created = fd >= 0;
+    if (fd >= 0 || errno != EEXIST) return fd;
+    // A pipe or device, if it opens as one: a folder, a link or a file is what was there.
+    fd = ::open(path.c_str(), writing | O_NOFOLLOW);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        errno = EEXIST;
+    } else if (fd < 0 && (errno == EISDIR || errno == ELOOP)) {
+        errno = EEXIST;
+    }
+    return fd;
+}
+
 }  // namespace
 
 struct OutputFile::State {
     int fd = -1;
     std::optional<std::uint64_t> limit;
     std::uint64_t written = 0;
+    bool created = false;
     AVIOContext* io = nullptr;
 
     ~State() {
@@ -68,12 +95,10 @@ OutputFile& OutputFile::operator=(OutputFile&&) noexcept = default;
 OutputFile::~OutputFile() = default;
 
 Result<OutputFile> OutputFile::open(const std::filesystem::path& path,
-                                    std::optional<std::uint64_t> byteLimit) {
+                                    std::optional<std::uint64_t> byteLimit, Existing existing) {
     auto state = std::make_unique<State>();
     state->limit = byteLimit;
-    // A named pipe that nothing reads would hold a blocking open for ever; this one fails at
-    // once instead, and writes block as they should once it is open.
-    state->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    state->fd = openForWriting(path, existing, state->created);
     if (state->fd < 0) {
         const int failed = errno;
         // Said as a write to it would say it, not as a device gone (ENXIO).
@@ -95,6 +120,10 @@ Result<OutputFile> OutputFile::open(const std::filesystem::path& path,
         return PlatformError::posix(ENOMEM);
     }
     return OutputFile(std::move(state));
+}
+
+bool OutputFile::created() const {
+    return state_->created;
 }
 
 AVIOContext* OutputFile::io() const {

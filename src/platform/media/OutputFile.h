@@ -16,14 +16,22 @@ namespace pelliqo {
 // a full disk does (what a small disk does, at a byte of our choosing).
 class OutputFile {
   public:
-    // Creates the file, or empties the one there, for writing.
+    // What to do with a file already at the path: empty it and write there, or fail (EEXIST)
+    // and leave it as it is. A pipe or device there is written into either way, as it holds
+    // nothing to lose.
+    enum class Existing { replace, keep };
+
+    // Creates the file, or takes the one there as told, for writing.
     static Result<OutputFile> open(const std::filesystem::path& path,
-                                   std::optional<std::uint64_t> byteLimit = std::nullopt);
+                                   std::optional<std::uint64_t> byteLimit = std::nullopt,
+                                   Existing existing = Existing::replace);
 
     OutputFile(OutputFile&&) noexcept;
     OutputFile& operator=(OutputFile&&) noexcept;
     ~OutputFile();  // closes without writing what is buffered
 
+    // Whether the open made a new file; only known when existing files are kept.
+    bool created() const;
     // What the muxer writes through; owned by this file.
     AVIOContext* io() const;
     // Writes what is buffered and closes the file: the first failure on the way, if any.
