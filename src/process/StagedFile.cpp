@@ -61,11 +61,12 @@ void removeIfAbandoned(const fs::path& file) {
     close(fd);
 }
 
-void removeAbandoned(const fs::path& destination) {
+// Those of every destination in the folder: a killed export's file, possibly gigabytes and
+// hidden, is not kept waiting for an export under the same name.
+void removeAbandoned(const fs::path& folder) {
     std::error_code error;
-    const fs::path folder = destination.parent_path().empty() ? "." : destination.parent_path();
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        if (StagedFile::isStagedFor(entry.path(), destination)) removeIfAbandoned(entry.path());
+    for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, error)) {
+        if (StagedFile::isStaged(entry.path())) removeIfAbandoned(entry.path());
     }
 }
 
@@ -124,11 +125,11 @@ fs::path throughLinks(fs::path path) {
 
 }  // namespace
 
-bool StagedFile::isStagedFor(const fs::path& file, const fs::path& destination) {
+bool StagedFile::isStaged(const fs::path& file) {
     const std::string name = file.filename().string();
-    const std::string prefix = stagedPrefix(destination);
-    return name.size() == prefix.size() + tagLength + suffix.size() && name.starts_with(prefix) &&
-           name.ends_with(suffix);
+    const std::size_t tail = 1 + tagLength + suffix.size();  // "." + the tag + the suffix
+    return name.size() > tail + 1 && name.front() == '.' && name.ends_with(suffix) &&
+           name[name.size() - tail] == '.';
 }
 
 Result<StagedFile> StagedFile::create(const fs::path& named) {
@@ -148,7 +149,7 @@ Result<StagedFile> StagedFile::create(const fs::path& named) {
     // in place would be: leave to write its folder is no leave to replace it.
     if (fs::exists(status) && faccessat(AT_FDCWD, destination.c_str(), W_OK, AT_EACCESS) != 0)
         return PlatformError::posix(errno);
-    removeAbandoned(destination);
+    removeAbandoned(destination.parent_path());
     const std::string prefix = stagedPrefix(destination);
     for (int i = 0; i < attempts; ++i) {
         const fs::path path =

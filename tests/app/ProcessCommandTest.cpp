@@ -49,7 +49,7 @@ class ProcessCommand : public testing::Test {
     std::vector<fs::path> staged() const {
         std::vector<fs::path> found;
         for (const auto& entry : fs::directory_iterator(dir.path().toStdString()))
-            if (StagedFile::isStagedFor(entry.path(), out)) found.push_back(entry.path());
+            if (StagedFile::isStaged(entry.path())) found.push_back(entry.path());
         return found;
     }
     bool stagedBeyond(std::uintmax_t bytes) const {
