@@ -134,15 +134,15 @@ LiveRecorder::~LiveRecorder() {
         leaveRunning(std::move(background_));
 }
 
-std::optional<PlatformError> LiveRecorder::start(const Config& config) {
-    std::lock_guard guard(lock_);
-    if (active_) return std::nullopt;
-    // A recording stuck in its finishing would hold this one's behind it.
-    if (lastEnding_ && lastEnding_->stuck) {
-        leaveRunning(std::move(background_));
-        background_ = std::make_unique<SerialQueue>("pelliqo.recorder");
-        lastEnding_.reset();
+LiveRecorder::Files::~Files() {
+    for (const auto& writer : {processed, original}) {
+        if (!writer) continue;
+        writer->cancel();
+        writer->removeFile();
     }
+}
+
+Result<LiveRecorder::Files> LiveRecorder::open(const Config& config) {
     const int w = evenSide(config.width);
     const int h = evenSide(config.height);
     const MovieFormat format = movieFormat(config.transparent);
@@ -152,31 +152,39 @@ std::optional<PlatformError> LiveRecorder::start(const Config& config) {
     Opened processed =
         openWriter(config.outputURL, format.fileType,
                    liveEncoding(format.codec, w, h, config.frameRate), config.withAudio, refusal);
-    if (!processed.writer) return processed.error;
+    if (!processed.writer) return *processed.error;
     Opened original;
     if (config.originalURL) {
         // An original take whose video the encoder refuses is left out; the recording goes on.
         original =
             openWriter(*config.originalURL, plain.fileType,
                        liveEncoding(plain.codec, w, h, config.frameRate), config.withAudio, {});
-        if (original.error) return original.error;
+        if (original.error) return *original.error;
     }
-    if (!processed.writer->writer().startWriting()) {
-        processed.writer->removeFile();
+    Files files;  // from here on, what a failure leaves is removed
+    files.processed = processed.writer;
+    if (!processed.writer->writer().startWriting())
         return errorOr(*processed.writer, text::failure::recordingFileNotCreated);
-    }
-    if (original.writer && !original.writer->writer().startWriting()) {
-        processed.writer->cancel();
-        processed.writer->removeFile();
-        original.writer->removeFile();
+    files.original = original.writer;
+    if (original.writer && !original.writer->writer().startWriting())
         return errorOr(*original.writer, text::failure::originalFileNotCreated);
+    return files;
+}
+
+void LiveRecorder::start(Files files) {
+    std::lock_guard guard(lock_);
+    if (active_) return;
+    // A recording stuck in its finishing would hold this one's behind it.
+    if (lastEnding_ && lastEnding_->stuck) {
+        leaveRunning(std::move(background_));
+        background_ = std::make_unique<SerialQueue>("pelliqo.recorder");
+        lastEnding_.reset();
     }
-    writer_ = std::move(processed.writer);
-    origWriter_ = std::move(original.writer);
+    writer_ = std::move(files.processed);
+    origWriter_ = std::move(files.original);
     sessionStarted_ = false;
     startTime_.reset();
     active_ = true;
-    return std::nullopt;
 }
 
 void LiveRecorder::appendVideo(const PixelBuffer& processed, const CapturedFrame& original) {

@@ -44,8 +44,21 @@ class LiveRecorder {
     LiveRecorder(const LiveRecorder&) = delete;
     LiveRecorder& operator=(const LiveRecorder&) = delete;
 
-    // Opens both files; nothing changes when it fails. Starting while active does nothing.
-    std::optional<PlatformError> start(const Config& config);
+    // The files of one recording, made and opened but not yet recorded into. Dropped
+    // unused, they are closed and removed.
+    struct Files {
+        Files() = default;
+        Files(Files&&) noexcept = default;
+        Files& operator=(Files&&) = delete;
+        ~Files();
+        std::shared_ptr<RealtimeWriter> processed;
+        std::shared_ptr<RealtimeWriter> original;
+    };
+    // Makes and opens the files, touching no recorder: it may run on any thread, and takes as
+    // long as the disk does. Nothing is left when it fails.
+    static Result<Files> open(const Config& config);
+    // Records into them. Starting while active does nothing (the files are dropped).
+    void start(Files files);
     void appendVideo(const PixelBuffer& processed, const CapturedFrame& original);
     void appendAudio(const AudioSample& sample);
     // Ends the recording; the completion runs on a background thread with the written

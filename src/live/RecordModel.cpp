@@ -1,7 +1,10 @@
 #include "live/RecordModel.h"
 
 #include <QPointer>
+#include <cerrno>
+#include <future>
 #include <limits>
+#include <thread>
 
 #include "engine/BufferPool.h"
 #include "engine/FrameEffect.h"
@@ -30,21 +33,48 @@ struct CameraFormat {
 // carried rather than made.
 constexpr double carryAfterIntervals = 1.5;
 
-// Starts the recorder under the names `choose` finds free. Another program recording into
-// the folder in the same second may take one before its file is made: the recorder never
-// writes over it, and the names are chosen again.
-std::optional<PlatformError> startUnderFreeNames(LiveRecorder& recorder,
-                                                 LiveRecorder::Config config,
-                                                 const std::function<RecordingPaths()>& choose) {
+// What opening a recording's files came to: the files, or what to tell the user.
+struct Opening {
+    std::optional<LiveRecorder::Files> files;
+    std::optional<ErrorInfo> error;
+};
+
+// Makes the folder, checks the room in it, and makes the files under the names `choose` finds
+// free. Another program recording into the folder in the same second may take a name before
+// its file is made: the recorder never writes over it, and the names are chosen again.
+Opening openRecording(const fs::path& folder, const RecordModel::FreeSpace& freeSpace,
+                      LiveRecorder::Config config, const std::function<RecordingPaths()>& choose) {
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);  // a fresh home has no Videos folder yet
+    if (const auto free = freeSpace(folder); free && *free < RecordModel::spareBytes)
+        return {std::nullopt,
+                ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom)};
     std::optional<PlatformError> error;
     for (int attempt = 0; attempt < 8; ++attempt) {
         const RecordingPaths paths = choose();
         config.outputURL = paths.processed;
         config.originalURL = paths.original;
-        error = recorder.start(config);
-        if (!error || error->domain != domain::posix || error->code != EEXIST) break;
+        auto files = LiveRecorder::open(config);
+        if (files) return {std::move(files).value(), std::nullopt};
+        error = files.error();
+        if (error->domain != domain::posix || error->code != EEXIST) break;
     }
-    return error;
+    return {std::nullopt,
+            ErrorInfo::make(text::title::couldNotStartRecording, *error, Failed::files)};
+}
+
+// Opens them on a thread of its own: a disk that stopped answering (a lost network share, a
+// hung USB disk) holds that thread, not the caller, and the opening fails after the bound.
+// Files made later are dropped with the late result.
+Opening openWithin(double bound, std::function<Opening()> open) {
+    auto opening = std::make_shared<std::promise<Opening>>();
+    auto opened = opening->get_future();
+    std::thread([opening, open = std::move(open)] { opening->set_value(open()); }).detach();
+    if (opened.wait_for(std::chrono::duration<double>(bound)) == std::future_status::timeout) {
+        return {std::nullopt, ErrorInfo::make(text::title::couldNotStartRecording,
+                                              PlatformError::posix(ETIMEDOUT), Failed::files)};
+    }
+    return opened.get();
 }
 
 // Everything the video queue touches. The main thread writes the live settings; the video
@@ -346,13 +376,6 @@ void RecordModel::startRecording() {
     if (!hasCameraFrames())
         return setErrorInfo(
             ErrorInfo::report(text::title::cameraNotReady, text::report::cameraNotReady));
-    const fs::path folder = folder_();
-    // A fresh home has no Videos folder yet.
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
-    if (const auto free = freeSpace_(folder); free && *free < spareBytes)
-        return setErrorInfo(
-            ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom));
     const bool withAudio = micOn_ && camera_->backend().authorization(DeviceKind::microphone) ==
                                          Authorization::authorized;
     const LiveRecorder::Config config{.width = camera.width,
@@ -362,12 +385,16 @@ void RecordModel::startRecording() {
                                       .outputURL = {},
                                       .originalURL = {},
                                       .frameRate = camera.rate};
-    const auto choose = [&, stamp = stamp_()] {
-        return recordingPaths(folder, stamp, live_.effect.kind, keepOriginal_);
+    const fs::path folder = folder_();
+    const auto choose = [folder, stamp = stamp_(), kind = live_.effect.kind,
+                         keepOriginal = keepOriginal_] {
+        return recordingPaths(folder, stamp, kind, keepOriginal);
     };
-    if (auto error = startUnderFreeNames(pipeline_->recorder, config, choose))
-        return setErrorInfo(
-            ErrorInfo::make(text::title::couldNotStartRecording, *error, Failed::files));
+    Opening result = openWithin(startBound, [folder, freeSpace = freeSpace_, config, choose] {
+        return openRecording(folder, freeSpace, config, choose);
+    });
+    if (result.error) return setErrorInfo(*result.error);
+    pipeline_->recorder.start(std::move(*result.files));
     setErrorInfo(std::nullopt);
     setSavedURLs({});
     setRecording(true);

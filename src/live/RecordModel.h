@@ -49,6 +49,8 @@ class RecordModel : public QObject {
     static constexpr double fpsWindow = 1.0;      // seconds, at least
     static constexpr double clockInterval = 0.5;  // seconds
     static constexpr std::int64_t spareBytes = 500'000'000;
+    // How long starting a recording waits on the disk before it fails.
+    static constexpr double startBound = 10;
     static constexpr double readerWatchInterval = 0.05;  // seconds between looks for readers
 
     // The camera, microphones and permissions come from the backend; segmentation from the

@@ -42,6 +42,14 @@ AudioSample sound(double seconds) {
     return {std::vector<std::int16_t>(2 * 960, 2000), MediaTime::fromSeconds(seconds, 48000)};
 }
 
+// Opens the files and records into them, as the record screen does.
+std::optional<PlatformError> start(LiveRecorder& recorder, const LiveRecorder::Config& config) {
+    auto files = LiveRecorder::open(config);
+    if (!files) return files.error();
+    recorder.start(std::move(files).value());
+    return std::nullopt;
+}
+
 class Recorder : public testing::Test {
   protected:
     fs::path path(const char* name) const { return fs::path(dir.path().toStdString()) / name; }
@@ -65,8 +73,8 @@ TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
     LiveRecorder recorder;
     const LiveRecorder::Config config{
         65, 49, false, true, path("take.mp4"), path("take (original).mp4")};
-    ASSERT_FALSE(recorder.start(config));
-    EXPECT_FALSE(recorder.start({64, 48, true, false, path("other.mov"), std::nullopt}));
+    ASSERT_FALSE(start(recorder, config));
+    EXPECT_FALSE(start(recorder, {64, 48, true, false, path("other.mov"), std::nullopt}));
     EXPECT_EQ(recorder.recordedSeconds(1000.5), 0.0);  // nothing recorded before a frame
     feed(recorder, 60, 65, 49);
     // The length runs from the first frame's capture, as the files have it.
@@ -92,7 +100,7 @@ TEST_F(Recorder, WritesTheProcessedFileAndTheOriginalTakeFromTheFirstFrame) {
 TEST_F(Recorder, ATransparentRecordingIsProResWithAlphaAndItsOriginalStaysH264) {
     LiveRecorder recorder;
     ASSERT_FALSE(
-        recorder.start({32, 24, true, false, path("clear.mov"), path("clear (original).mp4")}));
+        start(recorder, {32, 24, true, false, path("clear.mov"), path("clear (original).mp4")}));
     feed(recorder, 10, 32, 24);
     ASSERT_TRUE(stopped(recorder));
     const test::Stream processed = streamOf(path("clear.mov"), AVMEDIA_TYPE_VIDEO);
@@ -125,7 +133,7 @@ TEST_F(Recorder, AppendsThatFindTheBacklogFullAreLeftOut) {
 TEST_F(Recorder, NothingIsSavedBeforeAFrameOrWhereAFileCannotBeCreated) {
     LiveRecorder recorder;
     ASSERT_FALSE(
-        recorder.start({64, 48, false, true, path("empty.mp4"), path("empty (original).mp4")}));
+        start(recorder, {64, 48, false, true, path("empty.mp4"), path("empty (original).mp4")}));
     recorder.appendAudio(sound(5.0));  // sound alone does not start the files
     const Outcome first = stopped(recorder);
     ASSERT_FALSE(first);
@@ -138,13 +146,13 @@ TEST_F(Recorder, NothingIsSavedBeforeAFrameOrWhereAFileCannotBeCreated) {
 
     // A file that cannot be created leaves the recorder idle.
     const auto error =
-        recorder.start({64, 48, false, false, path("no/such/folder.mp4"), path("b.mp4")});
+        start(recorder, {64, 48, false, false, path("no/such/folder.mp4"), path("b.mp4")});
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain, "POSIX");
     EXPECT_FALSE(recorder.active());
     EXPECT_FALSE(fs::exists(path("b.mp4")));
     // The original take's folder missing: the processed file is not left behind either.
-    ASSERT_TRUE(recorder.start({64, 48, false, false, path("a.mp4"), path("no/such/b.mp4")}));
+    ASSERT_TRUE(start(recorder, {64, 48, false, false, path("a.mp4"), path("no/such/b.mp4")}));
     EXPECT_FALSE(fs::exists(path("a.mp4")));
     EXPECT_FALSE(recorder.active());
     // What was at a location before is never written over nor deleted: a file (as another
@@ -152,13 +160,13 @@ TEST_F(Recorder, NothingIsSavedBeforeAFrameOrWhereAFileCannotBeCreated) {
     { std::ofstream(path("taken.mp4")) << "theirs"; }
     fs::create_directory(path("taken"));
     for (const char* taken : {"taken.mp4", "taken"}) {
-        const auto refused = recorder.start({64, 48, false, false, path(taken), std::nullopt});
+        const auto refused = start(recorder, {64, 48, false, false, path(taken), std::nullopt});
         ASSERT_TRUE(refused) << taken;
         EXPECT_EQ(refused->code, EEXIST) << taken;
     }
     EXPECT_EQ(fs::file_size(path("taken.mp4")), 6u);
     EXPECT_TRUE(fs::is_directory(path("taken")));
-    ASSERT_TRUE(recorder.start({64, 48, false, false, "/dev/full", std::nullopt}));
+    ASSERT_TRUE(start(recorder, {64, 48, false, false, "/dev/full", std::nullopt}));
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 }
 
@@ -178,7 +186,7 @@ TEST_F(Recorder, AWriteThatNeverEndsIsLetGo) {
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const int idle = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     auto recorder = std::make_unique<LiveRecorder>();
-    ASSERT_FALSE(recorder->start({64, 48, false, false, pipe, std::nullopt}));
+    ASSERT_FALSE(start(*recorder, {64, 48, false, false, pipe, std::nullopt}));
     const int filler = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
     const std::string page(PIPE_BUF, 'x');
     while (write(filler, page.data(), page.size()) > 0) {
@@ -194,7 +202,7 @@ TEST_F(Recorder, AWriteThatNeverEndsIsLetGo) {
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error().code, ETIMEDOUT);
     // The next recording is not held up behind it.
-    ASSERT_FALSE(recorder->start({64, 48, false, false, path("next.mp4"), std::nullopt}));
+    ASSERT_FALSE(start(*recorder, {64, 48, false, false, path("next.mp4"), std::nullopt}));
     feed(*recorder, 10, 64, 48);
     EXPECT_TRUE(stopped(*recorder));
     auto gone = std::async(std::launch::async, [&] { recorder.reset(); });

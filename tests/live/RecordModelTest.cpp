@@ -2,6 +2,8 @@
 
 #include <QTemporaryDir>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "FakeCapture.h"
@@ -62,6 +64,30 @@ TEST(RecordModel, RecordBeforeTheFirstFrameSaysTheCameraIsNotReady) {
     EXPECT_EQ(m.model->errorInfo()->title, text::title::cameraNotReady);
     EXPECT_FALSE(m.model->isRecording());
     EXPECT_TRUE(fs::is_empty(m.folder()));
+}
+
+// As a lost network share or a hung USB disk does: its first question never answered.
+TEST(RecordModel, ADiskThatDoesNotAnswerFailsTheStartWithinTheBoundAndLeavesNothing) {
+    Model m;
+    ASSERT_TRUE(m.preview());
+    auto answer = std::make_shared<std::promise<void>>();
+    m.model->setFreeSpace([answered = answer->get_future().share()](const fs::path&) {
+        answered.wait();
+        return std::optional<std::int64_t>{};
+    });
+    const auto asked = std::chrono::steady_clock::now();
+    m.model->startRecording();
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_LT(waited.count(), RecordModel::startBound + 5);
+    ASSERT_TRUE(m.model->errorInfo());
+    EXPECT_EQ(m.model->errorInfo()->message, text::diskGone);
+    EXPECT_FALSE(m.model->isRecording());
+    // The disk answering at last, the files it then makes go; the next start records.
+    answer->set_value();
+    test::runMainLoopFor(1);
+    EXPECT_TRUE(fs::is_empty(m.folder()));
+    m.model->setFreeSpace([](const fs::path&) { return std::optional<std::int64_t>{}; });
+    EXPECT_TRUE(m.record(0.5));
 }
 
 TEST(RecordModel, NoSoundWithoutMicrophoneAccessAndOneFileWithoutTheOriginal) {

@@ -23,11 +23,13 @@ int main(int argc, char** argv) {
     recorder.onFailure = [&](const PlatformError& e, const std::vector<fs::path>& kept) {
         failed.set_value({e, kept});
     };
-    if (recorder.start(
-            {320, 240, false, false, folder / "full.mp4", folder / "full (original).mp4"})) {
+    auto files = LiveRecorder::open(
+        {320, 240, false, false, folder / "full.mp4", folder / "full (original).mp4"});
+    if (!files) {
         std::cout << "could not start\n";
         return 1;
     }
+    recorder.start(std::move(files).value());
     auto frame = *PixelBuffer::make(320, 240, PixelFormat::bgra8);
     for (int i = 0; i < 3000 && recorder.active(); ++i) {
         cv::randu(matView(frame), cv::Scalar::all(0), cv::Scalar::all(256));
