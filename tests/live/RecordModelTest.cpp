@@ -85,7 +85,7 @@ TEST(RecordModel, ADiskThatDoesNotAnswerFailsTheStartWithinTheBoundAndLeavesNoth
     // The disk answering at last, the files it then makes go; the next start records.
     answer->set_value();
     test::runMainLoopFor(1);
-    EXPECT_TRUE(fs::is_empty(m.folder()));
+    EXPECT_TRUE(runMainLoopUntil([&] { return fs::is_empty(m.folder()); }));
     m.model->setFreeSpace([](const fs::path&) { return std::optional<std::int64_t>{}; });
     EXPECT_TRUE(m.record(0.5));
 }
