@@ -44,8 +44,14 @@ struct Opening {
 // its file is made: the recorder never writes over it, and the names are chosen again.
 Opening openRecording(const fs::path& folder, const RecordModel::FreeSpace& freeSpace,
                       LiveRecorder::Config config, const std::function<RecordingPaths()>& choose) {
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);  // a fresh home has no Videos folder yet
+    // A fresh home has no Videos folder yet. One that can't be made is told by its own error
+    // (a read-only disk), not by the files' missing folder.
+    std::error_code unmade;
+    fs::create_directories(folder, unmade);
+    if (unmade) {
+        return {std::nullopt, ErrorInfo::make(text::title::couldNotStartRecording,
+                                              PlatformError::posix(unmade.value()), Failed::files)};
+    }
     if (const auto free = freeSpace(folder); free && *free < RecordModel::spareBytes)
         return {std::nullopt,
                 ErrorInfo::report(text::title::notEnoughDiskSpace, text::report::recordingNoRoom)};

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -58,6 +60,23 @@ TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
     EXPECT_EQ(runCommand({"record", "--camera", "test", "--microphone", "no-such-mic"}).code, 1);
     for (const char* bad : {"--seconds=0", "--seconds=soon", "out.mp4", "--background=sparkles"})
         EXPECT_EQ(runCommand({"record", bad}).code, 2) << bad;
+
+    // A folder that can't be made says why (here, the user may not write where it goes), not
+    // that the files' folder is missing. The super-user may write anywhere: run as nobody.
+    QTemporaryDir dir;
+    const fs::path shut = fs::path(dir.path().toStdString()) / "shut";
+    fs::create_directory(shut);
+    fs::permissions(dir.path().toStdString(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(shut, fs::perms{0555});
+    std::vector<std::string> args{
+        PELLIQO_EXECUTABLE, "record", "--camera", "test",
+        "--microphone",     "none",   "--folder", (shut / "Videos").string()};
+    if (geteuid() == 0)
+        args.insert(args.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    const auto run = test::runWithin(args, std::chrono::seconds(60), shut.string() + ".log");
+    EXPECT_EQ(run.code, 1);
+    const std::string told = std::string(text::title::couldNotStartRecording) + "\n";
+    EXPECT_NE(run.output.find(told + std::strerror(EACCES)), std::string::npos) << run.output;
 }
 
 // Ended from outside (`kill`, `timeout`, a closed terminal) a recording is finished and saved;
