@@ -11,12 +11,4 @@ PlatformError PlatformError::posix(int errnum) {
     return PlatformError{std::string(domain::posix), errnum, text, std::nullopt, nullptr};
 }
 
-bool PlatformError::operator==(const PlatformError& other) const {
-    const bool sameUnderlying =
-        (underlying == nullptr && other.underlying == nullptr) ||
-        (underlying && other.underlying && *underlying == *other.underlying);
-    return domain == other.domain && code == other.code && description == other.description &&
-           reason == other.reason && sameUnderlying;
-}
-
 }  // namespace pelliqo

@@ -26,8 +26,6 @@ struct PlatformError {
 
     // An errno value in the POSIX domain, described by the C library.
     static PlatformError posix(int errnum);
-
-    bool operator==(const PlatformError& other) const;
 };
 
 }  // namespace pelliqo

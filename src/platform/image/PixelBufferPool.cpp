@@ -46,9 +46,4 @@ std::optional<PixelBuffer> PixelBufferPool::makeBuffer() {
     return PixelBuffer(std::shared_ptr<PixelBuffer::Storage>(storage.release(), giveBack));
 }
 
-std::size_t PixelBufferPool::idleCount() const {
-    std::lock_guard guard(shelf_->lock);
-    return shelf_->idle.size();
-}
-
 }  // namespace pelliqo

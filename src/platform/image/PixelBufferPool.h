@@ -25,7 +25,6 @@ class PixelBufferPool {
     int width() const { return width_; }
     int height() const { return height_; }
     PixelFormat format() const { return format_; }
-    std::size_t idleCount() const;
 
     struct Shelf;
 
