@@ -90,7 +90,7 @@ class Session {
     }
 
   private:
-    enum class Phase { waitingForPicture, recording, saving };
+    enum class Phase { waitingForPicture, starting, recording, saving };
 
     // One look at the model; true when the command is over.
     bool step() {
@@ -101,6 +101,10 @@ class Session {
                 if (InterruptGuard::interrupted()) return true;
                 if (!model_.hasCameraFrames()) return false;
                 model_.startRecording();
+                phase_ = Phase::starting;
+                return false;
+            case Phase::starting:
+                if (model_.isStarting()) return false;
                 if (!model_.isRecording()) return fail(*model_.errorInfo());
                 started_ = std::chrono::steady_clock::now();
                 err_ << "Recording. Press Ctrl-C to stop.\n" << std::flush;

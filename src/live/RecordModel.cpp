@@ -2,7 +2,6 @@
 
 #include <QPointer>
 #include <cerrno>
-#include <future>
 #include <limits>
 #include <thread>
 
@@ -11,6 +10,7 @@
 #include "engine/Locked.h"
 #include "engine/MovieFormat.h"
 #include "engine/OutputNaming.h"
+#include "errors/AppErr.h"
 #include "errors/Texts.h"
 #include "live/LiveRecorder.h"
 #include "platform/capture/VideoCapture.h"
@@ -34,10 +34,11 @@ struct CameraFormat {
 constexpr double carryAfterIntervals = 1.5;
 
 // What opening a recording's files came to: the files, or what to tell the user.
-struct Opening {
+struct RecordModel::Opening {
     std::optional<LiveRecorder::Files> files;
     std::optional<ErrorInfo> error;
 };
+using Opening = RecordModel::Opening;
 
 // Makes the folder, checks the room in it, and makes the files under the names `choose` finds
 // free. Another program recording into the folder in the same second may take a name before
@@ -67,20 +68,6 @@ Opening openRecording(const fs::path& folder, const RecordModel::FreeSpace& free
     }
     return {std::nullopt,
             ErrorInfo::make(text::title::couldNotStartRecording, *error, Failed::files)};
-}
-
-// Opens them on a thread of its own: a disk that stopped answering (a lost network share, a
-// hung USB disk) holds that thread, not the caller, and the opening fails after the bound.
-// Files made later are dropped with the late result.
-Opening openWithin(double bound, std::function<Opening()> open) {
-    auto opening = std::make_shared<std::promise<Opening>>();
-    auto opened = opening->get_future();
-    std::thread([opening, open = std::move(open)] { opening->set_value(open()); }).detach();
-    if (opened.wait_for(std::chrono::duration<double>(bound)) == std::future_status::timeout) {
-        return {std::nullopt, ErrorInfo::make(text::title::couldNotStartRecording,
-                                              PlatformError::posix(ETIMEDOUT), Failed::files)};
-    }
-    return opened.get();
 }
 
 // Everything the video queue touches. The main thread writes the live settings; the video
@@ -396,11 +383,6 @@ void RecordModel::startRecording() {
                          keepOriginal = keepOriginal_] {
         return recordingPaths(folder, stamp, kind, keepOriginal);
     };
-    Opening result = openWithin(startBound, [folder, freeSpace = freeSpace_, config, choose] {
-        return openRecording(folder, freeSpace, config, choose);
-    });
-    if (result.error) return setErrorInfo(*result.error);
-    pipeline_->recorder.start(std::move(*result.files));
     setErrorInfo(std::nullopt);
     setSavedURLs({});
     setRecording(true);
@@ -409,11 +391,52 @@ void RecordModel::startRecording() {
     timer_ = std::make_unique<QTimer>();
     connect(timer_.get(), &QTimer::timeout, this, [this] { setElapsed(recordedSeconds()); });
     timer_->start(static_cast<int>(clockInterval * 1000));
+    // The files are made on a thread of their own: a disk that stopped answering (a lost
+    // network share, a hung USB disk) holds that thread, not the window, and the start fails
+    // after the bound. Files made after that, or after a stop, go with the late result.
+    const std::uint64_t start = ++starts_;
+    opening_ = true;
+    stoppedWhileOpening_ = false;
+    std::thread([owner = QPointer<RecordModel>(this), start, folder, freeSpace = freeSpace_, config,
+                 choose] {
+        auto result = std::make_shared<Opening>(openRecording(folder, freeSpace, config, choose));
+        mainQueue::async([owner, start, result] {
+            if (RecordModel* model = owner.data()) model->opened(start, std::move(*result));
+        });
+    }).detach();
+    QTimer::singleShot(
+        std::chrono::milliseconds(static_cast<int>(startBound * 1000)), this, [this, start] {
+            opened(start,
+                   {std::nullopt, ErrorInfo::make(text::title::couldNotStartRecording,
+                                                  PlatformError::posix(ETIMEDOUT), Failed::files)});
+        });
+}
+
+void RecordModel::opened(std::uint64_t start, Opening opening) {
+    if (!opening_ || start != starts_) return;  // given up on, or started again, meanwhile
+    opening_ = false;
+    if (opening.error) {
+        endClock();
+        return setErrorInfo(*opening.error);
+    }
+    if (stoppedWhileOpening_) {  // nothing was recorded; the files go with `opening`
+        return setErrorInfo(ErrorInfo::make(
+            text::title::recordingNotSaved,
+            PlatformError(AppErr::message(std::string(text::failure::noVideoFrames))),
+            Failed::files));
+    }
+    pipeline_->recorder.start(std::move(*opening.files));
 }
 
 void RecordModel::stopRecording() {
     if (!isRecording_) return;
     endClock();
+    // Stopped before its files are made: what the disk then says is told, why it was slow
+    // or that nothing was recorded.
+    if (opening_) {
+        stoppedWhileOpening_ = true;
+        return;
+    }
     pipeline_->recorder.stop(
         [owner = QPointer<RecordModel>(this)](Result<std::vector<fs::path>> result) {
             mainQueue::async([owner, result = std::move(result)] {

@@ -69,6 +69,8 @@ class RecordModel : public QObject {
     double previewFrameTime() const { return previewFrameTime_; }
     double fps() const { return fps_; }
     bool isRecording() const { return isRecording_; }
+    // Whether the recording's files are still being made; it records once they are.
+    bool isStarting() const { return opening_; }
     double elapsed() const { return elapsed_; }
     // The recording's length so far, as its files will have it; 0 until its first frame.
     double recordedSeconds() const;
@@ -124,6 +126,7 @@ class RecordModel : public QObject {
         std::shared_ptr<CameraOutput> cameraOutput;  // while other apps are offered it
     };
     struct Pipeline;
+    struct Opening;  // what making a recording's files came to
 
   signals:
     void settingsChanged();
@@ -141,6 +144,9 @@ class RecordModel : public QObject {
 
   private:
     friend struct Pipeline;
+    // Begins the recording started as `start` with the files opened for it, unless it was
+    // stopped or given up on meanwhile, or says why it could not start.
+    void opened(std::uint64_t start, Opening opening);
     void recordingFailed(const PlatformError& error,
                          const std::vector<std::filesystem::path>& kept);
     void cameraOutputFailed(const PlatformError& error, const std::weak_ptr<CameraOutput>& failed);
@@ -160,6 +166,9 @@ class RecordModel : public QObject {
     double previewFrameTime_ = 0;
     double fps_ = 0;
     bool isRecording_ = false;
+    bool opening_ = false;  // the recording's files are being made
+    bool stoppedWhileOpening_ = false;
+    std::uint64_t starts_ = 0;  // recordings started, to tell a late opening from the latest
     double elapsed_ = 0;
     std::vector<std::filesystem::path> savedURLs_;
     std::optional<ErrorInfo> errorInfo_;

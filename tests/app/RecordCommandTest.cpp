@@ -77,6 +77,7 @@ TEST(RecordCommand, UnknownDevicesAndBadOptionsAreRefused) {
     EXPECT_EQ(run.code, 1);
     const std::string told = std::string(text::title::couldNotStartRecording) + "\n";
     EXPECT_NE(run.output.find(told + std::strerror(EACCES)), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Recording."), std::string::npos) << run.output;
 }
 
 // Ended from outside (`kill`, `timeout`, a closed terminal) a recording is finished and saved;
