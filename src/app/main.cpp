@@ -1,7 +1,9 @@
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
 #include "app/CommandLine.h"
+#include "platform/system/Interrupt.h"
 #include "platform/system/LibrarySetup.h"
 #include "platform/system/Memory.h"
 #include "ui/ContentView.h"
@@ -30,6 +32,12 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int code = pelliqo::runCommandLine(args, std::cout, std::cerr);
+    if (pelliqo::InterruptGuard::readerWentAway()) {
+        // Its files finished, it ends as a closed pipe ends a program, for scripts to see.
+        std::cout.flush();
+        std::cerr.flush();
+        std::raise(SIGPIPE);
+    }
     if (pelliqo::commandLeftWorkRunning()) {
         // An ordinary end would wait on it for ever.
         std::cout.flush();

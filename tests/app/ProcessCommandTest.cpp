@@ -166,6 +166,18 @@ TEST_F(ProcessCommand, InterruptedRunsKeepTheFileThatWasThereAndTheNextRunCleans
     EXPECT_EQ(test::bytesOf(out), "old");
     EXPECT_TRUE(staged().empty());
 
+    // A reader of the progress that goes (`| head -n 1`) ends the export as a closed pipe
+    // always did, and what it had written goes too.
+    const test::ProgramRun closed = test::runWithin(
+        {"/bin/bash", "-c",
+         "\"$1\" process --background blur --quality fast \"$2\" \"$3\" 2>&1 | head -n 1; "
+         "exit ${PIPESTATUS[0]}",
+         "bash", PELLIQO_EXECUTABLE, longer, out},
+        std::chrono::seconds(60), dir.filePath("run").toStdString());
+    EXPECT_EQ(closed.code, 128 + SIGPIPE) << closed.output;
+    EXPECT_EQ(test::bytesOf(out), "old");
+    EXPECT_TRUE(staged().empty());
+
     const pid_t child = test::spawnProgram(
         {PELLIQO_EXECUTABLE, "process", "--background", "blur", "--quality", "fast", longer, out},
         dir.filePath("run").toStdString());

@@ -7,11 +7,13 @@ namespace pelliqo {
 
 namespace {
 
-constexpr std::array<int, 3> endingSignals{SIGINT, SIGTERM, SIGHUP};
+constexpr std::array<int, 4> endingSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 std::atomic<bool> pressed{false};
+std::atomic<bool> pipeClosed{false};
 
-void onInterrupt(int) {
+void onInterrupt(int signal) {
+    if (signal == SIGPIPE) pipeClosed = true;
     pressed = true;
 }
 
@@ -19,10 +21,13 @@ void onInterrupt(int) {
 
 InterruptGuard::InterruptGuard() {
     pressed = false;
+    pipeClosed = false;
     for (std::size_t i = 0; i < endingSignals.size(); ++i) {
-        previous_[i] = std::signal(endingSignals[i], onInterrupt);
-        // A hang-up ignored on purpose (by nohup) stays so.
-        if (endingSignals[i] == SIGHUP && previous_[i] == SIG_IGN) std::signal(SIGHUP, SIG_IGN);
+        const int signal = endingSignals[i];
+        previous_[i] = std::signal(signal, onInterrupt);
+        // A hang-up ignored on purpose (by nohup), or a broken pipe, stays so.
+        if ((signal == SIGHUP || signal == SIGPIPE) && previous_[i] == SIG_IGN)
+            std::signal(signal, SIG_IGN);
     }
 }
 
@@ -33,6 +38,10 @@ InterruptGuard::~InterruptGuard() {
 
 bool InterruptGuard::interrupted() {
     return pressed;
+}
+
+bool InterruptGuard::readerWentAway() {
+    return pipeClosed;
 }
 
 }  // namespace pelliqo
