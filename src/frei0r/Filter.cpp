@@ -1,5 +1,6 @@
 #include "frei0r/Filter.h"
 
+#include <cmath>
 #include <opencv2/imgproc.hpp>
 #include <utility>
 
@@ -88,10 +89,15 @@ EffectSettings Filter::madeSettings() const {
 
 bool Filter::startsRun(double time) {
     const std::optional<double> last = std::exchange(lastTime_, time);
-    if (!last || !(time > *last)) return true;
-    const double step = time - *last;
-    if (step_ > 0 && step > stepsToAJump * step_) return true;
-    step_ = step;
+    const double step = last ? std::abs(time - *last) : 0;
+    if (!(step > 0)) return true;  // the first frame, the same one again, or no time at all
+    if (step_ == 0) {              // the first step sets the pace; going back before it is a seek
+        if (time < *last) return true;
+        step_ = step;
+        return false;
+    }
+    if (step > stepsToAJump * step_) return true;
+    step_ += (step - step_) / 4;  // a recent average: a parallel host's steps vary
     return false;
 }
 

@@ -15,8 +15,9 @@ namespace pelliqo {
 // rows of the size the instance was made for. Instances share nothing.
 class Filter {
   public:
-    // Frames whose time moves on by more than this many of the steps seen so far are taken
-    // as a jump (a seek), like frames that go back in time.
+    // A frame further than this many steps (their recent average) from the last one is taken
+    // as a jump (a seek). Nearer ones carry on even going back: a host rendering on several
+    // threads hands frames over a little out of order.
     static constexpr double stepsToAJump = 4;
 
     Filter(int width, int height);

@@ -91,17 +91,23 @@ TEST(FilterParameters, APresetGoesUnderWhatTheHostSets) {
     presets.remove(presets.presets().back());
 }
 
-// Times go back, or far ahead, in milliseconds (FFmpeg) or seconds (MLT).
-TEST(Filter, AJumpInTimeStartsTheMaskAfresh) {
+// Times in milliseconds (FFmpeg) or seconds (MLT). A host rendering on several threads hands
+// frames over a little out of order; a seek goes further.
+TEST(Filter, AJumpInTimeStartsTheMaskAfreshAFrameALittleOutOfOrderDoesNot) {
     const auto fresh = update(*maskFilter(), 0, 0);
     for (const double unit : {1000.0, 1.0}) {
         SCOPED_TRACE(unit);
         auto filter = maskFilter();
-        for (int i = 0; i < 4; ++i) update(*filter, i * 0.1 * unit, 10 * (3 - i));
-        EXPECT_NE(update(*filter, 0.4 * unit, 0), fresh);  // a steady step: blended
-        EXPECT_EQ(update(*filter, 0.1 * unit, 0), fresh);  // back in time
-        update(*filter, 0.2 * unit, 30);
+        for (int i = 0; i < 4; ++i) update(*filter, (1 + i * 0.1) * unit, 10 * (3 - i));
+        EXPECT_NE(update(*filter, 1.5 * unit, 0), fresh);  // a step of two frames: blended
+        EXPECT_NE(update(*filter, 1.4 * unit, 0), fresh);  // one finished late
+        EXPECT_EQ(update(*filter, 1.4 * unit, 0), fresh);  // the same again
+        update(*filter, 1.5 * unit, 30);
+        EXPECT_EQ(update(*filter, 0.0, 0), fresh);  // back past several frames
+        update(*filter, 0.1 * unit, 30);
         EXPECT_EQ(update(*filter, 10.0 * unit, 0), fresh);  // far ahead
+        update(*filter, 10.1 * unit, 30);
+        EXPECT_EQ(update(*filter, 12.0 * unit, 0), fresh);  // and on: each a seek
     }
 }
 
