@@ -51,7 +51,7 @@ std::optional<PlatformError> copyAll(int from, int to) {
 Result<std::optional<PipeSpool>> PipeSpool::of(const std::filesystem::path& input) {
     std::error_code ignored;
     if (!std::filesystem::is_fifo(input, ignored)) return std::optional<PipeSpool>();
-    std::string name = (std::filesystem::temp_directory_path(ignored) / "pelliqo-input-XXXXXX");
+    std::string name = folder() / "pelliqo-input-XXXXXX";
     const FileDescriptor to(::mkostemp(name.data(), O_CLOEXEC));
     if (to.get() < 0) return PlatformError::posix(errno);
     PipeSpool spool{std::filesystem::path(name)};
@@ -59,6 +59,12 @@ Result<std::optional<PipeSpool>> PipeSpool::of(const std::filesystem::path& inpu
     if (from.get() < 0) return PlatformError::posix(errno);
     if (auto failure = copyAll(from.get(), to.get())) return *failure;
     return std::optional<PipeSpool>(std::move(spool));
+}
+
+std::filesystem::path PipeSpool::folder() {
+    std::error_code notAFolder;  // TMPDIR naming none: /tmp, as other programs do
+    const std::filesystem::path named = std::filesystem::temp_directory_path(notAFolder);
+    return notAFolder ? std::filesystem::path("/tmp") : named;
 }
 
 PipeSpool::~PipeSpool() {

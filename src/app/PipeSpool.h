@@ -15,6 +15,8 @@ class PipeSpool {
     // Nothing when the input is not a pipe. Fails as writing fails (a full disk), or as
     // cancelled on Ctrl-C.
     static Result<std::optional<PipeSpool>> of(const std::filesystem::path& input);
+    // Where the copy goes.
+    static std::filesystem::path folder();
 
     PipeSpool(PipeSpool&& other) noexcept : path_(std::exchange(other.path_, {})) {}
     PipeSpool& operator=(PipeSpool&&) = delete;

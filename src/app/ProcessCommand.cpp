@@ -113,7 +113,14 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     InterruptGuard guard;
     const auto spool = PipeSpool::of(input);
-    if (!spool) return reportFailure(spool.error(), err);
+    if (!spool) {
+        const int code = reportFailure(spool.error(), err);
+        // A full temporary folder is not the destination's disk: say which one failed.
+        if (code == exitCode::failure)
+            err << "A movie from a pipe is first copied into " << PipeSpool::folder().string()
+                << "; TMPDIR names another folder.\n";
+        return code;
+    }
     const auto reader = OutputPipe::of(output, err);
     if (!reader) return reportFailure(reader.error(), err);
     ProgressDisplay display(err);

@@ -78,6 +78,20 @@ TEST_F(ProcessCommand, AMovieGoesThroughPipes) {
     ASSERT_EQ(piped.code, 0) << piped.output;
     EXPECT_EQ(test::frameTimes(out).size(), 10u);
     EXPECT_TRUE(test::isFinishedRecording(out));  // in fragments, and nothing after them
+
+    // A copy that fills the temporary folder says it was that folder's disk, and goes.
+    const std::string temporary = dir.filePath("tmp").toStdString();
+    const auto full = test::runOnSmallDisk(
+        temporary, "8k",
+        "cat \"$3\" | TMPDIR=\"$1\" \"$2\" process --background none - \"$4\"; "
+        "echo \"exit $?\"; ls -A \"$1\"",
+        {PELLIQO_EXECUTABLE, clip, out});
+    if (!full) return;  // no private file system here
+    EXPECT_NE(full->output.find(std::string(text::diskFull) +
+                                "\nA movie from a pipe is first copied into " + temporary),
+              std::string::npos)
+        << full->output;
+    EXPECT_TRUE(full->output.ends_with("exit 1\n")) << full->output;
 }
 
 TEST_F(ProcessCommand, FailuresPrintTheReport) {
