@@ -56,6 +56,9 @@ class FrameEffect {
     std::optional<Yuv420Frame> composed(const Yuv420Frame& frame, const std::optional<Image>& mask,
                                         const EffectSettings& settings, const Yuv420Frame& into);
 
+    // The stream starts again elsewhere (a seek): its next frame is made as its first.
+    void restart() { segmenter_.restart(); }
+
     // The mask alone, at the engine's resolution; nothing when the engine found nothing.
     std::optional<Image> mask(const SegmentSource& frame, const EffectSettings& settings);
 

@@ -183,6 +183,12 @@ std::optional<Image> Segmenter::mask(const SegmentSource& source, const EffectSe
     return Image::fromMask(blended ? *blended : *raw);
 }
 
+void Segmenter::restart() {
+    history_.clear();
+    keyFrames_.clear();
+    lastEngine_ = nullptr;  // so that the next engine to run forgets its memory
+}
+
 std::optional<Image> Segmenter::carried(const SegmentSource& source) {
     const cv::Size size = history_.size();
     if (size.empty()) return std::nullopt;

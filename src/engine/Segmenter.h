@@ -50,6 +50,10 @@ class Segmenter {
     // smoothed) or the motion could not be followed; then the frame needs mask().
     std::optional<Image> carried(const SegmentSource& source);
 
+    // The stream starts again elsewhere (a seek): the next mask is made as a stream's first,
+    // with no history and no engine memory, and becomes the history.
+    void restart();
+
     // Whether the frames must keep a camera's pace: engines with a quicker form use it.
     void setQuick(bool quick) { quick_ = quick; }
     // For a smoothed stream, the subject network sees one frame in `every` (more often when

@@ -104,14 +104,13 @@ bool Filter::startsRun(double time) {
 void Filter::update(double time, const std::uint32_t* in, std::uint32_t* out) {
     const cv::Mat input = hostFrame(width_, height_, in);
     cv::Mat output = hostFrame(width_, height_, out);
-    EffectSettings settings = settings_;
     // After a jump the history belongs to other frames: the mask starts afresh.
-    if (startsRun(time)) settings.reduceFlicker = false;
+    if (startsRun(time)) effect_.restart();
     if (!frame_) frame_ = PixelBuffer::make(width_, height_, PixelFormat::bgra8);
     if (!finished_) finished_ = PixelBuffer::make(width_, height_, PixelFormat::bgra8);
     if (!frame_ || !finished_) return input.copyTo(output);
     cv::cvtColor(input, matView(*frame_), cv::COLOR_RGBA2BGRA);
-    const auto picture = effect_.apply(*frame_, settings);
+    const auto picture = effect_.apply(*frame_, settings_);
     if (!picture || !renderInto(*picture, *finished_)) return input.copyTo(output);
     cv::cvtColor(matView(*finished_), output, cv::COLOR_BGRA2RGBA);
 }

@@ -97,6 +97,10 @@ TEST(Filter, AJumpInTimeStartsTheMaskAfreshAFrameALittleOutOfOrderDoesNot) {
     const auto fresh = update(*maskFilter(), 0, 0);
     for (const double unit : {1000.0, 1.0}) {
         SCOPED_TRACE(unit);
+        auto anew = maskFilter();
+        update(*anew, 0, 0);
+        const auto second = update(*anew, 0.1 * unit, 3);
+        EXPECT_NE(second, update(*maskFilter(), 0, 3));  // blended with the first, as exports do
         auto filter = maskFilter();
         for (int i = 0; i < 4; ++i) update(*filter, (1 + i * 0.1) * unit, 10 * (3 - i));
         EXPECT_NE(update(*filter, 1.5 * unit, 0), fresh);  // a step of two frames: blended
@@ -105,9 +109,9 @@ TEST(Filter, AJumpInTimeStartsTheMaskAfreshAFrameALittleOutOfOrderDoesNot) {
         update(*filter, 1.5 * unit, 30);
         EXPECT_EQ(update(*filter, 0.0, 0), fresh);  // back past several frames
         update(*filter, 0.1 * unit, 30);
-        EXPECT_EQ(update(*filter, 10.0 * unit, 0), fresh);  // far ahead
-        update(*filter, 10.1 * unit, 30);
-        EXPECT_EQ(update(*filter, 12.0 * unit, 0), fresh);  // and on: each a seek
+        EXPECT_EQ(update(*filter, 10.0 * unit, 0), fresh);   // far ahead
+        EXPECT_EQ(update(*filter, 10.1 * unit, 3), second);  // then on as a new filter goes on
+        EXPECT_EQ(update(*filter, 12.0 * unit, 0), fresh);   // scrubbing: each a seek
     }
 }
 
