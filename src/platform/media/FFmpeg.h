@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <filesystem>
 #include <memory>
 
 namespace pelliqo::ff {
@@ -37,5 +38,14 @@ using Frame = std::unique_ptr<AVFrame, FrameFreer>;
 using Packet = std::unique_ptr<AVPacket, PacketFreer>;
 using Scaler = std::unique_ptr<SwsContext, SwsFreer>;
 using Resampler = std::unique_ptr<SwrContext, SwrFreer>;
+
+// Opens a file on this machine as one, whatever its name: FFmpeg would take "take:2.mp4" for
+// a protocol named "take", and "http://…" for the network.
+inline int openInputFile(InputFormat& format, const std::filesystem::path& path) {
+    AVFormatContext* raw = nullptr;
+    const int e = avformat_open_input(&raw, ("file:" + path.string()).c_str(), nullptr, nullptr);
+    format.reset(raw);
+    return e;
+}
 
 }  // namespace pelliqo::ff

@@ -132,9 +132,8 @@ bool stillPictureFormat(const AVInputFormat* format) {
 
 MovieAsset MovieAsset::open(const std::filesystem::path& path) {
     MovieAsset asset;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return asset;
-    const ff::InputFormat format(raw);
+    ff::InputFormat format;
+    if (ff::openInputFile(format, path) < 0) return asset;
     if (stillPictureFormat(format->iformat)) return asset;
     if (avformat_find_stream_info(format.get(), nullptr) < 0) return asset;
     asset.metadata = keptMetadata(format->metadata);

@@ -59,10 +59,8 @@ PlatformError decodingError(int averror) {
 Result<std::unique_ptr<TrackReader::State>> openTrack(const std::filesystem::path& path,
                                                       int index) {
     auto state = std::make_unique<TrackReader::State>();
-    AVFormatContext* raw = nullptr;
-    if (const int e = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); e < 0)
-        return fromAVError(e);
-    state->format.reset(raw);
+    if (const int e = ff::openInputFile(state->format, path); e < 0) return fromAVError(e);
+    AVFormatContext* raw = state->format.get();
     if (const int e = avformat_find_stream_info(raw, nullptr); e < 0) return fromAVError(e);
     if (index < 0 || index >= static_cast<int>(raw->nb_streams))
         return fromAVError(AVERROR_STREAM_NOT_FOUND);

@@ -79,6 +79,19 @@ TEST_F(Movies, ABareStreamIsTimedAtItsRateAndShowsHowFarItWasRead) {
     EXPECT_FALSE(reader.value()->nextVideo());
 }
 
+// FFmpeg takes what comes before a colon for a protocol: "T10:30.mp4" for one named "T10".
+TEST_F(Movies, ANameWithAColonIsAFileLikeAnyOther) {
+    ASSERT_TRUE(makeClip("-f lavfi -i testsrc2=size=64x48:rate=10:duration=1", path("T10:30.mp4")));
+    const fs::path here = fs::current_path();
+    fs::current_path(path("."));
+    const MovieAsset asset = MovieAsset::open("T10:30.mp4");
+    auto reader = TrackReader::video("T10:30.mp4", asset.video.value_or(VideoTrack{}));
+    fs::current_path(here);
+    ASSERT_TRUE(asset.video);
+    ASSERT_TRUE(reader) << reader.error().description;
+    EXPECT_TRUE(reader.value()->nextVideo());
+}
+
 TEST_F(Movies, AnInputMoreThanASecondAheadOfTheOtherWaitsForIt) {
     using Input = MovieWriter::Input;
     auto writer = MovieWriter::create(path("paced.mp4"), MovieFileType::mpeg4);
