@@ -2,15 +2,13 @@
 
 #include <dlfcn.h>
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <mutex>
+
+#include "platform/inference/ModelChecks.h"
 
 namespace pelliqo {
 
@@ -22,41 +20,6 @@ constexpr auto repair = "; run ./scripts/setup to fetch and convert the models."
 
 PlatformError modelError(const std::string& sentence) {
     return PlatformError{std::string(domain::files), 2, sentence, std::nullopt, nullptr};
-}
-
-std::string sha256(const fs::path& path) {
-    QFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
-    return hash.result().toHex().toStdString();
-}
-
-// The checksum of a file as it is now. Remembered per run while the file's size and time
-// stay the same: the subject model is large enough (176 MB, half a second to read) that
-// every export and every check of it would otherwise pay that again.
-std::string currentSha256(const fs::path& path) {
-    struct Seen {
-        std::uintmax_t size;
-        fs::file_time_type time;
-        std::string sum;
-    };
-    static std::mutex lock;
-    static std::map<fs::path, Seen> seen;
-    std::error_code sizeError, timeError;
-    const auto size = fs::file_size(path, sizeError);
-    const auto time = fs::last_write_time(path, timeError);
-    if (sizeError || timeError) return {};
-    {
-        const std::lock_guard hold(lock);
-        const auto it = seen.find(path);
-        if (it != seen.end() && it->second.size == size && it->second.time == time)
-            return it->second.sum;
-    }
-    std::string sum = sha256(path);
-    const std::lock_guard hold(lock);
-    seen[path] = Seen{size, time, sum};
-    return sum;
 }
 
 }  // namespace
@@ -130,7 +93,8 @@ Result<std::vector<ModelInfo>> ModelDirectory::verified(std::string_view name) c
         if (!fs::exists(model.path)) {
             return modelError("The model file " + model.path.string() + " is missing" + repair);
         }
-        if (currentSha256(model.path) != model.sha256) return damagedModel(model.path);
+        if (ModelChecks::shared().sha256(model.path) != model.sha256)
+            return damagedModel(model.path);
         found.push_back(model);
     }
     if (found.empty()) {

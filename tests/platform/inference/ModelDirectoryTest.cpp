@@ -3,7 +3,11 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
 
+#include "platform/inference/ModelChecks.h"
 #include "platform/inference/ModelDirectory.h"
 
 namespace pelliqo {
@@ -48,6 +52,27 @@ TEST_F(ModelFolder, AMissingManifestOrAMissingOrDamagedModelIsNamed) {
     const auto damaged = ModelDirectory::open(root).value().verified("fast");
     ASSERT_FALSE(damaged);
     EXPECT_NE(damaged.error().description.find("fast.onnx is damaged"), std::string::npos);
+}
+
+// A run takes what an earlier one summed on trust, until the file changes, even where its size
+// and time are put back; a store that cannot be written only costs reading the file again.
+TEST_F(ModelFolder, ChecksumsAreKeptForTheNextRunUntilTheFileChanges) {
+    write("fast.onnx", "not a network");
+    const fs::path model = root / "fast.onnx", store = root / "cache/model-checks";
+    EXPECT_EQ(ModelChecks(store).sha256(model), garbageSha);
+    std::stringstream kept;
+    kept << std::ifstream(store).rdbuf();
+    const std::string trusted(64, 'a');
+    std::ofstream(store) << std::regex_replace(kept.str(), std::regex(garbageSha), trusted);
+    EXPECT_EQ(ModelChecks(store).sha256(model), trusted);
+
+    const auto time = fs::last_write_time(model);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // file times move in steps
+    write("fast.onnx", "not a netwerk");
+    fs::last_write_time(model, time);
+    const std::string changed = "dc005a42c403d3c84fd32c1f92a9da996eb58fb63c9976a38d4bf139c416dc9a";
+    EXPECT_EQ(ModelChecks(store).sha256(model), changed);
+    EXPECT_EQ(ModelChecks(model / "cannot be a folder").sha256(model), changed);
 }
 
 }  // namespace
