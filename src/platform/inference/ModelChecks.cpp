@@ -39,9 +39,7 @@ long long nanoseconds(const timespec& t) {
 
 }  // namespace
 
-ModelChecks::ModelChecks(fs::path store) : store_(std::move(store)) {
-    load();
-}
+ModelChecks::ModelChecks(fs::path store) : store_(std::move(store)), known_(stored()) {}
 
 ModelChecks& ModelChecks::shared() {
     const fs::path folder = cacheFolder();
@@ -73,7 +71,8 @@ std::optional<ModelChecks::Stamp> ModelChecks::stampOf(const fs::path& file) {
                  st.st_dev};
 }
 
-void ModelChecks::load() {
+std::map<fs::path, ModelChecks::Known> ModelChecks::stored() const {
+    std::map<fs::path, Known> all;
     std::ifstream in(store_);
     std::string line;
     while (std::getline(in, line)) {
@@ -83,17 +82,21 @@ void ModelChecks::load() {
         std::string file;
         if (fields >> known.sum >> s.size >> s.modified >> s.changed >> s.inode >> s.device &&
             fields.get() == ' ' && std::getline(fields, file) && !file.empty()) {
-            known_[file] = known;
+            all[file] = known;
         }
     }
+    return all;
 }
 
-// Whole, or not at all: written beside the store, then put in its place. Files gone since are
-// left out. A store that cannot be written only costs the next run its reading.
+// Whole, or not at all: written beside the store, then put in its place, with what other runs
+// added since this one read it. Files gone since are left out. A store that cannot be written
+// only costs the next run its reading.
 void ModelChecks::save() const {
     if (store_.empty()) return;
+    std::map<fs::path, Known> all = stored();
+    for (const auto& [file, known] : known_) all.insert_or_assign(file, known);
     std::ostringstream text;
-    for (const auto& [file, known] : known_) {
+    for (const auto& [file, known] : all) {
         const Stamp& s = known.stamp;
         if (file.string().find('\n') != std::string::npos || !stampOf(file)) continue;
         text << known.sum << ' ' << s.size << ' ' << s.modified << ' ' << s.changed << ' '

@@ -39,7 +39,7 @@ class ModelChecks {
     };
 
     static std::optional<Stamp> stampOf(const std::filesystem::path& file);
-    void load();
+    std::map<std::filesystem::path, Known> stored() const;
     void save() const;
 
     std::mutex lock_;
