@@ -3,8 +3,26 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <optional>
 
 namespace pelliqo {
+
+namespace {
+
+// One bad element makes the whole list unreadable.
+std::optional<std::vector<Preset>> decoded(const QByteArray& text) {
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    if (!document.isArray()) return std::nullopt;
+    std::vector<Preset> loaded;
+    for (const QJsonValue& element : document.array()) {
+        auto preset = Preset::fromJson(element);
+        if (!preset) return std::nullopt;
+        loaded.push_back(std::move(preset).value());
+    }
+    return loaded;
+}
+
+}  // namespace
 
 PresetStore::PresetStore(std::unique_ptr<QSettings> defaults, QObject* parent)
     : QObject(parent), defaults_(std::move(defaults)) {
@@ -14,16 +32,10 @@ PresetStore::PresetStore(std::unique_ptr<QSettings> defaults, QObject* parent)
 void PresetStore::load() {
     const QVariant stored = defaults_->value(QLatin1StringView(key));
     if (!stored.isValid()) return;
-    const QJsonDocument document = QJsonDocument::fromJson(stored.toByteArray());
-    if (!document.isArray()) return;
-    std::vector<Preset> loaded;
-    for (const QJsonValue& element : document.array()) {
-        auto preset = Preset::fromJson(element);
-        // One bad element makes the whole list unreadable.
-        if (!preset) return;
-        loaded.push_back(std::move(preset).value());
-    }
-    presets_ = std::move(loaded);
+    if (auto loaded = decoded(stored.toByteArray()))
+        presets_ = std::move(*loaded);
+    else
+        unreadable_ = stored;
 }
 
 void PresetStore::add(const std::string& name, const EffectSettings& settings) {
@@ -49,6 +61,8 @@ void PresetStore::save() {
     if (!encodable) return;
     QJsonArray array;
     for (const Preset& preset : presets_) array.append(preset.toJson());
+    if (unreadable_.isValid()) defaults_->setValue(QLatin1StringView(setAsideKey), unreadable_);
+    unreadable_.clear();
     defaults_->setValue(QLatin1StringView(key),
                         QJsonDocument(array).toJson(QJsonDocument::Compact));
     // Written at once, so a crash later does not lose the preset.

@@ -17,8 +17,11 @@ class PresetStore : public QObject {
 
   public:
     static constexpr auto key = "pelliqo.presets";
+    // Where the next save sets aside a stored list this version could not read (damaged, or a
+    // newer version's), rather than lose it.
+    static constexpr auto setAsideKey = "pelliqo.presets.unreadable";
 
-    // Loads the stored list; an unreadable one starts empty and is replaced by the next save.
+    // Loads the stored list; an unreadable one starts empty and the next save sets it aside.
     explicit PresetStore(std::unique_ptr<QSettings> defaults, QObject* parent = nullptr);
 
     const std::vector<Preset>& presets() const { return presets_; }
@@ -37,6 +40,7 @@ class PresetStore : public QObject {
 
     std::unique_ptr<QSettings> defaults_;
     std::vector<Preset> presets_;
+    QVariant unreadable_;
 };
 
 }  // namespace pelliqo

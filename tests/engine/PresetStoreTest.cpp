@@ -71,6 +71,11 @@ TEST_F(PresetStoreTest, DamagedStoredTextLoadsAllOrNothing) {
         storeRaw(QByteArray(text).replace("\"kind\":\"color\"", damage));
         EXPECT_TRUE(PresetStore(defaults()).presets().empty()) << damage;
     }
+    // What could not be read is set aside by the next save, not lost with it.
+    PresetStore(defaults()).add("New", EffectSettings{});
+    EXPECT_EQ(names(PresetStore(defaults())), std::vector<std::string>{"New"});
+    EXPECT_EQ(defaults()->value(PresetStore::setAsideKey).toByteArray(),
+              QByteArray(text).replace("\"kind\":\"color\"", "\"kind\":null"));
     storeRaw(QByteArray(text).replace("\"red\":0.25", "\"red\":1e308"));
     PresetStore hostile(defaults());
     ASSERT_EQ(hostile.presets().size(), 2u);
