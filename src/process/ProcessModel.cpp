@@ -58,8 +58,11 @@ ProcessModel::ProcessModel(SavePanel& panel, QObject* parent)
       previewQueue_(std::make_unique<SerialQueue>("pelliqo.preview")) {}
 
 ProcessModel::~ProcessModel() {
-    // An export still running is stopped; its completion finds the model gone.
-    if (processor_) processor_->cancelFlag.set(true);
+    // An export still running is stopped, and waited for within the bound: the program may be
+    // ending, which would leave its hidden file behind. Its completion finds the model gone.
+    if (!processor_) return;
+    processor_->cancelFlag.set(true);
+    processor_->waitForEnd(VideoProcessor::cancelBound);
 }
 
 void ProcessModel::setSettings(const EffectSettings& settings) {

@@ -188,8 +188,16 @@ void VideoProcessor::start(Progress progress, Completion completion) {
 
 void VideoProcessor::deliver(const Result<fs::path>& result) {
     mainQueue::async([completion = completion_, result] { completion(result); });
-    // The run is over: let the processor go once nobody else holds it.
-    queue_->async([this] { self_.reset(); });
+    // The run is over, its files settled once the task that delivered has let them go: let the
+    // processor go once nobody else holds it.
+    queue_->async([this] {
+        ended_.set_value();
+        self_.reset();
+    });
+}
+
+bool VideoProcessor::waitForEnd(double seconds) const {
+    return endedSoon_.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
 }
 
 void VideoProcessor::run(Progress progress) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     // stopped answering, or by a pipe nobody reads any more, hears none: past this its
     // caller stops waiting for it.
     static constexpr double cancelBound = 5;
+    // Waits at most that many seconds for a started run to end with its files settled (the
+    // copy in place, or its hidden file gone), for a caller about to go; true if it ended.
+    bool waitForEnd(double seconds) const;
 
     // Every write past this many bytes fails as on a full disk (for tests); before start.
     void limitOutput(std::uint64_t bytes) { byteLimit_ = bytes; }
@@ -105,6 +109,8 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     Completion completion_;
     std::shared_ptr<Run> run_;              // the run in progress, touched on queue_ only
     std::shared_ptr<VideoProcessor> self_;  // kept while a run is in progress
+    std::promise<void> ended_;
+    std::shared_future<void> endedSoon_ = ended_.get_future().share();
     std::unique_ptr<SerialQueue> queue_;
 };
 

@@ -156,5 +156,24 @@ TEST_F(ProcessModelTest, AnExportStuckInAWriteIsLetGoOnCancel) {
     EXPECT_EQ(model.outputURL(), fs::path(path("next.mp4")));
 }
 
+// As when the window is closed during an export: the program may end right after.
+TEST_F(ProcessModelTest, AModelGoneDuringAnExportLeavesNoHiddenFile) {
+    auto gone = std::make_unique<ProcessModel>(panel);
+    gone->setSettings(model.settings());
+    gone->load(path("clip.mp4"));
+    ASSERT_TRUE(waitFor([&] { return gone->previewImage().has_value(); }));
+    panel.answer = path("gone.mp4");
+    gone->exportVideo();
+    const auto hidden = [&] {
+        for (const auto& entry : fs::directory_iterator(folder().path().toStdString()))
+            if (entry.path().filename().string().starts_with(".gone.mp4")) return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor(hidden));
+    gone.reset();
+    EXPECT_FALSE(hidden());
+    EXPECT_FALSE(fs::exists(path("gone.mp4")));
+}
+
 }  // namespace
 }  // namespace pelliqo
