@@ -197,7 +197,7 @@ void VideoProcessor::deliver(const Result<fs::path>& result) {
 }
 
 bool VideoProcessor::waitForEnd(double seconds) const {
-    return endedSoon_.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
+    return whenEnded_.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
 }
 
 void VideoProcessor::run(Progress progress) {

@@ -110,7 +110,7 @@ class VideoProcessor : public std::enable_shared_from_this<VideoProcessor> {
     std::shared_ptr<Run> run_;              // the run in progress, touched on queue_ only
     std::shared_ptr<VideoProcessor> self_;  // kept while a run is in progress
     std::promise<void> ended_;
-    std::shared_future<void> endedSoon_ = ended_.get_future().share();
+    std::shared_future<void> whenEnded_ = ended_.get_future().share();
     std::unique_ptr<SerialQueue> queue_;
 };
 

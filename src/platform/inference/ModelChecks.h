@@ -16,7 +16,7 @@ namespace pelliqo {
 class ModelChecks {
   public:
     // Kept in the store file; with none, for this run only.
-    explicit ModelChecks(std::filesystem::path store = {});
+    explicit ModelChecks(std::filesystem::path store);
 
     // In the user's cache folder.
     static ModelChecks& shared();
