@@ -1,5 +1,9 @@
 #include "app/CommandSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <fstream>
 
@@ -8,6 +12,7 @@
 #include "platform/image/ImageFile.h"
 #include "platform/inference/ModelDirectory.h"
 #include "platform/inference/SegmentationEngine.h"
+#include "platform/system/FileDescriptor.h"
 #include "process/StagedFile.h"
 
 namespace pelliqo {
@@ -100,6 +105,13 @@ Files inputAndOutput(const std::vector<std::string>& positional) {
         return positional.at(i) == "-" ? std::string(standard) : positional.at(i);
     };
     return {named(0, "/dev/stdin"), named(1, "/dev/stdout")};
+}
+
+bool isTerminal(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const FileDescriptor device(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    return device.get() >= 0 && ::isatty(device.get()) == 1;
 }
 
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

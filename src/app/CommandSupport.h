@@ -46,6 +46,12 @@ struct Files {
 };
 Files inputAndOutput(const std::vector<std::string>& positional);
 
+// A terminal shows a movie's or a picture's bytes as garbage, some of them as commands that
+// change it: a command refuses to write there, as compressors do.
+bool isTerminal(const std::string& path);
+inline constexpr const char* terminalOutput =
+    "OUTPUT is a terminal; name a file, or pipe the output to a program";
+
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,
                const char* usage);

@@ -32,6 +32,7 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
     }
     settings.useSubjectMask = arguments.flags.contains("--subject-mask");
     const auto [input, output] = inputAndOutput(arguments.positional);
+    if (isTerminal(output)) return usageError(err, terminalOutput);
     const auto frame = readInputPicture(input, settings, err);
     if (!frame) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);

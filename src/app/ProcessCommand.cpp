@@ -104,6 +104,7 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
     const Files files = inputAndOutput(arguments.positional);
     const fs::path input = files.input;
     const fs::path output = files.output;
+    if (isTerminal(output)) return usageError(err, terminalOutput);
     if (sameLocation(input, output)) {
         err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
         return exitCode::failure;

@@ -33,6 +33,7 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
     if (auto problem = applyEffectOptions(arguments, settings, presets))
         return usageError(err, *problem);
     const auto [input, output] = inputAndOutput(arguments.positional);
+    if (isTerminal(output)) return usageError(err, terminalOutput);
     const auto frame = readInputPicture(input, settings, err);
     if (!frame) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <opencv2/imgcodecs.hpp>
@@ -99,6 +101,16 @@ TEST(MaskCommand, BadUseAndUnreadableInput) {
     EXPECT_EQ(
         mask({people + "camera.png", dir.filePath("no/such/folder/m.png").toStdString()}, &err), 1);
     EXPECT_NE(err.find("can't write"), std::string::npos);
+
+    // A terminal would show the picture's bytes as garbage, and take some as commands.
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal) | unlockpt(terminal), 0);
+    EXPECT_EQ(mask({people + "camera.png", ptsname(terminal)}, &err), 2);
+    EXPECT_NE(err.find("OUTPUT is a terminal"), std::string::npos);
+    char shown;
+    EXPECT_EQ(read(terminal, &shown, 1), -1);  // nothing came
+    close(terminal);
 }
 
 }  // namespace
