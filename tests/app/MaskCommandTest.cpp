@@ -104,7 +104,7 @@ TEST(MaskCommand, BadUseAndUnreadableInput) {
 
     // A terminal would show the picture's bytes as garbage, and take some as commands.
     const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(terminal, 0);
+    if (terminal < 0) GTEST_SKIP() << "this machine has no pseudo-terminals (/dev/pts)";
     ASSERT_EQ(grantpt(terminal) | unlockpt(terminal), 0);
     EXPECT_EQ(mask({people + "camera.png", ptsname(terminal)}, &err), 2);
     EXPECT_NE(err.find("OUTPUT is a terminal"), std::string::npos);
