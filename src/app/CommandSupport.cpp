@@ -107,11 +107,23 @@ Files inputAndOutput(const std::vector<std::string>& positional) {
     return {named(0, "/dev/stdin"), named(1, "/dev/stdout")};
 }
 
+namespace {
+
 bool isTerminal(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
-    const FileDescriptor device(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor device(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     return device.get() >= 0 && ::isatty(device.get()) == 1;
+}
+
+}  // namespace
+
+std::optional<std::string> terminalProblem(const Files& files) {
+    if (isTerminal(files.input))
+        return "INPUT is a terminal; name a file, or pipe the input from a program";
+    if (isTerminal(files.output))
+        return "OUTPUT is a terminal; name a file, or pipe the output to a program";
+    return std::nullopt;
 }
 
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -47,10 +48,9 @@ struct Files {
 Files inputAndOutput(const std::vector<std::string>& positional);
 
 // A terminal shows a movie's or a picture's bytes as garbage, some of them as commands that
-// change it: a command refuses to write there, as compressors do.
-bool isTerminal(const std::string& path);
-inline constexpr const char* terminalOutput =
-    "OUTPUT is a terminal; name a file, or pipe the output to a program";
+// change it, and reading one waits on the keyboard: the commands refuse it, as compressors do.
+// The problem to say, where INPUT or OUTPUT is one.
+std::optional<std::string> terminalProblem(const Files& files);
 
 // Prints "pelliqo COMMAND: problem" and the command's usage; gives the usage exit code.
 int usageError(std::ostream& err, const std::string& command, const std::string& problem,

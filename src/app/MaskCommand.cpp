@@ -31,8 +31,9 @@ int runMask(const std::vector<std::string>& args, std::ostream&, std::ostream& e
         settings.quality = *quality;
     }
     settings.useSubjectMask = arguments.flags.contains("--subject-mask");
-    const auto [input, output] = inputAndOutput(arguments.positional);
-    if (isTerminal(output)) return usageError(err, terminalOutput);
+    const Files files = inputAndOutput(arguments.positional);
+    if (const auto problem = terminalProblem(files)) return usageError(err, *problem);
+    const auto& [input, output] = files;
     const auto frame = readInputPicture(input, settings, err);
     if (!frame) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);

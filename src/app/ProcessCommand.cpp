@@ -102,9 +102,9 @@ int runProcess(const std::vector<std::string>& args, std::ostream& out, std::ost
             return usageError(err, *problem);
     }
     const Files files = inputAndOutput(arguments.positional);
+    if (const auto problem = terminalProblem(files)) return usageError(err, *problem);
     const fs::path input = files.input;
     const fs::path output = files.output;
-    if (isTerminal(output)) return usageError(err, terminalOutput);
     if (sameLocation(input, output)) {
         err << text::title::chooseAnotherName << "\n" << text::report::sameFile << "\n";
         return exitCode::failure;

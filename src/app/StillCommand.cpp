@@ -32,8 +32,9 @@ int runStill(const std::vector<std::string>& args, std::ostream&, std::ostream& 
     const PresetStore presets(openUserDefaults());
     if (auto problem = applyEffectOptions(arguments, settings, presets))
         return usageError(err, *problem);
-    const auto [input, output] = inputAndOutput(arguments.positional);
-    if (isTerminal(output)) return usageError(err, terminalOutput);
+    const Files files = inputAndOutput(arguments.positional);
+    if (const auto problem = terminalProblem(files)) return usageError(err, *problem);
+    const auto& [input, output] = files;
     const auto frame = readInputPicture(input, settings, err);
     if (!frame) return exitCode::failure;
     FrameEffect effect(FrameEffect::Frames::stills);

@@ -102,12 +102,15 @@ TEST(MaskCommand, BadUseAndUnreadableInput) {
         mask({people + "camera.png", dir.filePath("no/such/folder/m.png").toStdString()}, &err), 1);
     EXPECT_NE(err.find("can't write"), std::string::npos);
 
-    // A terminal would show the picture's bytes as garbage, and take some as commands.
+    // A terminal would show the picture's bytes as garbage, and take some as commands; read,
+    // it would wait on the keyboard.
     const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (terminal < 0) GTEST_SKIP() << "this machine has no pseudo-terminals (/dev/pts)";
     ASSERT_EQ(grantpt(terminal) | unlockpt(terminal), 0);
     EXPECT_EQ(mask({people + "camera.png", ptsname(terminal)}, &err), 2);
     EXPECT_NE(err.find("OUTPUT is a terminal"), std::string::npos);
+    EXPECT_EQ(mask({ptsname(terminal), out}, &err), 2);
+    EXPECT_NE(err.find("INPUT is a terminal"), std::string::npos);
     char shown;
     EXPECT_EQ(read(terminal, &shown, 1), -1);  // nothing came
     close(terminal);
